@@ -1,0 +1,57 @@
+// The two-ended value arena, heap trailers, large blocks (chunks), the
+// scratch list and checked system-heap allocation.
+#pragma once
+#include "value.h"
+
+struct HeapBlockTrailer {   // 32 bytes after each heap-end block
+    ValueDescriptor *owner;
+    i64 size;
+    i64 refcount;
+    unsigned char in_use;
+    unsigned char pad[7];
+};
+static_assert(sizeof(HeapBlockTrailer) == 32, "trailer is 32 bytes");
+
+struct ChunkHeader {        // 40 bytes before each large block's data
+    void *self;
+    i64 size;
+    i64 refcount;
+    ChunkHeader *next, *prev;
+};
+static_assert(sizeof(ChunkHeader) == 40, "chunk header is 40 bytes");
+
+extern char *arena_base;
+extern i64 stacktop;         // next free offset of the stack end
+extern i64 r15;              // lowest used offset of the heap end
+extern void *alloc_result;
+extern i64 last_alloc_size;
+extern ChunkHeader *chunk_list_head;
+
+int alloc_slot_value(i64 slot, i64 type, i64 rank, i64 count);
+void set_slot_shape(i64 slot, i64 rank, i64 count, i64 d0, i64 d1);
+int alloc_heap_slot(i64 slot, i64 type, i64 count);
+int alloc_stack_slot(i64 slot, i64 type, i64 count);
+int alloc_slot_bytes(i64 constant, i64 type, i64 count);
+i64 adjust_refcount(ValueDescriptor *d, i64 delta);
+int realloc_as_chunk(ValueDescriptor *d, i64 size);
+void *new_chunk(i64 size);
+void release_slot(i64 slot);
+void release_descriptor(ValueDescriptor *d);
+void compact_heap();
+void reset_stack();           // stacktop = 0, frees large blocks held by stack slots
+bool in_arena(const void *p);
+bool in_heap_end(const void *p);
+
+void *scratch_alloc(i64 type, i64 n);
+void free_scratch();
+void new_scratch_list();
+void new_chunk_list();
+void free_chunks_keep_head();
+i64 print_chunk_list();
+
+void *checked_malloc(i64 size);
+void *checked_calloc(i64 count, i64 size);
+void *alloc_array(i64 elem_size, i64 count);
+
+extern const double complex_one[2];
+extern const double complex_zero[2];
