@@ -36,6 +36,9 @@ i64 adjust_refcount(ValueDescriptor *d, i64 delta);
 int realloc_as_chunk(ValueDescriptor *d, i64 size);
 void *new_chunk(i64 size);
 void release_slot(i64 slot);
+// Whoever copies a descriptor that holds a heap-end block to a new place
+// (and zeroes the old one) calls this so compaction finds the new owner.
+void adopt_block(ValueDescriptor *d);
 void release_descriptor(ValueDescriptor *d);
 void compact_heap();
 void reset_stack();           // stacktop = 0, frees large blocks held by stack slots

@@ -39,5 +39,10 @@ extern unsigned char quiet_start;
 extern unsigned char pending_newline;  // one flag with the display's open line
 extern double float_nan, float_infinity;
 
+// Growable line buffer of the line runner and the function compiler
+// (5120 bytes at start-up).
+extern char *line_text_buffer;
+extern int64_t line_text_capacity;
+
 // Directory where workspaces and scripts are looked up (at most 119 bytes).
 extern char library_path[120];

@@ -68,6 +68,7 @@ struct FunctionText {
 struct StatementNode {    // one compiled statement of a function line
     i64 root, start, branch;
     StatementNode *next;
+    i64 offset;           // where the statement starts in its line (caret)
 };
 
 struct FunctionEntry {    // 17 words
@@ -127,5 +128,8 @@ extern i64 open_file_count;
 // index, or -1 with error_number set when the table is full.
 i64 alloc_table_entry(char kind, i64 deflt);
 void init_interpreter_tables();
+// Number of ValueDescriptors the clear and the entry allocator may use for
+// global variables: lstvx stays below lstvxend.
+bool value_slot_available();
 void init_builtin_constants();
 void clear_workspace(int wipe);

@@ -1,0 +1,470 @@
+// The two-ended value arena (heap end with trailers from the top, stack end
+// from the bottom), its compaction, the large-block (chunk) list, the
+// scratch list and checked system-heap allocation.
+//
+// Rules kept here:
+// - every arena block is a multiple of 8 bytes, so items and trailers stay
+//   aligned and the compaction walk can step by the stored size;
+// - only heap-end blocks have a trailer and a reference count; stack blocks
+//   vanish when stacktop is reset;
+// - a descriptor whose capacity is positive and whose data lies outside the
+//   arena holds a chunk (a ChunkHeader sits right before its data).
+#include "arena.h"
+#include "operands.h"
+#include "session.h"
+#include "tables.h"
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+char *arena_base = nullptr;
+i64 stacktop = 0;
+i64 r15 = ARENA_BYTES;
+void *alloc_result = nullptr;
+i64 last_alloc_size = 0;
+ChunkHeader *chunk_list_head = nullptr;
+
+const double complex_one[2] = {1.0, 0.0};
+const double complex_zero[2] = {0.0, 0.0};
+
+struct ScratchNode { void *block; ScratchNode *next; };
+static ScratchNode *scratch_head = nullptr;
+static ScratchNode *scratch_tail = nullptr;
+
+static const i64 TRAILER = (i64)sizeof(HeapBlockTrailer);
+static const i64 CHUNK_HEADER = (i64)sizeof(ChunkHeader);
+
+// ---- Checked system-heap allocation ----------------------------------------
+
+static void allocation_exit(const char *message) {
+    printf("%s\n", message);
+    fflush(stdout);
+    exit(1);
+}
+
+void *checked_malloc(i64 size) {
+    if (size < 0) allocation_exit("* size negative in allocate. *");
+    void *p = malloc(size > 0 ? (size_t)size : 1);
+    if (!p) allocation_exit("* insufficient memery to allocate. *");
+    return p;
+}
+
+void *checked_calloc(i64 count, i64 size) {
+    if (count < 0 || size < 0) allocation_exit("* size negative in allocate. *");
+    if (size > 0 && count > INT64_MAX / size) allocation_exit("* insufficient memery to allocate. *");
+    void *p = calloc(count > 0 ? (size_t)count : 1, size > 0 ? (size_t)size : 1);
+    if (!p) allocation_exit("* insufficient memery to allocate. *");
+    return p;
+}
+
+void *alloc_array(i64 elem_size, i64 count) {
+    if (count == 0) return nullptr;
+    if (count < 0) allocation_exit("* size <0 in allocate is not allowed *");
+    if (elem_size <= 0) allocation_exit("size <=0 in allocate is not allowed");
+    if (count > INT64_MAX / elem_size) allocation_exit("* no sufficient memory *");
+    void *p = malloc((size_t)(elem_size * count));
+    if (!p) allocation_exit("* no sufficient memory *");
+    return p;
+}
+
+// ---- Where a descriptor's data lives ----------------------------------------
+
+bool in_arena(const void *p) {
+    const char *c = (const char *)p;
+    return arena_base && c >= arena_base && c < arena_base + ARENA_BYTES;
+}
+
+bool in_heap_end(const void *p) {
+    return in_arena(p) && (const char *)p - arena_base >= r15;
+}
+
+static i64 round8(i64 n) { return (n + 7) & ~(i64)7; }
+
+static bool holds_block(const ValueDescriptor *d) {
+    return d->capacity > 0 && d->data && d->data != (const void *)&d->dim0;
+}
+
+static HeapBlockTrailer *trailer_of(const ValueDescriptor *d) {
+    return (HeapBlockTrailer *)((char *)d->data + d->capacity);
+}
+
+static ChunkHeader *chunk_of(const void *data) {
+    return (ChunkHeader *)((char *)data - CHUNK_HEADER);
+}
+
+static bool is_item_type(i64 type) { return type == T_LIST || type == T_DICT || type == T_TABLE; }
+
+// ---- Chunk list --------------------------------------------------------------
+
+void new_chunk_list() {
+    if (chunk_list_head) return;
+    chunk_list_head = (ChunkHeader *)checked_calloc(1, CHUNK_HEADER);
+    chunk_list_head->self = chunk_list_head;
+}
+
+static void unlink_chunk(ChunkHeader *h) {
+    if (h->prev) h->prev->next = h->next;
+    if (h->next) h->next->prev = h->prev;
+    h->next = h->prev = nullptr;
+}
+
+// A new chunk goes before the first chunk of larger size, so equal sizes
+// keep their order of arrival.
+void *new_chunk(i64 size) {
+    if (size <= 0) allocation_exit("size <=0 in allocate is not allowed");
+    if (size > INT64_MAX - CHUNK_HEADER) allocation_exit("* insufficient memery to allocate. *");
+    new_chunk_list();
+    ChunkHeader *h = (ChunkHeader *)checked_malloc(size + CHUNK_HEADER);
+    h->self = h;
+    h->size = size;
+    h->refcount = 1;
+    ChunkHeader *at = chunk_list_head;
+    while (at->next && at->next->size <= size) at = at->next;
+    h->prev = at;
+    h->next = at->next;
+    if (at->next) at->next->prev = h;
+    at->next = h;
+    return (char *)h + CHUNK_HEADER;
+}
+
+void free_chunks_keep_head() {
+    if (!chunk_list_head) return;
+    ChunkHeader *c = chunk_list_head->next;
+    while (c) {
+        ChunkHeader *next = c->next;
+        free(c->self);
+        c = next;
+    }
+    chunk_list_head->next = nullptr;
+}
+
+i64 print_chunk_list() {
+    i64 total = 0, n = 0;
+    for (ChunkHeader *c = chunk_list_head ? chunk_list_head->next : nullptr; c; c = c->next) {
+        vek_printf("%lld ", (long long)c->size);
+        total += c->size;
+        n++;
+    }
+    vek_printf("%lld chunks\n", (long long)n);
+    return total;
+}
+
+// ---- Reference counts ------------------------------------------------------------
+
+// Counts live only in heap-end trailers and chunk headers; stack-end data
+// has neither, so it reports -1 and is never written through.
+i64 adjust_refcount(ValueDescriptor *d, i64 delta) {
+    if (!holds_block(d)) return -1;
+    if (in_arena(d->data)) {
+        if (!in_heap_end(d->data)) return -1;
+        HeapBlockTrailer *t = trailer_of(d);
+        if ((char *)t + TRAILER > arena_base + ARENA_BYTES || !t->in_use) return -1;
+        t->refcount += delta;
+        if (t->refcount <= 0) { t->refcount = 0; t->in_use = 0; }
+        return t->refcount;
+    }
+    ChunkHeader *h = chunk_of(d->data);
+    h->refcount += delta;
+    if (h->refcount <= 0) {
+        unlink_chunk(h);
+        free(h->self);
+        return 0;
+    }
+    return h->refcount;
+}
+
+void adopt_block(ValueDescriptor *d) {
+    if (holds_block(d) && in_heap_end(d->data)) trailer_of(d)->owner = d;
+}
+
+// Gives up this descriptor's hold on its block. The allocation paths use it
+// after the caller stored the new type, so it cannot tell what the block held.
+static void drop_block(ValueDescriptor *d) { adjust_refcount(d, -1); }
+
+// Gives up a whole value: the items of a list whose block dies with it are
+// given up too.
+static void drop_value(ValueDescriptor *d) {
+    if (!holds_block(d)) return;
+    if (is_item_type(d->type) && (in_heap_end(d->data) || !in_arena(d->data))) {
+        i64 r = in_arena(d->data) ? trailer_of(d)->refcount : chunk_of(d->data)->refcount;
+        if (r == 1) {
+            ValueDescriptor *items = (ValueDescriptor *)d->data;
+            i64 n = d->capacity / (i64)sizeof(ValueDescriptor);
+            for (i64 i = 0; i < n; i++) drop_value(&items[i]);
+        }
+    }
+    adjust_refcount(d, -1);
+}
+
+void release_descriptor(ValueDescriptor *d) {
+    drop_value(d);
+    memset(d, 0, sizeof *d);
+}
+
+void release_slot(i64 slot) {
+    if (slot < 0 || slot >= SLOT_COUNT) return;
+    release_descriptor(&value_slot_table[slot]);
+}
+
+// ---- Compaction ----------------------------------------------------------------
+
+// Blocks are walked from the top down; a block may hold descriptors (a
+// list's items) that own blocks further down, so each move is remembered
+// and an owner address inside a moved range is translated before use.
+struct BlockMove { char *old_start, *old_end; i64 delta; };
+
+static ValueDescriptor *translate_owner(ValueDescriptor *owner, BlockMove *moves, i64 n) {
+    char *p = (char *)owner;
+    // moves are in descending address order
+    i64 lo = 0, hi = n - 1;
+    while (lo <= hi) {
+        i64 mid = (lo + hi) / 2;
+        if (p >= moves[mid].old_end) hi = mid - 1;
+        else if (p < moves[mid].old_start) lo = mid + 1;
+        else return (ValueDescriptor *)(p + moves[mid].delta);
+    }
+    return owner;
+}
+
+static bool descriptor_table_holds(const ValueDescriptor *p) {
+    return (p >= value_slot_table && p < value_slot_table + SLOT_COUNT) ||
+           (p >= constants_table && p < constants_table + CONSTANT_CAP);
+}
+
+// The owner recorded in a trailer should point at the block; when it does
+// not (a descriptor was copied elsewhere), the slot and constant tables are
+// searched for the descriptor that does.
+static ValueDescriptor *find_owner(ValueDescriptor *owner, char *data) {
+    bool readable = descriptor_table_holds(owner) || in_arena(owner);
+    if (owner && readable && owner->data == data) return owner;
+    if (owner && !readable && owner->data == data) return owner;   // item of a chunk list
+    for (i64 i = 0; i < SLOT_COUNT; i++)
+        if (value_slot_table[i].data == data) return &value_slot_table[i];
+    for (i64 i = 0; i < CONSTANT_CAP; i++)
+        if (constants_table[i].data == data) return &constants_table[i];
+    return nullptr;
+}
+
+static bool heap_chain_valid() {
+    i64 pos = ARENA_BYTES;
+    while (pos > r15) {
+        HeapBlockTrailer *t = (HeapBlockTrailer *)(arena_base + pos - TRAILER);
+        i64 size = t->size;
+        if (size < 0 || (size & 7) || pos - TRAILER - size < r15) return false;
+        pos -= TRAILER + size;
+    }
+    return pos == r15;
+}
+
+void compact_heap() {
+    if (r15 >= ARENA_BYTES) { r15 = ARENA_BYTES; return; }
+    if (!heap_chain_valid()) {
+        fprintf(stderr, "compact_heap: heap end damaged, left as it is\n");
+        return;
+    }
+    i64 cap = 64, n = 0;
+    BlockMove *moves = (BlockMove *)checked_malloc(cap * (i64)sizeof(BlockMove));
+    i64 pos = ARENA_BYTES, write = ARENA_BYTES;
+    while (pos > r15) {
+        HeapBlockTrailer *t = (HeapBlockTrailer *)(arena_base + pos - TRAILER);
+        i64 size = t->size;
+        char *old_data = arena_base + pos - TRAILER - size;
+        pos -= TRAILER + size;
+        if (!t->in_use) continue;
+        char *new_data = arena_base + write - TRAILER - size;
+        ValueDescriptor *owner = find_owner(translate_owner(t->owner, moves, n), old_data);
+        if (new_data != old_data) {
+            if (owner) owner->data = new_data;
+            memmove(new_data, old_data, (size_t)(size + TRAILER));
+            HeapBlockTrailer *nt = (HeapBlockTrailer *)(new_data + size);
+            nt->owner = owner;
+            if (n == cap) {
+                cap *= 2;
+                BlockMove *grown = (BlockMove *)checked_malloc(cap * (i64)sizeof(BlockMove));
+                memcpy(grown, moves, n * sizeof(BlockMove));
+                free(moves);
+                moves = grown;
+            }
+            moves[n++] = {old_data, old_data + size, new_data - old_data};
+        } else {
+            t->owner = owner;
+        }
+        write -= TRAILER + size;
+    }
+    free(moves);
+    r15 = write;
+    refresh_marked_operands();
+}
+
+// ---- Allocation paths -----------------------------------------------------------
+
+static void prepare_block(void *data, i64 type, i64 size, bool zero_all) {
+    if (zero_all || is_item_type(type)) memset(data, 0, (size_t)size);
+    else if (type == T_CHAR) ((char *)data)[size - 1] = 0;
+}
+
+static void take_chunk(ValueDescriptor *d, i64 type, i64 size) {
+    realloc_as_chunk(d, size);
+    prepare_block(d->data, type, size, false);
+}
+
+int realloc_as_chunk(ValueDescriptor *d, i64 size) {
+    void *p = new_chunk(size);
+    drop_block(d);
+    d->data = p;
+    d->capacity = size;
+    alloc_result = p;
+    last_alloc_size = size;
+    return 0;
+}
+
+// Heap-end allocation for descriptor d (a heap slot or a constant). The
+// slot's own block is reused only when it is live, unshared and big enough.
+static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_fmt, i64 who) {
+    i64 size = data_bytes(type, count);
+    if (size < 0) return error_number = 6;
+    last_alloc_size = size;
+    if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
+    i64 r = adjust_refcount(d, 0);
+    if (r == 1 && d->capacity >= size) {
+        alloc_result = d->data;
+        prepare_block(d->data, type, size, false);
+        return 0;
+    }
+    if (size > LARGE_BLOCK_LIMIT) { take_chunk(d, type, size); return 0; }
+    i64 rounded = round8(size);
+    if (r15 - TRAILER - rounded < stacktop) {
+        compact_heap();
+        if (r15 - TRAILER - rounded < stacktop) {
+            vek_printf(full_fmt, (long long)count, (long long)who);
+            vek_puts("\n");
+            take_chunk(d, type, size);
+            return 0;
+        }
+    }
+    drop_block(d);
+    r15 -= TRAILER;
+    HeapBlockTrailer *t = (HeapBlockTrailer *)(arena_base + r15);
+    r15 -= rounded;
+    t->owner = d;
+    t->size = rounded;
+    t->refcount = 1;
+    t->in_use = 1;
+    memset(t->pad, 0, sizeof t->pad);
+    d->capacity = rounded;
+    d->data = arena_base + r15;
+    alloc_result = d->data;
+    prepare_block(d->data, type, rounded, false);
+    if (type == T_CHAR) ((char *)d->data)[size - 1] = 0;
+    return 0;
+}
+
+int alloc_heap_slot(i64 slot, i64 type, i64 count) {
+    return heap_alloc(&value_slot_table[slot], type, count, "dectp,r = %lld, vx=%lld", slot);
+}
+
+int alloc_slot_bytes(i64 constant, i64 type, i64 count) {
+    return heap_alloc(&constants_table[constant], type, count, "dectp,r = %lld, vx=%lld", constant);
+}
+
+int alloc_stack_slot(i64 slot, i64 type, i64 count) {
+    ValueDescriptor *d = &value_slot_table[slot];
+    i64 size = data_bytes(type, count);
+    if (size < 0) return error_number = 6;
+    last_alloc_size = size;
+    if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
+    if (size > LARGE_BLOCK_LIMIT) {
+        realloc_as_chunk(d, size);
+        prepare_block(d->data, type, size, true);
+        return 0;
+    }
+    i64 rounded = round8(size);
+    if (stacktop + rounded > r15) {
+        compact_heap();
+        if (stacktop + rounded > r15) {
+            vek_printf("inctp,r = %lld, vx=%lld\n", (long long)count, (long long)slot);
+            realloc_as_chunk(d, size);
+            prepare_block(d->data, type, size, true);
+            return 0;
+        }
+    }
+    drop_block(d);
+    d->data = arena_base + stacktop;
+    d->capacity = rounded;
+    stacktop += rounded;
+    alloc_result = d->data;
+    memset(d->data, 0, (size_t)rounded);
+    return 0;
+}
+
+int alloc_slot_value(i64 slot, i64 type, i64 rank, i64 count) {
+    if (slot < 0 || slot >= SLOT_COUNT) return error_number = 1;
+    ValueDescriptor *d = &value_slot_table[slot];
+    d->type = type;
+    d->rank = rank;
+    d->count = count;
+    if (count <= 0 || (rank <= 1 && count == 1 && is_simple_type(type))) {
+        drop_block(d);
+        d->capacity = 0;
+        d->data = count == 1 ? (void *)&d->dim0 : nullptr;
+        alloc_result = d->data;
+        return 0;
+    }
+    return is_heap_slot(slot) ? alloc_heap_slot(slot, type, count) : alloc_stack_slot(slot, type, count);
+}
+
+void set_slot_shape(i64 slot, i64 rank, i64 count, i64 d0, i64 d1) {
+    ValueDescriptor *d = &value_slot_table[slot];
+    d->rank = rank;
+    d->count = count;
+    if (rank == 1 && count != 1) d->dim0 = count;
+    else if (rank >= 2) { d->dim0 = d0; d->dim1 = d1; }
+    if (rank >= 2 || count != 1 || !is_simple_type(d->type)) d->data = alloc_result;
+    else d->data = &d->dim0;
+}
+
+// Stack slots may hold chunks (large temporaries); they are given up here
+// with the stack blocks, or a loop over big values would keep them all.
+void reset_stack() {
+    stacktop = 0;
+    if (!value_slot_table) return;
+    for (i64 s = 0; s < SLOT_COUNT; s++) {
+        if (s == FIRST_GLOBAL_SLOT) s = FIRST_TEMP_SLOT;
+        ValueDescriptor *d = &value_slot_table[s];
+        if (holds_block(d) && !in_arena(d->data)) release_descriptor(d);
+    }
+}
+
+// ---- Scratch list ---------------------------------------------------------------
+
+void new_scratch_list() {
+    if (scratch_head) return;
+    scratch_head = (ScratchNode *)checked_calloc(1, sizeof(ScratchNode));
+    scratch_tail = scratch_head;
+}
+
+void *scratch_alloc(i64 type, i64 n) {
+    if (n <= 0) return nullptr;
+    i64 size = data_bytes(type, n);
+    if (size < 0) allocation_exit("* insufficient memery to allocate. *");
+    new_scratch_list();
+    ScratchNode *node = (ScratchNode *)checked_malloc(sizeof(ScratchNode));
+    node->block = checked_malloc(size);
+    node->next = nullptr;
+    scratch_tail->next = node;
+    scratch_tail = node;
+    return node->block;
+}
+
+void free_scratch() {
+    if (!scratch_head) return;
+    ScratchNode *n = scratch_head->next;
+    while (n) {
+        ScratchNode *next = n->next;
+        free(n->block);
+        free(n);
+        n = next;
+    }
+    scratch_head->next = nullptr;
+    scratch_tail = scratch_head;
+}

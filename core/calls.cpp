@@ -1,0 +1,647 @@
+// The defined-function runtime. A call pushes a state-indicator entry and a
+// frame on dfxstack_table, binds the body's free names to their newest
+// binding and gives the header's names fresh local slots below lstvxend,
+// runs the compiled lines under their branch entries, hands the result over
+// and unbinds. A failure leaves every active call suspended with its frame.
+//
+// Frame layout on dfxstack_table: a marker (name -1, slot = FRAME_WORD(level,
+// locals)), then one entry per free body name (slot = the binding it got),
+// then one per header name (slot = its own local slot, lowest last). The
+// marker alone says which state-indicator entry owns the frame and how many
+// local slots it holds, so "->", )SIC and a clear pop exactly what was pushed,
+// also after a workspace was saved and loaded with suspended calls.
+#include "calls.h"
+#include <cstdlib>
+#include <cstring>
+#include "compiler.h"
+#include "control.h"
+#include "evaluator.h"
+#include "functions.h"
+#include "names.h"
+#include "session.h"
+#include "valueops.h"
+#include "arena.h"
+
+i64 call_nesting = 0;
+i64 suspension_record[SUSPENSION_WORDS];
+i64 suspension_count = 0;
+static bool suspension_taken = false;
+
+static i64 frame_word(i64 level, i64 locals) { return locals << 16 | level; }
+static i64 frame_level(i64 word) { return word & 0xffff; }
+static i64 frame_locals(i64 word) { return word >> 16; }
+
+void mark_suspension_record_empty() { suspension_taken = false; }
+
+// ---- Per-line statement lists -----------------------------------------------------
+
+void free_function_lines(i64 row)
+{
+    FunctionEntry *f = &function_table[row];
+    if (f->line_lists) {
+        i64 n = f->line_counts ? f->line_counts[0] : 0;
+        for (i64 i = 0; i <= n; i++) {
+            StatementNode *s = f->line_lists[i];
+            while (s) {
+                StatementNode *next = s->next;
+                free(s);
+                s = next;
+            }
+        }
+    }
+    free(f->line_lists);
+    free(f->line_counts);
+    f->line_lists = nullptr;
+    f->line_counts = nullptr;
+}
+
+// line_counts[0] holds the number of lines; line_counts[i] the statements of line i.
+static void alloc_function_lines(i64 row, i64 n)
+{
+    FunctionEntry *f = &function_table[row];
+    f->line_counts = (i64 *)checked_calloc(n + 1, sizeof(i64));
+    f->line_lists = (StatementNode **)checked_calloc(n + 1, sizeof(StatementNode *));
+    f->line_counts[0] = n;
+}
+
+static int append_statement(i64 row, i64 line, i64 root, i64 start, i64 branch, i64 offset)
+{
+    FunctionEntry *f = &function_table[row];
+    if (!f->line_lists || line < 1 || line > f->line_counts[0]) return (int)(error_number = 1);
+    StatementNode *s = (StatementNode *)checked_calloc(1, sizeof(StatementNode));
+    s->root = root;
+    s->start = start;
+    s->branch = branch;
+    s->offset = offset;
+    StatementNode **tail = &f->line_lists[line];
+    while (*tail) tail = &(*tail)->next;
+    *tail = s;
+    f->line_counts[line]++;
+    return 0;
+}
+
+int append_function_line_node(i64 row, i64 line, i64 root, i64 start, i64 branch)
+{
+    return append_statement(row, line, root, start, branch, 0);
+}
+
+StatementNode *get_function_line_node(i64 row, i64 line, i64 n)
+{
+    FunctionEntry *f = &function_table[row];
+    if (!f->line_lists || line < 1 || line > f->line_counts[0] || n < 0 ||
+        n >= f->line_counts[line])
+        return nullptr;
+    StatementNode *s = f->line_lists[line];
+    while (s && n-- > 0) s = s->next;
+    return s;
+}
+
+// ---- Compiled-form cache ---------------------------------------------------------------
+// A function is compiled afresh when its text, the set of global functions
+// (names, valences, results) or the index origin changed since its last
+// compilation; otherwise the compiled lines are reused. This keeps repeated
+// calls from later statements from filling the node, name and constant
+// tables, and spares the translation on every statement.
+
+struct CompiledForm {
+    bool valid;
+    uint64_t text_hash, env_hash;
+    i64 io_value;
+    i64 words[8];       // header/body ranges, nodes, result, valence
+    i64 ends[5];        // lstnx, lstndx, lstfndx, lstbrx, lstcx after compiling
+};
+static CompiledForm compiled_forms[FUNCTION_CAP];
+
+void invalidate_compiled_functions()
+{
+    for (CompiledForm &c : compiled_forms) c.valid = false;
+}
+
+static uint64_t hash_bytes(uint64_t h, const void *p, size_t n)
+{
+    const unsigned char *b = (const unsigned char *)p;
+    for (size_t i = 0; i < n; i++) h = (h ^ b[i]) * 1099511628211ull;
+    return h;
+}
+
+static uint64_t text_hash(const FunctionText *ft)
+{
+    uint64_t h = 14695981039346656037ull;
+    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
+    for (i64 i = 0; i < ft->typed_count && t; i++, t = t->next) {
+        if (t->text) h = hash_bytes(h, t->text, strlen(t->text));
+        h = hash_bytes(h, "\n", 1);
+    }
+    return hash_bytes(h, &ft->typed_count, sizeof ft->typed_count);
+}
+
+static uint64_t environment_hash()
+{
+    uint64_t h = 14695981039346656037ull;
+    for (i64 g = 0; g <= lstgx && g < GLOBAL_NAME_CAP; g++) {
+        const NameEntry *e = &global_name_table[g];
+        if (e->kind != 'F') continue;
+        i64 f = e->index;
+        i64 words[4] = {g, f, -1, -1};
+        if (f >= 0 && f < FUNCTION_CAP) {
+            words[2] = function_table[f].valence;
+            words[3] = function_table[f].result >= 0 ? 1 : function_table[f].result;
+        }
+        h = hash_bytes(h, words, sizeof words);
+    }
+    return h;
+}
+
+static i64 io_value_of(i64 io_slot)
+{
+    const ValueDescriptor *d = &value_slot_table[io_slot];
+    if ((d->type == T_INT || d->type == T_BOOL) && is_inline_value(d)) return d->dim0;
+    return -1;
+}
+
+static void record_words(const FunctionEntry *f, i64 *w)
+{
+    w[0] = f->header_start; w[1] = f->header_end;
+    w[2] = f->body_start;   w[3] = f->body_end;
+    w[4] = f->first_node;   w[5] = f->last_node;
+    w[6] = f->result;       w[7] = f->valence;
+}
+
+static bool compiled_form_current(i64 row, i64 io_slot)
+{
+    const CompiledForm &c = compiled_forms[row];
+    const FunctionEntry *f = &function_table[row];
+    if (!c.valid || !f->line_lists || !f->text) return false;
+    i64 w[8];
+    record_words(f, w);
+    if (memcmp(w, c.words, sizeof w) != 0) return false;
+    if (lstnx < c.ends[0] || lstndx < c.ends[1] || lstfndx < c.ends[2] || lstbrx < c.ends[3] ||
+        lstcx < c.ends[4])
+        return false;
+    return c.io_value == io_value_of(io_slot) && c.text_hash == text_hash(f->text) &&
+           c.env_hash == environment_hash();
+}
+
+static void remember_compiled_form(i64 row, i64 io_slot)
+{
+    CompiledForm &c = compiled_forms[row];
+    const FunctionEntry *f = &function_table[row];
+    record_words(f, c.words);
+    c.ends[0] = lstnx; c.ends[1] = lstndx; c.ends[2] = lstfndx;
+    c.ends[3] = lstbrx; c.ends[4] = lstcx;
+    c.io_value = io_value_of(io_slot);
+    c.text_hash = text_hash(f->text);
+    c.env_hash = environment_hash();
+    c.valid = true;
+}
+
+// ---- Compilation ---------------------------------------------------------------------------
+
+static int compile_failure(i64 level, i64 row, i64 line, int rc)
+{
+    if (level >= 0 && level < SI_CAP) state_indicator[level] = {row, line};
+    if (error_position < 0) error_position = 0;
+    return (int)(error_number = rc);
+}
+
+// Compiles the statements of one work line into line `line` of row.
+static int compile_line(i64 row, i64 line, const char *text, i64 io_slot)
+{
+    i64 len = (i64)strlen(text);
+    i64 pos = 0;
+    while (pos < len) {
+        CompiledStatement cs = {-1, -1, -1};
+        error_number = 0;
+        int rc = compile_statement(text + pos, len - pos, row, line, 0, io_slot, &cs);
+        if (rc || error_number) {
+            if (error_position < 0) error_position = pos + get_error_position();
+            return rc ? rc : (int)error_number;
+        }
+        if (cs.root >= 0 || cs.branch >= 0)
+            append_statement(row, line, cs.root, cs.start, cs.branch, pos);
+        i64 used = get_scan_position();
+        pos += (used > 0 ? used : 0) + 1;
+    }
+    return 0;
+}
+
+int compile_function(i64 row, i64 k, i64 io_slot)
+{
+    i64 level = si_depth + k + 1;
+    FunctionEntry *f = &function_table[row];
+    FunctionText *ft = f->text;
+    error_position = -1;
+    compiled_forms[row].valid = false;
+    free_function_lines(row);
+    i64 g = f->global_name;
+    if (g < 0 || g > lstgx || global_name_table[g].kind != 'F' || global_name_table[g].index != row)
+        return compile_failure(level, row, 0, 80);
+    if (!ft) return compile_failure(level, row, 0, 81);
+    if (rebuild_fresh_lines(ft)) return compile_failure(level, row, 0, 23);
+    i64 failing = 0;
+    if (translate_control_structures(ft, &failing)) {
+        const TextLine *t = text_line_at(ft->fresh, failing);
+        error_position = 0;
+        return compile_failure(level, row, t ? t->line : 0, 26);
+    }
+    i64 n = ft->work_count - 1;
+    if (n < 0) return compile_failure(level, row, 0, 81);
+    alloc_function_lines(row, n);
+    f->body_start = lstnx;
+    if (collect_function_labels(ft->work->next, ft->work_count))
+        return compile_failure(level, row, 0, (int)error_number);
+    const char *header = work_line_text(ft, 0);
+    char name[NAME_MAX + 1];
+    snprintf(name, sizeof name, "%s", name_text_by_index(g, 'G'));
+    int rc = parse_function_header(name, row, header, (i64)strlen(header));
+    if (rc) return compile_failure(level, row, 0, rc);
+    f->first_branch = lstbrx + 1;
+    f->first_node = lstndx + 1;
+    for (i64 line = 1; line <= n; line++) {
+        rc = compile_line(row, line, work_line_text(ft, line), io_slot);
+        if (rc) {
+            f->last_node = lstndx;
+            f->body_end = lstnx;
+            return compile_failure(level, row, line, rc);
+        }
+    }
+    f->last_node = lstndx;
+    f->body_end = lstnx;
+    remember_compiled_form(row, io_slot);
+    return 0;
+}
+
+// ---- Binding ----------------------------------------------------------------------------------
+
+// Points every variable node of the compiled body at the slot its name is
+// bound to now.
+static void rebind_nodes(i64 row)
+{
+    const FunctionEntry *f = &function_table[row];
+    if (f->first_node < 0 || f->last_node >= PARSE_NODE_CAP) return;
+    for (i64 n = f->first_node; n <= f->last_node; n++) {
+        ParseNode *p = &parse_node_table[n];
+        if (p->kind != 'V' || p->local < 0 || p->local >= LOCAL_NAME_CAP) continue;
+        const NameEntry *e = &local_name_table[p->local];
+        if (e->kind == 'V' && e->index >= 0) p->index = e->index;
+    }
+}
+
+static bool is_header_name(const FunctionEntry *f, i64 i)
+{
+    return f->header_end >= 0 && i > f->header_start && i <= f->header_end;
+}
+
+static void mark_undefined(i64 slot)
+{
+    release_slot(slot);
+    value_slot_table[slot].rank = -1;
+}
+
+// The position of the newest frame marker, or -1.
+static i64 top_frame_marker()
+{
+    for (i64 i = dfxstack; i >= 0; i--)
+        if (dfxstack_table[i].name < 0) return i;
+    return -1;
+}
+
+// Restores the bindings of the frame now on top and rebinds its function.
+static void restore_top_frame()
+{
+    i64 m = top_frame_marker();
+    if (m < 0) return;
+    for (i64 i = m + 1; i <= dfxstack; i++) {
+        i64 n = dfxstack_table[i].name;
+        if (n >= 0 && n < LOCAL_NAME_CAP) local_name_table[n].index = dfxstack_table[i].slot;
+    }
+    i64 level = frame_level(dfxstack_table[m].slot);
+    i64 row = level < SI_CAP ? state_indicator[level].function : -1;
+    if (row >= FIRST_USER_FUNCTION && row <= lstfx) rebind_nodes(row);
+}
+
+// Pops the frame on top: releases its local slots, gives them back to
+// lstvxend and restores the frame below.
+static void pop_top_frame()
+{
+    i64 m = top_frame_marker();
+    if (m < 0) { dfxstack = -1; return; }
+    i64 locals = frame_locals(dfxstack_table[m].slot);
+    for (i64 i = dfxstack; i > m && locals > 0; i--, locals--) {
+        i64 slot = dfxstack_table[i].slot;
+        if (slot == lstvxend && slot < LOCALS_TOP) {
+            mark_undefined(slot);
+            lstvxend++;
+        }
+    }
+    dfxstack = m - 1;
+    restore_top_frame();
+}
+
+// Binds function row's names for a call at state-indicator position level.
+static int bind_frame(i64 row, i64 level, i64 *io_slot)
+{
+    FunctionEntry *f = &function_table[row];
+    i64 header_count = f->header_end >= 0 ? f->header_end - f->header_start : 0;
+    i64 body_count = f->body_end > f->body_start ? f->body_end - f->body_start : 0;
+    if (dfxstack + 1 + body_count + header_count >= DFXSTACK_CAP) return (int)(error_number = 84);
+    if (lstvxend - header_count <= lstvx) return (int)(error_number = 84);
+    i64 marker = ++dfxstack;
+    dfxstack_table[marker] = {-1, frame_word(level, 0)};
+    for (i64 i = f->body_start + 1; i <= f->body_end; i++) {
+        NameEntry *e = &local_name_table[i];
+        if (e->kind != 'V' || is_header_name(f, i)) continue;
+        char name[NAME_MAX + 1];
+        name_entry_text(e, name);
+        i64 slot;
+        i64 d = lookup_name(name, 'D');
+        if (d >= 0) {
+            slot = dfxstack_table[d].slot;
+        } else {
+            i64 gx = lookup_name(name, 'G');
+            if (gx < 0) gx = add_name_entry(name, 'G');
+            if (gx < 0) { pop_top_frame(); return (int)(error_number ? error_number : 84); }
+            if (global_name_table[gx].kind != 'V') { pop_top_frame(); return (int)(error_number = 10); }
+            slot = global_name_table[gx].index;
+        }
+        e->index = slot;
+        dfxstack_table[++dfxstack] = {i, slot};
+    }
+    for (i64 i = f->header_end; header_count > 0 && i > f->header_start; i--) {
+        i64 slot = --lstvxend;
+        mark_undefined(slot);
+        local_name_table[i].index = slot;
+        dfxstack_table[++dfxstack] = {i, slot};
+        dfxstack_table[marker].slot = frame_word(level, f->header_end - i + 1);
+    }
+    rebind_nodes(row);
+    i64 io = lookup_name("[]IO", 'D');
+    *io_slot = io >= 0 ? dfxstack_table[io].slot : SLOT_IO;
+    return 0;
+}
+
+void pop_frames_above(i64 new_depth)
+{
+    if (new_depth < -1) new_depth = -1;
+    for (;;) {
+        i64 m = top_frame_marker();
+        if (m < 0 || frame_level(dfxstack_table[m].slot) <= new_depth) break;
+        pop_top_frame();
+    }
+    if (top_frame_marker() < 0) dfxstack = -1;
+    for (i64 i = new_depth + 1; i <= si_depth && i < SI_CAP; i++) state_indicator[i] = {-1, -1};
+    si_depth = new_depth < si_depth ? new_depth : si_depth;
+}
+
+void clear_state_indicator()
+{
+    pop_frames_above(-1);
+    // Anything left below the frames (a damaged stack) goes too.
+    for (i64 s = lstvxend; s < LOCALS_TOP; s++) mark_undefined(s);
+    lstvxend = LOCALS_TOP;
+    dfxstack = -1;
+    si_depth = -1;
+    call_nesting = 0;
+}
+
+void reset_state_indicator()
+{
+    clear_state_indicator();
+    suspension_count = 0;
+    suspension_taken = false;
+    executed_value_state = 0;
+    invalidate_compiled_functions();
+}
+
+// ---- The line loop ------------------------------------------------------------------------
+
+struct LineTrace {
+    i64 ring[TRACE_RING];
+    i64 executed;
+};
+
+static void fill_suspension_record(i64 row, i64 line, const LineTrace *t)
+{
+    if (suspension_taken) return;
+    suspension_taken = true;
+    suspension_record[0] = row;
+    suspension_record[1] = line;
+    suspension_record[2] = t ? t->executed : 0;
+    i64 kept = t ? (t->executed < TRACE_RING - 1 ? t->executed : TRACE_RING - 1) : 0;
+    for (i64 i = 0; i < kept; i++)
+        suspension_record[3 + i] = t->ring[(t->executed - kept + i) % TRACE_RING];
+    suspension_count = 3 + kept;
+}
+
+static bool is_integral_type(i64 t) { return t == T_BOOL || t == T_INT; }
+
+static i64 element_as_int(const ValueDescriptor *d, i64 i)
+{
+    const void *p = is_inline_value(d) ? (const void *)&d->dim0 : d->data;
+    return ((const i64 *)p)[i];
+}
+
+// Reads a condition item as 0 or 1; -1 when it is neither (type error).
+static i64 condition_item(const ValueDescriptor *d, i64 i)
+{
+    if (d->type == T_FLOAT) {
+        const void *p = is_inline_value(d) ? (const void *)&d->dim0 : d->data;
+        double x = ((const double *)p)[i];
+        return x == 0.0 ? 0 : x == 1.0 ? 1 : -1;
+    }
+    i64 v = element_as_int(d, i);
+    return v == 0 || v == 1 ? v : -1;
+}
+
+enum : i64 { NEXT_LINE = -1, LEAVE = 0 };
+
+// Decides where a branch statement goes: a line number, LEAVE, or NEXT_LINE.
+// The condition is read, never demoted in place.
+static int resolve_branch(const StatementNode *s, i64 c, i64 v, i64 line, i64 *target)
+{
+    const BranchEntry *b = &branch_table[s->branch];
+    if (s->branch == 0) { *target = LEAVE; return 0; }
+    if (b->true_target != BRANCH_TO_VALUE && b->false_target < 0) {
+        *target = b->true_target;
+        return 0;
+    }
+    const ValueDescriptor *d = s->root >= 0 ? operand_ref(c, v) : nullptr;
+    if (!d || d->rank < 0) return (int)(error_number = 4);
+    if (b->true_target == BRANCH_TO_VALUE) {
+        if (d->type == T_CHAR) {
+            int rc = display_statement_value(s->root, c, v);
+            if (rc) return rc;
+            *target = NEXT_LINE;
+            return 0;
+        }
+        if (!is_integral_type(d->type)) return (int)(error_number = 7);
+        if (d->count == 0) { *target = NEXT_LINE; return 0; }
+        if (d->rank > 1 || d->count != 1) return (int)(error_number = 44);
+        i64 t = element_as_int(d, 0);
+        *target = t < 0 ? NEXT_LINE : t;
+        return 0;
+    }
+    if (d->rank > 1) return (int)(error_number = 45);
+    if (!is_integral_type(d->type) && d->type != T_FLOAT) return (int)(error_number = 7);
+    for (i64 i = 0; i < d->count; i++)
+        if (condition_item(d, i) < 0) return (int)(error_number = 7);
+    if (d->count == 0) { *target = b->false_target; return 0; }
+    if (d->count == 1) {
+        *target = condition_item(d, 0) == 1 ? b->true_target : b->false_target;
+        return 0;
+    }
+    i64 targets[OVERFLOW_CAP + 1];
+    i64 n = 0;
+    targets[n++] = b->true_target;
+    for (i64 i = b->list_start; i >= 0 && i < OVERFLOW_CAP && overflow_table[i] != -1; i++)
+        targets[n++] = overflow_table[i];
+    if (d->count != n) return (int)(error_number = 3);
+    *target = b->false_target;
+    for (i64 i = 0; i < n; i++)
+        if (condition_item(d, i) == 1) { *target = targets[i]; break; }
+    (void)line;
+    return 0;
+}
+
+static int fail_at_line(i64 level, i64 row, i64 line, const LineTrace *t)
+{
+    state_indicator[level] = {row, line};
+    fill_suspension_record(row, line, t);
+    return (int)error_number;
+}
+
+static int run_function_body(i64 row, i64 level, i64 io_slot, i64 temps)
+{
+    FunctionEntry *f = &function_table[row];
+    i64 n = f->line_counts ? f->line_counts[0] : 0;
+    LineTrace trace;
+    trace.executed = 0;
+    i64 saved_stacktop = stacktop;
+    i64 line = 1;
+    while (line >= 1 && line <= n) {
+        state_indicator[level].line = line;
+        trace.ring[trace.executed % TRACE_RING] = line;
+        trace.executed++;
+        i64 next = line + 1;
+        for (StatementNode *s = f->line_lists[line]; s; s = s->next) {
+            i64 c = -1, v = -1, failed_node = -1;
+            if (s->root >= 0) {
+                error_number = 0;
+                int rc = evaluate_tree(s->root, s->start, temps, 0, io_slot, &c, &v, &failed_node);
+                if (rc || error_number) {
+                    if (!error_number) error_number = rc;
+                    if (error_position < 0) {
+                        i64 at = failed_node >= 0 && failed_node < PARSE_NODE_CAP
+                                     ? parse_node_table[failed_node].pos : 0;
+                        error_position = s->offset + (at > 0 ? at : 0);
+                    }
+                    return fail_at_line(level, row, line, &trace);
+                }
+            }
+            if (s->branch < 0) {
+                if (s->root >= 0 && display_statement_value(s->root, c, v)) {
+                    if (error_position < 0) error_position = s->offset;
+                    return fail_at_line(level, row, line, &trace);
+                }
+                continue;
+            }
+            i64 target;
+            if (resolve_branch(s, c, v, line, &target)) {
+                if (error_position < 0) error_position = s->offset;
+                return fail_at_line(level, row, line, &trace);
+            }
+            next = target == NEXT_LINE ? line + 1 : target;
+            break;
+        }
+        stacktop = saved_stacktop;   // this line's temporaries are done with
+        line = next;
+    }
+    return 0;
+}
+
+// ---- Calls -------------------------------------------------------------------------------------
+
+// Copies the right argument into its one name, or item by item into the
+// names of a header "f(a;b;c)".
+static int bind_right_argument(const FunctionEntry *f, i64 rc, i64 rv)
+{
+    i64 first = f->right_arg;
+    if (f->right_count <= 1) return copy_value_to_slot(local_name_table[first].index, rc, rv);
+    const ValueDescriptor *d = operand_ref(rc, rv);
+    if (!d || d->rank < 0) return (int)(error_number = 4);
+    if (d->rank != 1 || d->count != f->right_count) return (int)(error_number = 3);
+    for (i64 i = 0; i < f->right_count; i++) {
+        ValueDescriptor item;
+        memset(&item, 0, sizeof item);
+        if (fetch_element(&item, d, i, 1)) return (int)error_number;
+        int r = assign_to_slot(local_name_table[first + i].index, &item);
+        free_value(&item);
+        if (r) return r;
+    }
+    return 0;
+}
+
+int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_slot, i64 temps)
+{
+    if (row < FIRST_USER_FUNCTION || row > lstfx || row >= FUNCTION_CAP)
+        return (int)(error_number = 83);
+    i64 k = call_nesting + 1;
+    i64 level = si_depth + k + 1;
+    if (level >= SI_CAP) return (int)(error_number = 84);
+    FunctionEntry *f = &function_table[row];
+    state_indicator[level] = {row, 0};
+    i64 saved_pending = pending_si_entries;
+    pending_si_entries = k + 1;
+    call_nesting = k;
+    auto failed = [&](int r) {
+        call_nesting = k - 1;
+        return r ? r : (int)(error_number ? error_number : 1);
+    };
+    i64 caller_io = lookup_name("[]IO", 'D');
+    caller_io = caller_io >= 0 ? dfxstack_table[caller_io].slot : SLOT_IO;
+    if (!f->compiled || !f->line_lists) {
+        if (!compiled_form_current(row, caller_io)) {
+            int r = compile_function(row, k, caller_io);
+            if (r) {
+                fill_suspension_record(row, state_indicator[level].line, nullptr);
+                return failed(r);
+            }
+        }
+        f = &function_table[row];
+        f->compiled = 1;
+    }
+    i64 io_slot = SLOT_IO;
+    error_number = 0;
+    if (bind_frame(row, level, &io_slot)) {
+        fill_suspension_record(row, 0, nullptr);
+        return failed((int)error_number);
+    }
+    int r = 0;
+    if (f->valence >= 1 && f->right_arg >= 0 && (rc >= 0 || rv >= 0))
+        r = bind_right_argument(f, rc, rv);
+    if (!r && f->valence == 2 && f->left_arg >= 0 && (lc >= 0 || lv >= 0))
+        r = copy_value_to_slot(local_name_table[f->left_arg].index, lc, lv);
+    if (r) {
+        fill_suspension_record(row, 0, nullptr);
+        return failed(r);
+    }
+    r = run_function_body(row, level, io_slot, temps);
+    if (r) return failed(r);
+    if (f->result >= 0) {
+        i64 slot = local_name_table[f->result].index;
+        if (slot < 0 || value_slot_table[slot].rank < 0) {
+            error_number = 47;
+            if (error_position < 0) error_position = 0;
+            fill_suspension_record(row, state_indicator[level].line, nullptr);
+            return failed(47);
+        }
+        if (result_slot >= 0 && copy_value_to_slot(result_slot, -1, slot)) return failed(0);
+    } else if (result_slot >= 0 && result_slot < SLOT_COUNT) {
+        mark_undefined(result_slot);   // no value: the caller sees rank -1
+    }
+    pop_top_frame();
+    call_nesting = k - 1;
+    pending_si_entries = saved_pending;
+    error_number = 0;
+    return 0;
+}

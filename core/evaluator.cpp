@@ -1,0 +1,775 @@
+// The evaluator: the tree walk over parse nodes and application entries,
+// the prim_code dispatch, assignment, list and index frames, evaluator
+// temporaries, the display decision, and the runners that compile a text
+// statement by statement (immediate lines, executed text).
+#include "evaluator.h"
+#include "valueops.h"
+#include "operands.h"
+#include "display.h"
+#include "arena.h"
+#include "tables.h"
+#include "session.h"
+#include "compiler.h"
+#include "calls.h"
+#include "symbols.h"
+#include "primitives/primitives.h"
+#include <cstring>
+
+i64 executed_value_state = 0;
+i64 eval_temp_counter = 17;
+i64 current_root_node = -1;
+int execute_flag = 0;
+
+enum : i64 {
+    WALK_DEPTH_MAX = 128,      // nesting of pending applications
+    FRAME_OPERANDS_MAX = 4096, // operands of one list or index frame
+    IO_SLOT = 1,
+    RL_SLOT = 23463,
+    PP_SLOT = 23464,
+};
+
+// Handlers for two strand operations; the logical family may provide them.
+int build_general_list(i64 result_slot, i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 count)
+    __attribute__((weak));
+int strand_assign(i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 value_c, i64 value_v, i64 count)
+    __attribute__((weak));
+
+static int statement_depth = 0;    // run_statement calls now active
+static i64 temp_high = 17;         // highest temporary taken in this statement
+
+static int fail(int e) { error_number = e; return e; }
+
+// ---- Temporaries ----------------------------------------------------------------
+
+int take_temporary(i64 *counter, i64 *slot) {
+    i64 next = *counter < FIRST_TEMP_SLOT ? FIRST_TEMP_SLOT : *counter + 1;
+    if (next > LAST_TEMP_SLOT) return fail(1);
+    *counter = next;
+    if (next > temp_high) temp_high = next;
+    ValueDescriptor *d = &value_slot_table[next];
+    // A large block left by an earlier line of a function body is given up;
+    // stack data of earlier statements is simply forgotten.
+    if (d->capacity > 0 && d->data && !in_arena(d->data) && d->data != (void *)&d->dim0) free_value(d);
+    memset(d, 0, sizeof *d);
+    d->rank = -1;
+    *slot = next;
+    return 0;
+}
+
+// Gives up the large blocks of temporaries above `from` (a nested run ends).
+static void release_temporaries_above(i64 from) {
+    i64 first = from < FIRST_TEMP_SLOT ? FIRST_TEMP_SLOT : from + 1;
+    for (i64 s = first; s <= temp_high && s <= LAST_TEMP_SLOT; s++) {
+        ValueDescriptor *d = &value_slot_table[s];
+        if (d->capacity > 0 && d->data && !in_arena(d->data) && d->data != (void *)&d->dim0) free_value(d);
+        memset(d, 0, sizeof *d);
+        d->rank = -1;
+    }
+}
+
+// ---- Operand frames on the shape pool ------------------------------------------------
+
+int push_operand_frame(i64 count, const i64 *cs, const i64 *vs, i64 *frame) {
+    if (count < 0) return fail(1);
+    i64 need = 2 + 2 * count;
+    if (nxtglx + 1 + need > SHAPE_POOL_CAP) return fail(9);
+    i64 base = nxtglx + 1;
+    shape_pool[base] = count;
+    shape_pool[base + 1] = nxtglx;
+    for (i64 k = 0; k < count; k++) {
+        shape_pool[base + 2 + k] = cs[k];
+        shape_pool[base + 2 + count + k] = vs[k];
+    }
+    nxtglx = base + need - 1;
+    *frame = base;
+    return 0;
+}
+
+void pop_operand_frame(i64 frame) {
+    if (frame >= 0 && frame < SHAPE_POOL_CAP && shape_pool[frame + 1] < frame) nxtglx = shape_pool[frame + 1];
+}
+
+// ---- State of nested runs ---------------------------------------------------------------
+
+void save_evaluator_state(EvaluatorState *s) {
+    s->stacktop = stacktop;
+    s->temps = eval_temp_counter;
+    s->error_number = error_number;
+    s->error_position = error_position;
+    s->executed_value_state = executed_value_state;
+    s->nxtglx = nxtglx;
+    s->root = current_root_node;
+    s->markers[0] = operand_registers.left.marker;
+    s->markers[1] = operand_registers.right.marker;
+}
+
+void restore_evaluator_state(const EvaluatorState *s, int restore_error) {
+    release_temporaries_above(s->temps);
+    if (stacktop > s->stacktop) stacktop = s->stacktop;
+    eval_temp_counter = s->temps;
+    if (restore_error) {
+        error_number = s->error_number;
+        error_position = s->error_position;
+    }
+    executed_value_state = s->executed_value_state;
+    current_root_node = s->root;
+    operand_registers.left.marker = s->markers[0];
+    operand_registers.right.marker = s->markers[1];
+}
+
+// Compiled marks: a function that is running (or suspended on the state
+// indicator) keeps its compiled lines; only the others are compiled afresh.
+void clear_compiled_marks() {
+    if (statement_depth > 1 || call_nesting > 0) return;
+    for (i64 f = FIRST_USER_FUNCTION; f <= lstfx && f < FUNCTION_CAP; f++) {
+        bool active = false;
+        for (i64 k = 0; k <= si_depth + pending_si_entries && k < SI_CAP; k++)
+            if (state_indicator[k].function == f) { active = true; break; }
+        if (!active) function_table[f].compiled = 0;
+    }
+}
+
+// ---- The walk ----------------------------------------------------------------------------
+
+struct Walk {
+    i64 io_slot;
+    i64 depth;
+    i64 fail_node;
+};
+
+static int eval_node(Walk *w, i64 node, i64 *c, i64 *v);
+
+static bool node_ok(i64 node) { return node >= 0 && node <= lstndx && node < PARSE_NODE_CAP; }
+
+static ValueDescriptor *ref_desc(i64 c, i64 v) { return operand_ref(c, v); }
+
+static bool is_defined(i64 c, i64 v) {
+    ValueDescriptor *d = ref_desc(c, v);
+    return d && d->rank >= 0;
+}
+
+static bool is_list_chain(i64 node) {
+    if (!node_ok(node) || parse_node_table[node].kind != 'F') return false;
+    const ExprEntry *e = &expr_entry_table[parse_node_table[node].index];
+    return e->kind == 'P' && e->code == 2;
+}
+
+static bool is_chain_end(i64 node) {
+    return node_ok(node) && parse_node_table[node].kind == 'V' && parse_node_table[node].index == LIST_END_SLOT;
+}
+
+// The items of a list chain ;(i1, ;(i2, ... ;(in, END))), in order.
+static int chain_items(i64 node, i64 *items, i64 *count) {
+    *count = 0;
+    while (is_list_chain(node)) {
+        const ExprEntry *e = &expr_entry_table[parse_node_table[node].index];
+        if (*count >= FRAME_OPERANDS_MAX) return fail(5);
+        items[(*count)++] = e->left;
+        node = e->right;
+    }
+    if (node >= 0 && !is_chain_end(node)) {       // a last item that is not the end marker
+        if (*count >= FRAME_OPERANDS_MAX) return fail(5);
+        items[(*count)++] = node;
+    }
+    return 0;
+}
+
+// Evaluates the items of a chain (right to left) into an operand frame.
+static int eval_chain(Walk *w, i64 node, i64 *frame, i64 *count) {
+    i64 *items = (i64 *)scratch_alloc(T_INT, 3 * FRAME_OPERANDS_MAX);
+    if (!items) return fail(6);
+    i64 *cs = items + FRAME_OPERANDS_MAX, *vs = items + 2 * FRAME_OPERANDS_MAX;
+    if (chain_items(node, items, count)) return error_number;
+    for (i64 k = *count - 1; k >= 0; k--) {
+        if (is_chain_end(items[k]) && parse_node_table[items[k]].index == LIST_END_SLOT) {
+            cs[k] = -1;                  // an elided index position
+            vs[k] = 0;
+            continue;
+        }
+        if (eval_node(w, items[k], &cs[k], &vs[k])) return error_number;
+    }
+    return push_operand_frame(*count, cs, vs, frame);
+}
+
+static void frame_ref(i64 frame, i64 k, i64 *c, i64 *v) {
+    i64 n = shape_pool[frame];
+    *c = shape_pool[frame + 2 + k];
+    *v = shape_pool[frame + 2 + n + k];
+}
+
+// A general list of the frame's operands, item k a deep copy of operand k.
+static int build_list(i64 result, i64 frame, i64 n) {
+    for (i64 k = 0; k < n; k++) {
+        i64 c, v;
+        frame_ref(frame, k, &c, &v);
+        if (!(c < 0 && v == 0) && !is_defined(c, v)) return fail(4);
+    }
+    if (build_general_list && n >= 2) {
+        // operands in reverse order: the last one apart, then the rest last-first
+        i64 *cs = (i64 *)scratch_alloc(T_INT, 2 * n);
+        i64 *vs = cs + n;
+        for (i64 k = 0; k < n - 1; k++) frame_ref(frame, n - 2 - k, &cs[k], &vs[k]);
+        i64 lc, lv;
+        frame_ref(frame, n - 1, &lc, &lv);
+        return build_general_list(result, lc, lv, cs, vs, n - 2);
+    }
+    ValueDescriptor list;
+    memset(&list, 0, sizeof list);
+    list.type = T_LIST;
+    list.rank = 1;
+    list.count = list.dim0 = n;
+    if (alloc_descriptor_data(&list, 0)) return error_number;
+    for (i64 k = 0; k < n; k++) {
+        i64 c, v;
+        frame_ref(frame, k, &c, &v);
+        if (fetch_operand_value(&((ValueDescriptor *)list.data)[k], c, v, 0)) return error_number;
+    }
+    ValueDescriptor *r = &value_slot_table[result];
+    *r = list;
+    return 0;
+}
+
+// ---- Applications -------------------------------------------------------------------------
+
+static int new_result(i64 *slot) { return take_temporary(&eval_temp_counter, slot); }
+
+static int apply_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
+    i64 saved_temps = eval_temp_counter;
+    int e = dispatch_primitive(code, result, lc, lv, rc, rv);
+    if (eval_temp_counter < saved_temps) eval_temp_counter = saved_temps;
+    if (e) return fail(e);
+    free_scratch();
+    return 0;
+}
+
+// A line of keyboard input as a char vector.
+static int read_input_line(i64 result) {
+    enum { INPUT_CAP = 5120 };
+    char *buf = (char *)scratch_alloc(T_CHAR, INPUT_CAP);
+    i64 n = ask_input_string ? ask_input_string("", buf, INPUT_CAP) : 0;
+    if (n < 0) n = 0;
+    if (n >= INPUT_CAP) n = INPUT_CAP - 1;
+    ValueDescriptor d;
+    memset(&d, 0, sizeof d);
+    d.type = T_CHAR;
+    d.rank = 1;
+    d.count = d.dim0 = n;
+    if (alloc_descriptor_data(&d, 0)) return error_number;
+    if (n > 0) memcpy(value_data(&d), buf, (size_t)n);
+    value_slot_table[result] = d;
+    fix_inline_pointer(&value_slot_table[result]);
+    return 0;
+}
+
+// Checks a value for []RL and []PP: a single boolean or integer of at least 1.
+static int check_system_value(i64 slot, const ValueDescriptor *s) {
+    if (slot != RL_SLOT && slot != PP_SLOT) return 0;
+    if (s->type != T_INT && s->type != T_BOOL) return fail(7);
+    if (s->count != 1) return fail(3);
+    if (*(const i64 *)value_data(const_cast<ValueDescriptor *>(s)) < 1) return fail(4);
+    return 0;
+}
+
+static int assign_name(i64 slot, i64 c, i64 v) {
+    ValueDescriptor *s = ref_desc(c, v);
+    if (!s || s->rank < 0) return fail(4);
+    if (slot < 0 || slot >= SLOT_COUNT || slot == LIST_END_SLOT) return fail(16);
+    if (check_system_value(slot, s)) return error_number;
+    if (assign_to_slot(slot, s)) return error_number;
+    if (slot == SLOT_OUT || slot == SLOT_OUT_OPEN) {
+        int e = display_value(0, slot);
+        if (slot == SLOT_OUT_OPEN) {
+            // the open slot is shown once; its data need not stay
+            free_value(&value_slot_table[SLOT_OUT_OPEN]);
+        }
+        if (e) return fail(e);
+    }
+    return 0;
+}
+
+static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
+    i64 *items = (i64 *)scratch_alloc(T_INT, 3 * FRAME_OPERANDS_MAX);
+    i64 n;
+    if (chain_items(target, items, &n)) return error_number;
+    i64 *slots = items + FRAME_OPERANDS_MAX;
+    for (i64 k = 0; k < n; k++) {
+        const ParseNode *p = &parse_node_table[items[k]];
+        if (!node_ok(items[k]) || p->kind != 'V' || !is_heap_slot(p->index)) return fail(1);
+        slots[k] = p->index;
+    }
+    ValueDescriptor *s = ref_desc(c, v);
+    if (!s || s->rank < 0) return fail(4);
+    if (strand_assign && n >= 2) {
+        i64 *cs = items + 2 * FRAME_OPERANDS_MAX;
+        i64 *vs = slots;
+        i64 *rev_v = cs;
+        for (i64 k = 0; k < n - 1; k++) rev_v[k] = vs[n - 2 - k];
+        i64 *neg = (i64 *)scratch_alloc(T_INT, n);
+        for (i64 k = 0; k < n; k++) neg[k] = -1;
+        return strand_assign(-1, vs[n - 1], neg, rev_v, c, v, n - 2);
+    }
+    if (s->type != T_LIST) return fail(1);
+    if (s->count != n) return fail(3);
+    (void)w;
+    for (i64 k = 0; k < n; k++)
+        if (assign_to_slot(slots[k], &((ValueDescriptor *)s->data)[k])) return error_number;
+    return 0;
+}
+
+static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
+    const ExprEntry *e = &expr_entry_table[parse_node_table[target].index];
+    if (!node_ok(e->left) || parse_node_table[e->left].kind != 'V') return fail(16);
+    i64 slot = parse_node_table[e->left].index;
+    if (!is_defined(-1, slot)) return fail(4);
+    IndexedAssignHandler h = indexed_assign_handler();
+    i64 frame, n;
+    if (is_list_chain(e->right)) {
+        if (eval_chain(w, e->right, &frame, &n)) return error_number;
+    } else {
+        i64 ic = -1, iv = 0;
+        if (!is_chain_end(e->right) && eval_node(w, e->right, &ic, &iv)) return error_number;
+        if (push_operand_frame(1, &ic, &iv, &frame)) return error_number;
+        n = 1;
+    }
+    if (!h) { pop_operand_frame(frame); return fail(43); }
+    i64 ic, iv;
+    frame_ref(frame, 0, &ic, &iv);
+    i64 rest = n - 1;
+    i64 *rc = (i64 *)scratch_alloc(T_INT, 2 * (rest + 1));
+    i64 *rv = rc + rest + 1;
+    for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
+    int r = h(slot, ic, iv, rc, rv, rest, bc, bv, w->io_slot);
+    pop_operand_frame(frame);
+    if (r) return fail(r);
+    free_scratch();
+    return 0;
+}
+
+static int apply_assignment(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+    i64 rc, rv;
+    if (eval_node(w, e->right, &rc, &rv)) return error_number;
+    if (!is_defined(rc, rv)) return fail(4);
+    i64 target = e->left;
+    if (!node_ok(target)) return fail(16);
+    const ParseNode *t = &parse_node_table[target];
+    if (t->kind == 'V') {
+        if (assign_name(t->index, rc, rv)) return error_number;
+        if (t->index == SLOT_OUT || t->index == SLOT_OUT_OPEN) { *c = rc; *v = rv; }
+        else { *c = -1; *v = t->index; }
+        return 0;
+    }
+    if (t->kind == 'F' && is_list_chain(target)) {
+        if (assign_strand(w, target, rc, rv)) return error_number;
+        *c = rc; *v = rv;
+        return 0;
+    }
+    if (t->kind == 'F' && expr_entry_table[t->index].kind == 'P' && expr_entry_table[t->index].code == 1) {
+        if (assign_indexed_target(w, target, rc, rv)) return error_number;
+        *c = rc; *v = rv;
+        return 0;
+    }
+    if (t->kind == 'F') return fail(43);
+    return fail(16);
+}
+
+static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+    i64 frame, n;
+    if (is_list_chain(e->right)) {
+        if (eval_chain(w, e->right, &frame, &n)) return error_number;
+    } else {
+        i64 ic = -1, iv = 0;
+        if (!is_chain_end(e->right) && eval_node(w, e->right, &ic, &iv)) return error_number;
+        if (push_operand_frame(1, &ic, &iv, &frame)) return error_number;
+        n = 1;
+    }
+    i64 ac, av;
+    if (eval_node(w, e->left, &ac, &av)) return error_number;
+    if (!is_defined(ac, av)) return fail(4);
+    IndexHandler h = bracket_index_handler();
+    i64 result;
+    if (new_result(&result)) return error_number;
+    i64 ic, iv;
+    frame_ref(frame, 0, &ic, &iv);
+    int r;
+    if (h) {
+        i64 rest = n - 1;
+        i64 *rc = (i64 *)scratch_alloc(T_INT, 2 * (rest + 1));
+        i64 *rv = rc + rest + 1;
+        for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
+        r = h(result, ac, av, ic, iv, rc, rv, rest, w->io_slot);
+    } else if (n == 1) {
+        r = dispatch_primitive(1, result, ac, av, ic, iv);
+    } else r = 43;
+    pop_operand_frame(frame);
+    if (r) return fail(r);
+    free_scratch();
+    *c = -1;
+    *v = result;
+    return 0;
+}
+
+static int apply_each(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+    i64 fn = e->right;
+    if (!node_ok(fn) || parse_node_table[fn].kind != 'F') return fail(1);
+    const ExprEntry *f = &expr_entry_table[parse_node_table[fn].index];
+    i64 rc = -1, rv = -1, lc = -1, lv = -1;
+    if (f->right >= 0 && eval_node(w, f->right, &rc, &rv)) return error_number;
+    if (f->right >= 0 && !is_defined(rc, rv)) return fail(4);
+    if (f->left >= 0 && eval_node(w, f->left, &lc, &lv)) return error_number;
+    if (f->left >= 0 && !is_defined(lc, lv)) return fail(4);
+    ValueDescriptor *r = ref_desc(rc, rv);
+    bool monadic = f->left < 0;
+    if (monadic && !(r && r->type == T_LIST)) {
+        // each of a simple value applies the function as it stands
+        i64 result;
+        if (new_result(&result)) return error_number;
+        int x;
+        if (f->kind == 'D') {
+            i64 saved = eval_temp_counter;
+            x = call_defined_function(f->code, lc, lv, rc, rv, result, eval_temp_counter);
+            eval_temp_counter = saved;
+        } else x = dispatch_primitive(f->code, result, lc, lv, rc, rv);
+        if (x) return fail(x);
+        free_scratch();
+        *c = -1; *v = result;
+        return 0;
+    }
+    EachHandler h = each_handler();
+    if (!h) return fail(43);
+    i64 result;
+    if (new_result(&result)) return error_number;
+    i64 saved = eval_temp_counter;
+    int x = h((char)f->kind, f->code, result, lc, lv, rc, rv);
+    if (eval_temp_counter < saved) eval_temp_counter = saved;
+    if (x) return fail(x);
+    free_scratch();
+    *c = -1; *v = result;
+    return 0;
+}
+
+static int apply_defined(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+    i64 rc = -1, rv = -1, lc = -1, lv = -1;
+    if (e->right >= 0) {
+        if (eval_node(w, e->right, &rc, &rv)) return error_number;
+        if (!is_defined(rc, rv)) return fail(4);
+    }
+    if (e->left >= 0) {
+        if (eval_node(w, e->left, &lc, &lv)) return error_number;
+        if (!is_defined(lc, lv)) return fail(4);
+    }
+    i64 result;
+    if (new_result(&result)) return error_number;
+    i64 saved = eval_temp_counter;
+    int x;
+    if (e->code >= 0 && e->code < BUILTIN_FUNCTIONS) {
+        PrimHandler h = builtin_function_handler(e->code);
+        x = h ? h(e->code, result, lc, lv, rc, rv) : 43;
+    } else {
+        x = call_defined_function(e->code, lc, lv, rc, rv, result, eval_temp_counter);
+    }
+    eval_temp_counter = saved;
+    if (x) return fail(x);
+    free_scratch();
+    *c = -1;
+    *v = result;
+    return 0;
+}
+
+static int apply_plain(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+    i64 rc = -1, rv = -1, lc = -1, lv = -1;
+    if (e->right >= 0) {
+        if (eval_node(w, e->right, &rc, &rv)) return error_number;
+        if (!is_defined(rc, rv)) return fail(4);
+    }
+    if (e->left >= 0) {
+        if (eval_node(w, e->left, &lc, &lv)) return error_number;
+        if (!is_defined(lc, lv)) return fail(4);
+    }
+    i64 result;
+    if (new_result(&result)) return error_number;
+    if (e->code == 611 && e->left < 0) {
+        if (read_input_line(result)) return error_number;
+    } else if (e->right < 0 && e->left < 0) {
+        // niladic system functions ([]TS) take no operand
+        if (apply_primitive(e->code, result, -1, -1, -1, -1)) return error_number;
+    } else if (apply_primitive(e->code, result, lc, lv, rc, rv)) return error_number;
+    *c = -1;
+    *v = result;
+    return 0;
+}
+
+static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
+    i64 idx = parse_node_table[node].index;
+    if (idx < 0 || idx > lstfndx || idx >= EXPR_ENTRY_CAP) return fail(16);
+    const ExprEntry *e = &expr_entry_table[idx];
+    if (e->kind == 'D') return apply_defined(w, e, c, v);
+    switch (e->code) {
+    case 0: return apply_assignment(w, e, c, v);
+    case 1: return apply_index(w, e, c, v);
+    case 2: {
+        i64 frame, n, result;
+        if (eval_chain(w, node, &frame, &n)) return error_number;
+        if (new_result(&result)) return error_number;
+        int r = build_list(result, frame, n);
+        pop_operand_frame(frame);
+        if (r) return fail(r);
+        free_scratch();
+        *c = -1; *v = result;
+        return 0;
+    }
+    case 752: return apply_each(w, e, c, v);
+    default: return apply_plain(w, e, c, v);
+    }
+}
+
+static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
+    if (!node_ok(node)) return fail(16);
+    const ParseNode *p = &parse_node_table[node];
+    switch (p->kind) {
+    case 'C': case 'Z': *c = p->index; *v = -1; return 0;
+    case 'V': *c = -1; *v = p->index; return 0;
+    case 'F': {
+        if (w->depth >= WALK_DEPTH_MAX) { w->fail_node = node; return fail(5); }
+        w->depth++;
+        int r = apply_node(w, node, c, v);
+        w->depth--;
+        if (r && w->fail_node < 0) w->fail_node = node;
+        return r;
+    }
+    default: return fail(16);
+    }
+}
+
+int evaluate_tree(i64 root, i64 start, i64 temps, i64 mode, i64 io_slot,
+                  i64 *rc, i64 *rv, i64 *fail_node) {
+    (void)start;
+    (void)mode;
+    Walk w = {io_slot, 0, -1};
+    eval_temp_counter = temps;
+    *rc = -1;
+    *rv = -1;
+    if (root < 0) return 0;
+    int r = eval_node(&w, root, rc, rv);
+    if (r) {
+        if (error_number == 0) error_number = r;
+        if (fail_node) *fail_node = w.fail_node >= 0 ? w.fail_node : root;
+        return error_number;
+    }
+    return 0;
+}
+
+// ---- Display decision -----------------------------------------------------------------------
+
+int display_statement_value(i64 root, i64 c, i64 v) {
+    if (!node_ok(root) || prompt_suppress) return 0;
+    const ParseNode *p = &parse_node_table[root];
+    if (p->kind == 'F') {
+        const ExprEntry *e = &expr_entry_table[p->index];
+        if (e->kind == 'D') {
+            if (e->code >= FIRST_USER_FUNCTION && function_table[e->code].result == -1) return 0;
+        } else {
+            if (e->code == 0 || e->code == 43) return 0;
+            if (e->code == 22 && (executed_value_state == 0 || !is_defined(c, v))) return 0;
+        }
+    }
+    if (c >= 0) return display_value(1, c);
+    if (v < 0) return 0;
+    int r = display_value(0, v);
+    if (r) return fail(r);
+    return 0;
+}
+
+// ---- Statement runners ---------------------------------------------------------------------
+
+static i64 io_slot_in_force() {
+    // a localised []IO of an active call wins over the global one
+    if (si_depth < 0 && call_nesting == 0) return IO_SLOT;
+    for (i64 k = dfxstack; k >= 0; k--) {
+        i64 name = dfxstack_table[k].name;
+        if (name < 0 || name >= LOCAL_NAME_CAP) continue;
+        const NameEntry *n = &local_name_table[name];
+        if (strcmp(n->name, "[]IO") == 0 && n->index >= 0 && n->index < SLOT_COUNT) return n->index;
+    }
+    return IO_SLOT;
+}
+
+int run_statement(i64 root, i64 start, i64 *fail_pos) {
+    if (root < 0) return 0;
+    bool nested = statement_depth > 0;
+    EvaluatorState outer;
+    save_evaluator_state(&outer);
+    statement_depth++;
+    reset_error_state();
+    if (!nested) {
+        reset_stack();
+        temp_high = 17;
+    }
+    error_number = 0;
+    executed_value_state = -1;
+    current_root_node = root;
+    clear_compiled_marks();
+    i64 c, v, fail_node = -1;
+    int r = evaluate_tree(root, start, nested ? outer.temps : 17, 0, io_slot_in_force(), &c, &v, &fail_node);
+    if (!r) {
+        r = display_statement_value(root, c, v);
+        if (r) fail_node = root;
+    }
+    if (r && fail_pos) {
+        i64 n = node_ok(fail_node) ? fail_node : root;
+        *fail_pos = parse_node_table[n].pos;
+    }
+    statement_depth--;
+    if (nested) {
+        int e = error_number;
+        restore_evaluator_state(&outer, 0);
+        error_number = e;
+    } else {
+        eval_temp_counter = 17;
+        executed_value_state = executed_value_state < 0 ? 0 : executed_value_state;
+    }
+    return r ? (error_number ? (int)error_number : r) : 0;
+}
+
+// Marks of the compiled tables taken before an immediate line, so what the
+// line compiled is reclaimed once it ends.
+struct CompileMark { i64 nodes, entries, branches, constants, overflow; };
+
+static void take_compile_mark(CompileMark *m) {
+    *m = {lstndx, lstfndx, lstbrx, lstcx, overflow_count};
+}
+
+static void rewind_to_mark(const CompileMark *m) {
+    for (i64 k = m->constants + 1; k <= lstcx && k < CONSTANT_CAP; k++) free_value(&constants_table[k]);
+    for (i64 k = m->constants + 1; k <= lstcx && k < CONSTANT_CAP; k++) memset(&constants_table[k], 0, sizeof(ValueDescriptor));
+    if (lstcx > m->constants) lstcx = m->constants;
+    if (lstndx > m->nodes) lstndx = m->nodes;
+    if (lstfndx > m->entries) lstfndx = m->entries;
+    if (lstbrx > m->branches) lstbrx = m->branches;
+    if (overflow_count > m->overflow) overflow_count = m->overflow;
+    // functions compiled during the line referred to the reclaimed nodes
+    invalidate_compiled_functions();
+}
+
+static int immediate_runs = 0;
+
+int parse_and_run_text(const char *text, i64 length, i64 row, i64 col, int flag,
+                       i64 context, i64 *error_pos, int immediate) {
+    (void)flag;
+    (void)context;
+    bool outermost = immediate && immediate_runs == 0 && statement_depth == 0 && call_nesting == 0;
+    CompileMark mark;
+    if (outermost) take_compile_mark(&mark);
+    immediate_runs += immediate ? 1 : 0;
+    i64 pos = 0;
+    int result = 0;
+    while (pos < length && text[pos]) {
+        CompiledStatement cs = {-1, -1, -1};
+        i64 io = immediate ? io_slot_in_force() : IO_SLOT;
+        int e = compile_statement(text + pos, length - pos, row, col, 0, io, &cs);
+        if (e) {
+            if (error_pos && *error_pos < 0) *error_pos = pos + get_error_position();
+            result = error_number = e;
+            break;
+        }
+        i64 used = get_scan_position();
+        if (immediate) {
+            i64 fp = 0;
+            e = run_statement(cs.root, cs.start, &fp);
+            if (e) {
+                if (error_pos && *error_pos < 0) *error_pos = pos + fp;
+                result = e;
+                break;
+            }
+        } else if (row >= 0 && (cs.root >= 0 || cs.branch >= 0)) {
+            e = append_function_line_node(row, col, cs.root, cs.start, cs.branch);
+            if (e) { result = e; break; }
+        }
+        pos += used + 1;
+    }
+    immediate_runs -= immediate ? 1 : 0;
+    if (outermost) rewind_to_mark(&mark);
+    return result;
+}
+
+int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc, i64 *rv) {
+    *rc = -1;
+    *rv = -1;
+    executed_value_state = 0;
+    OperandRegisters saved_registers = operand_registers;
+    i64 saved_root = current_root_node;
+    i64 pos = 0;
+    int result = 0;
+    while (pos < length && text[pos]) {
+        CompiledStatement cs = {-1, -1, -1};
+        int e = compile_statement(text + pos, length - pos, -1, 0, 0, io_slot, &cs);
+        if (e) { result = e; break; }
+        i64 used = get_scan_position();
+        if (cs.root >= 0) {
+            i64 c, v, fail_node;
+            i64 temps = eval_temp_counter;
+            current_root_node = cs.root;
+            e = evaluate_tree(cs.root, cs.start, temps, 0, io_slot, &c, &v, &fail_node);
+            if (e) { result = e; executed_value_state = 0; break; }
+            const ParseNode *p = &parse_node_table[cs.root];
+            bool assignment = p->kind == 'F' && expr_entry_table[p->index].kind == 'P' &&
+                              expr_entry_table[p->index].code == 0;
+            bool no_result = p->kind == 'F' && expr_entry_table[p->index].kind == 'D' &&
+                             expr_entry_table[p->index].code >= FIRST_USER_FUNCTION &&
+                             function_table[expr_entry_table[p->index].code].result == -1;
+            if (assignment || no_result || !is_defined(c, v)) executed_value_state = 0;
+            else {
+                executed_value_state = c >= 0 ? 2 : 1;
+                *rc = c;
+                *rv = v;
+            }
+        }
+        pos += used + 1;
+    }
+    operand_registers = saved_registers;
+    current_root_node = saved_root;
+    if (result) error_number = result;
+    return result;
+}
+
+// ---- Handlers the evaluator provides ------------------------------------------------------------
+
+// Execute of a char vector or symbol: the value of the text's last statement.
+static int prim_execute_text(i64, i64 result, i64, i64, i64 rc, i64 rv) {
+    ValueDescriptor *d = ref_desc(rc, rv);
+    if (!d || d->rank < 0) return fail(4);
+    if ((d->type != T_CHAR && d->type != T_SYMBOL) || d->rank > 1) return fail(1);
+    if (d->count == 0) {
+        executed_value_state = 0;
+        return 0;
+    }
+    if (d->type == T_SYMBOL && d->count != 1) return fail(2);
+    i64 n = d->count;
+    const char *src = (const char *)value_data(d);
+    if (d->type == T_SYMBOL) {
+        src = symbol_text(*(const i64 *)src);
+        n = (i64)strlen(src);
+    }
+    char *text = (char *)scratch_alloc(T_CHAR, n + 11);
+    memcpy(text, src, (size_t)n);
+    text[n] = 0;
+    i64 io = io_slot_in_force();
+    i64 c, v;
+    int saved_flag = execute_flag;
+    execute_flag = 1;
+    int e = execute_text_as_function(text, n, io, &c, &v);
+    execute_flag = saved_flag;
+    if (e) return e;
+    if (executed_value_state == 0) return 0;
+    i64 state = executed_value_state;
+    if (copy_value_to_slot(result, c, v)) return error_number;
+    executed_value_state = state;
+    return 0;
+}
+
+static int prim_noop(i64, i64, i64, i64, i64, i64) { return 0; }
+
+void register_evaluator_primitives() {
+    register_primitive(756, 2, match_primitive);
+    register_primitive(22, 1, prim_execute_text);
+    register_primitive(43, 2, prim_noop);
+}

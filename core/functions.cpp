@@ -1,0 +1,550 @@
+// The function text store: FunctionText records and their three line lists,
+// the brace listing, script blocks, workspace records, the mapping from a
+// translated line back to the line the user typed, and direct definitions.
+#include "functions.h"
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "calls.h"
+#include "names.h"
+#include "session.h"
+#include "symbols.h"
+
+// ---- Records ----------------------------------------------------------------------
+
+int init_function_text(FunctionText *ft, const char *name)
+{
+    if (strlen(name) > (size_t)FUNCTION_NAME_MAX) return (int)(error_number = 23);
+    ft->reserved = 0;
+    strcpy(ft->name, name);
+    ft->typed = new_text_line();
+    ft->fresh = new_text_line();
+    ft->work = new_text_line();
+    ft->cursor = ft->typed;
+    ft->typed_count = ft->fresh_count = ft->work_count = 0;
+    return 0;
+}
+
+FunctionText *new_function_text(const char *name)
+{
+    FunctionText *ft = (FunctionText *)calloc(1, sizeof(FunctionText));
+    if (!ft) { fputs("* no sufficient memory *\n", stdout); exit(1); }
+    if (init_function_text(ft, name)) { free(ft); return nullptr; }
+    return ft;
+}
+
+void free_function_text(FunctionText *ft)
+{
+    if (!ft) return;
+    if (ft->typed) free_text_lines(ft->typed);
+    if (ft->fresh) free_text_lines(ft->fresh);
+    if (ft->work) free_text_lines(ft->work);
+    free(ft);
+}
+
+FunctionText *function_text_of(i64 row)
+{
+    if (row < FIRST_USER_FUNCTION || row > lstfx || row >= FUNCTION_CAP) return nullptr;
+    return function_table[row].text;
+}
+
+// ---- Lines --------------------------------------------------------------------------
+
+TextLine *text_line_at(TextLine *head, i64 i)
+{
+    if (!head || i < 0) return nullptr;
+    TextLine *t = head->next;
+    while (t && i-- > 0) t = t->next;
+    return t;
+}
+
+TextLine *ensure_text_line(TextLine *head, i64 i)
+{
+    TextLine *t = head;
+    for (i64 k = 0; k <= i; k++) {
+        if (!t->next) t->next = new_text_line();
+        t = t->next;
+    }
+    return t;
+}
+
+static const char *line_text(const TextLine *t) { return t && t->text ? t->text : ""; }
+
+int set_header_line(FunctionText *ft, const char *header)
+{
+    if (strlen(header) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 23);
+    if (!ft->typed) ft->typed = new_text_line();
+    TextLine *t = ensure_text_line(ft->typed, 0);
+    set_text_line(t, header);
+    t->line = 0;
+    if (ft->typed_count < 1) ft->typed_count = 1;
+    return 0;
+}
+
+int set_typed_line(FunctionText *ft, i64 i, const char *text)
+{
+    if (i < 1) return (int)(error_number = 1);
+    if (strlen(text) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 23);
+    if (!ft->typed) ft->typed = new_text_line();
+    TextLine *t = ensure_text_line(ft->typed, i);
+    set_text_line(t, text);
+    t->line = i;
+    ft->cursor = t;
+    ft->typed_count = i + 1;
+    return 0;
+}
+
+int append_typed_line(FunctionText *ft, const char *text)
+{
+    return set_typed_line(ft, ft->typed_count < 1 ? 1 : ft->typed_count, text);
+}
+
+i64 copy_line_list(TextLine *dst, const TextLine *src, i64 n)
+{
+    const TextLine *s = src->next;
+    for (i64 i = 0; i < n; i++) {
+        TextLine *d = ensure_text_line(dst, i);
+        set_text_line(d, line_text(s));
+        d->line = s ? s->line : -1;
+        if (s) s = s->next;
+    }
+    return n;
+}
+
+// Cuts leading and trailing blanks and a "//" comment outside quotes.
+static std::string trim_comment(const char *text)
+{
+    const char *p = text;
+    while (*p == ' ' || *p == '\t') p++;
+    size_t end = 0, i = 0;
+    bool quoted = false;
+    for (; p[i]; i++) {
+        if (p[i] == '\'') quoted = !quoted;
+        else if (!quoted && p[i] == '/' && p[i + 1] == '/') break;
+    }
+    end = i;
+    while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\t' || p[end - 1] == '\r' ||
+                       p[end - 1] == '\n'))
+        end--;
+    return std::string(p, end);
+}
+
+i64 copy_nonblank_lines(TextLine *dst, const TextLine *src, i64 n)
+{
+    const TextLine *s = src->next;
+    TextLine *d = dst;
+    i64 appended = 0;
+    for (i64 i = 0; i < n && s; i++, s = s->next) {
+        const char *text = line_text(s);
+        if (strlen(text) > (size_t)FUNCTION_LINE_MAX) { error_number = 23; return -1; }
+        std::string t = trim_comment(text);
+        if (t.empty()) continue;
+        if (!d->next) d->next = new_text_line();
+        d = d->next;
+        set_text_line(d, t.c_str());
+        d->line = i;
+        appended++;
+    }
+    return appended;
+}
+
+int rebuild_fresh_lines(FunctionText *ft)
+{
+    if (!ft->fresh) ft->fresh = new_text_line();
+    i64 n = copy_nonblank_lines(ft->fresh, ft->typed, ft->typed_count);
+    if (n < 0) return (int)error_number;
+    ft->fresh_count = n;
+    ft->work_count = 0;
+    return 0;
+}
+
+const char *work_line_text(const FunctionText *ft, i64 i)
+{
+    if (i < 0 || i >= ft->work_count) return "";
+    return line_text(text_line_at(ft->work, i));
+}
+
+static const char *skip_leading_blanks(const char *s)
+{
+    while (*s == ' ' || *s == '\t') s++;
+    return s;
+}
+
+const char *old_line_text(const FunctionText *ft, i64 i)
+{
+    if (i < 0 || i >= ft->typed_count) return ft->name;
+    return skip_leading_blanks(line_text(text_line_at(ft->typed, i)));
+}
+
+i64 typed_line_for_work_line(const FunctionText *ft, i64 i)
+{
+    i64 fresh_index = i;
+    if (ft->work_count > 0) {
+        if (i < 0 || i >= ft->work_count) i = 0;
+        const TextLine *w = text_line_at(ft->work, i);
+        fresh_index = w ? w->line : 0;
+    }
+    if (fresh_index < 0 || fresh_index >= ft->fresh_count) fresh_index = 0;
+    const TextLine *f = text_line_at(ft->fresh, fresh_index);
+    i64 typed = f ? f->line : 0;
+    return typed >= 0 && typed < ft->typed_count ? typed : 0;
+}
+
+// Position of the first '-' outside quotes, or -1.
+static i64 first_minus_outside_quotes(const char *s)
+{
+    bool quoted = false;
+    for (i64 i = 0; s[i]; i++) {
+        if (s[i] == '\'') quoted = !quoted;
+        else if (!quoted && s[i] == '-') return i;
+    }
+    return -1;
+}
+
+const char *source_line_for_work_line(const FunctionText *ft, i64 i, i64 *column)
+{
+    if (i < 0) return skip_leading_blanks(line_text(text_line_at(ft->fresh, 0)));
+    const char *source = old_line_text(ft, typed_line_for_work_line(ft, i));
+    if (!column || ft->work_count <= 0) return source;
+    std::string work = work_line_text(ft, i < ft->work_count ? i : 0);
+    i64 minus = first_minus_outside_quotes(work.c_str());
+    if (minus >= 0 && work.compare(minus, 4, "->(~") == 0) {
+        *column -= minus + 4;
+        work = work.substr(minus + 4);
+    }
+    if (work == source) return source;
+    // A translated condition ends at the ")/" the translator added.
+    size_t cut = work.rfind(")/");
+    std::string key = cut != std::string::npos ? work.substr(0, cut) : work;
+    const char *found = key.empty() ? nullptr : strstr(source, key.c_str());
+    if (!found && cut != std::string::npos) found = strstr(source, work.c_str());
+    if (found) *column += found - source;
+    if (*column < 0) *column = 0;
+    return source;
+}
+
+// ---- Listing, scripts, workspace ------------------------------------------------
+
+void print_function_listing(const FunctionText *ft, const char *name)
+{
+    if (is_query_function_name(name)) {
+        vek_printf("`%s is a reserved function.\n", name);
+        return;
+    }
+    i64 digits = 1;
+    for (i64 n = ft->typed_count; n >= 10; n /= 10) digits++;
+    i64 len = (i64)strlen(name);
+    std::string title(10 - len / 2 > 0 ? 10 - len / 2 : 0, '-');
+    title += name;
+    while ((i64)title.size() < 20) title += '-';
+    vek_printf("%s\n", title.c_str());
+    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
+    for (i64 i = 0; i < ft->typed_count; i++) {
+        vek_printf("[%*lld]%*c%s\n", (int)digits, (long long)i, (int)(4 - digits), ' ',
+                   line_text(t));
+        if (t) t = t->next;
+    }
+    vek_printf("%s\n", std::string(20, '-').c_str());
+}
+
+int write_function_text(const FunctionText *ft, FILE *file)
+{
+    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
+    fprintf(file, "@.%s\n", line_text(t));
+    for (i64 i = 1; i < ft->typed_count; i++) {
+        if (t) t = t->next;
+        fprintf(file, "%s\n", line_text(t));
+    }
+    fputs("@.\n\n", file);
+    return ferror(file) ? (int)(error_number = 300) : 0;
+}
+
+static bool put_word32(FILE *f, i64 v)
+{
+    unsigned char b[4] = {(unsigned char)v, (unsigned char)(v >> 8), (unsigned char)(v >> 16),
+                          (unsigned char)(v >> 24)};
+    return fwrite(b, 1, 4, f) == 4;
+}
+
+static bool get_word32(FILE *f, i64 *v)
+{
+    unsigned char b[4];
+    if (fread(b, 1, 4, f) != 4) return false;
+    *v = (int32_t)((uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 |
+                   (uint32_t)b[3] << 24);
+    return true;
+}
+
+// Text bytes written up to the buffer's capacity; the bytes after the text
+// are written as zeros so no stale text reaches the file.
+static bool save_lines(const TextLine *head, i64 count, FILE *f)
+{
+    const TextLine *t = head ? head->next : nullptr;
+    for (i64 i = 0; i < count; i++) {
+        const char *text = line_text(t);
+        i64 len = (i64)strlen(text);
+        i64 n = t && t->capacity > len ? t->capacity : len;
+        if (!put_word32(f, t ? t->line : -1) || !put_word32(f, n)) return false;
+        if (len && fwrite(text, 1, len, f) != (size_t)len) return false;
+        for (i64 k = len; k < n; k++)
+            if (fputc(0, f) == EOF) return false;
+        if (t) t = t->next;
+    }
+    return true;
+}
+
+enum : i64 { SAVED_LINE_LIMIT = 1 << 24, SAVED_COUNT_LIMIT = 1 << 20 };
+
+static bool load_lines(TextLine *head, i64 count, FILE *f)
+{
+    TextLine *d = head;
+    for (i64 i = 0; i < count; i++) {
+        i64 line, n;
+        if (!get_word32(f, &line) || !get_word32(f, &n)) return false;
+        if (n < 0 || n > SAVED_LINE_LIMIT) return false;
+        std::vector<char> buf(n + 1, 0);
+        if (n && fread(buf.data(), 1, n, f) != (size_t)n) return false;
+        d->next = new_text_line();
+        d = d->next;
+        set_text_line(d, buf.data());
+        d->line = line;
+    }
+    return true;
+}
+
+int save_load_function_text(FunctionText *ft, FILE *file, int save)
+{
+    if (save) {
+        if (fprintf(file, "%s %lld %lld %lld %lld ", ft->name, (long long)ft->reserved,
+                    (long long)ft->typed_count, (long long)ft->fresh_count,
+                    (long long)ft->work_count) < 0 ||
+            !save_lines(ft->typed, ft->typed_count, file) ||
+            !save_lines(ft->fresh, ft->fresh_count, file) ||
+            !save_lines(ft->work, ft->work_count, file))
+            return (int)(error_number = 300);
+        return 0;
+    }
+    char name[FUNCTION_NAME_MAX + 1];
+    long long reserved, counts[3];
+    if (fscanf(file, "%119s %lld %lld %lld %lld ", name, &reserved, &counts[0], &counts[1],
+               &counts[2]) != 5)
+        return (int)(error_number = 301);
+    for (long long c : counts)
+        if (c < 0 || c > SAVED_COUNT_LIMIT) return (int)(error_number = 301);
+    if (ft->typed) free_text_lines(ft->typed);
+    if (ft->fresh) free_text_lines(ft->fresh);
+    if (ft->work) free_text_lines(ft->work);
+    strcpy(ft->name, name);
+    ft->reserved = reserved;
+    ft->typed = new_text_line();
+    ft->fresh = new_text_line();
+    ft->work = new_text_line();
+    ft->typed_count = ft->fresh_count = ft->work_count = 0;
+    if (!load_lines(ft->typed, counts[0], file) || !load_lines(ft->fresh, counts[1], file) ||
+        !load_lines(ft->work, counts[2], file))
+        return (int)(error_number = 301);
+    ft->typed_count = counts[0];
+    ft->fresh_count = counts[1];
+    ft->work_count = counts[2];
+    ft->cursor = ft->typed_count > 0 ? text_line_at(ft->typed, ft->typed_count - 1) : ft->typed;
+    return 0;
+}
+
+// ---- Direct definitions -------------------------------------------------------------
+
+bool is_control_keyword(const char *name)
+{
+    static const char *words[] = {"case", "else", "for", "if", "while"};
+    for (const char *w : words)
+        if (strcmp(name, w) == 0) return true;
+    return false;
+}
+
+i64 scan_leading_name(const char *line, const char **name)
+{
+    static char buffer[FUNCTION_NAME_MAX + 9];
+    i64 p = 0;
+    while (line[p] == ' ' || line[p] == '\t') p++;
+    buffer[0] = 0;
+    if (name) *name = buffer;
+    if (!isalpha((unsigned char)line[p])) return 0;
+    i64 n = 0;
+    while (isalnum((unsigned char)line[p]) || line[p] == '_') {
+        if (n < FUNCTION_NAME_MAX + 1) buffer[n++] = line[p];
+        p++;
+    }
+    while (n > 0 && buffer[n - 1] == '_') n--;
+    buffer[n] = 0;
+    while (line[p] == ' ' || line[p] == '\t') p++;
+    return p;
+}
+
+namespace {
+
+struct DirectBody {
+    std::vector<std::string> statements;
+    std::vector<std::string> locals;
+    bool uses_x = false, uses_y = false, uses_z = false;
+};
+
+bool is_global_function(const char *name)
+{
+    i64 g = lookup_name(name, 'G');
+    return g >= 0 && global_name_table[g].kind == 'F';
+}
+
+void add_local(DirectBody &b, const std::string &name, const char *fname)
+{
+    if (name == fname || is_control_keyword(name.c_str())) return;
+    for (const std::string &l : b.locals)
+        if (l == name) return;
+    if (is_global_function(name.c_str())) return;
+    b.locals.push_back(name);
+}
+
+// Classifies the names of one statement; quoted text is skipped whole.
+void classify_names(DirectBody &b, const std::string &s, const char *fname)
+{
+    size_t p = 0;
+    while (p < s.size() && s[p] == ' ') p++;
+    if (s.compare(p, 4, "[]IO") == 0) add_local(b, "[]IO", fname);
+    while (p < s.size()) {
+        char c = s[p];
+        if (c == '\'') {
+            p++;
+            while (p < s.size()) {
+                if (s[p] == '\'') {
+                    if (p + 1 < s.size() && s[p + 1] == '\'') { p += 2; continue; }
+                    break;
+                }
+                p++;
+            }
+            p++;
+            continue;
+        }
+        if (c == '`') {               // a symbol, not a name
+            p++;
+            while (p < s.size() && (isalnum((unsigned char)s[p]) || s[p] == '_')) p++;
+            continue;
+        }
+        if (c == '[' && p + 1 < s.size() && (s[p + 1] == ']' || s[p + 1] == ')')) {
+            p += 2;                   // system names and the open-line slot
+            while (p < s.size() && isalnum((unsigned char)s[p])) p++;
+            continue;
+        }
+        if (isdigit((unsigned char)c) || (c == '.' && p + 1 < s.size() && isdigit((unsigned char)s[p + 1]))) {
+            while (p < s.size() && (isalnum((unsigned char)s[p]) || s[p] == '.' || s[p] == '_'))
+                p++;
+            continue;
+        }
+        if (isalpha((unsigned char)c)) {
+            size_t b0 = p;
+            while (p < s.size() && (isalnum((unsigned char)s[p]) || s[p] == '_')) p++;
+            size_t e = p;
+            while (e > b0 && s[e - 1] == '_') e--;
+            std::string name = s.substr(b0, e - b0);
+            bool after_dot = b0 > 0 && s[b0 - 1] == '.';
+            if (after_dot) continue;  // column or key name of the dot access
+            if (name == "x") b.uses_x = true;
+            else if (name == "y") b.uses_y = true;
+            else if (name == "z") b.uses_z = true;
+            else add_local(b, name, fname);
+            continue;
+        }
+        p++;
+    }
+}
+
+// Splits the body at ';' outside parentheses, brackets and quotes.
+int split_direct_body(const std::string &body, DirectBody &b)
+{
+    int depth = 0;
+    size_t start = 0, p = 0;
+    while (p <= body.size()) {
+        char c = p < body.size() ? body[p] : ';';
+        if (c == '\'') {
+            p++;
+            while (p < body.size()) {
+                if (body[p] == '\'') {
+                    if (p + 1 < body.size() && body[p + 1] == '\'') { p += 2; continue; }
+                    break;
+                }
+                p++;
+            }
+            if (p >= body.size()) return 1;   // quote not closed
+            p++;
+            continue;
+        }
+        if (c == '(' || c == '[') depth++;
+        else if (c == ')' || c == ']') { if (--depth < 0) return 1; }
+        else if (c == ';' && depth == 0) {
+            std::string st = body.substr(start, p - start);
+            while (!st.empty() && (st.back() == ' ' || st.back() == '\t')) st.pop_back();
+            b.statements.push_back(st);
+            p++;
+            while (p < body.size() && (body[p] == ' ' || body[p] == '\t')) p++;
+            start = p;
+            continue;
+        }
+        p++;
+    }
+    return depth != 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int convert_direct_definition(const char *line, char *name_buffer)
+{
+    name_buffer[0] = 0;
+    if (strlen(line) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 1);
+    std::string text = trim_comment(line);
+    const char *fname = nullptr;
+    i64 p = scan_leading_name(text.c_str(), &fname);
+    if (p == 0 || text[p] != ':' || strlen(fname) > (size_t)FUNCTION_NAME_MAX)
+        return (int)(error_number = 1);
+    std::string name = fname;
+    if (is_query_function_name(name.c_str())) {
+        vek_printf("`%s is a reserved function.\n", name.c_str());
+        return (int)(error_number = 1);
+    }
+    p++;
+    while (text[p] == ' ' || text[p] == '\t') p++;
+    // The definition must be closed: "{f: x+10" is refused, not cut short.
+    if (text.empty() || text.back() != '}') return (int)(error_number = 1);
+    std::string body = text.substr(p, text.size() - 1 - p);
+    DirectBody b;
+    if (split_direct_body(body, b)) return (int)(error_number = 1);
+    for (const std::string &s : b.statements) classify_names(b, s, name.c_str());
+    if (!b.uses_z) b.statements.back() = "z<-" + b.statements.back();
+    std::string header = "z<-";
+    if (b.uses_x && b.uses_y) header += "y ";
+    header += name;
+    if (b.uses_x) header += " x";
+    else if (b.uses_y) header += " y";
+    for (const std::string &l : b.locals) header += ";" + l;
+    if (header.size() > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 1);
+    for (const std::string &s : b.statements)
+        if (s.size() > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 1);
+
+    error_number = 0;
+    i64 row = define_function_from_header(header.c_str());
+    if (row < 0) return (int)(error_number = 1);
+    error_number = 0;
+    FunctionText *ft = function_table[row].text;
+    if (!ft) {
+        ft = new_function_text(name.c_str());
+        if (!ft) return (int)(error_number = 1);
+        function_table[row].text = ft;
+    }
+    if (set_header_line(ft, header.c_str())) return (int)(error_number = 1);
+    ft->typed_count = 1;
+    for (const std::string &s : b.statements)
+        if (append_typed_line(ft, s.c_str())) return (int)(error_number = 1);
+    if (rebuild_fresh_lines(ft)) return (int)(error_number = 1);
+    function_table[row].compiled = 0;
+    invalidate_compiled_functions();
+    snprintf(name_buffer, FUNCTION_NAME_MAX + 1, "%s", name.c_str());
+    return 0;
+}

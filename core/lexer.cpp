@@ -1,0 +1,773 @@
+// The lexer: character classes, primitive tokens, names and []names, the
+// literal scanners that make constants, and the whole-line helpers.
+#include "lexer.h"
+#include "tables.h"
+#include "arena.h"
+#include "names.h"
+#include "symbols.h"
+#include "session.h"
+#include "primitives/time.h"
+#include <cstring>
+#include <cstdlib>
+#include <cmath>
+#include <climits>
+#include <clocale>
+#include <locale.h>
+
+char char_class[256];
+unsigned char symbol_char_set[256];
+i64 scan_pos = 0;
+char token_buf[TOKEN_BUF_SIZE];
+i64 parse_error_position = 0;
+const char *current_name = token_buf;
+i64 system_name_entry = -1;
+
+i64 get_scan_position() { return scan_pos; }
+i64 get_error_position() { return parse_error_position; }
+
+static int fail(int number) { error_number = number; return number; }
+
+// ---- Character classes ------------------------------------------------------
+
+void init_symbol_char_set() {
+    memset(symbol_char_set, 0, sizeof symbol_char_set);
+    for (const char *p = "+&?*%#$^!,/\\\"=@:->|._~<"; *p; p++)
+        symbol_char_set[(unsigned char)*p] = 1;
+}
+
+void init_char_classes() {
+    memset(char_class, 'X', sizeof char_class);
+    for (int c = 'A'; c <= 'Z'; c++) char_class[c] = 'A';
+    for (int c = 'a'; c <= 'z'; c++) char_class[c] = 'A';
+    for (int c = '0'; c <= '9'; c++) char_class[c] = 'N';
+    char_class['_'] = 'M';
+    for (const char *p = "!\"#$%&*+,-/<=>?@\\^|~"; *p; p++) char_class[(unsigned char)*p] = 'P';
+    char_class['\''] = char_class['`'] = 'Q';
+    char_class['('] = char_class['['] = 'D';
+    char_class[')'] = char_class[']'] = 'T';
+    char_class['.'] = 'O';
+    char_class[':'] = 'J';
+    char_class[';'] = 'E';
+    char_class['{'] = char_class['}'] = 'C';
+    init_symbol_char_set();
+}
+
+static bool is_digit(char c) { return c >= '0' && c <= '9'; }
+static bool is_letter(char c) { return class_of(c) == 'A'; }
+static bool is_name_char(char c) { return is_letter(c) || is_digit(c) || c == '_'; }
+
+// ---- Primitive tokens ---------------------------------------------------------
+
+const int16_t token_code_table[TOKEN_COUNT] = {
+    0, -1, 1, 2, 3, 4, 5, 6, 7, 8,                      // 0..9
+    9, 10, 11, 12, 13, 14, 15, 16, 17, 18,              // 10..19
+    19, 20, 21, 22, 23, 24, 25,                         // 20..26
+    26, 28, 30, 32, 34, 36, 38, 40, 42, 44, 46,         // 27..37
+    48, 50, 52, 54, 56, 58, 60, 62, 64, 66,             // 38..47
+    -1, -1, -1, -1, -1, -1, -1, -1,                     // 48..55
+    702, 701, 704, 751, 710, 705, 703, 706, -1, 752,    // 56..65
+    708, 707, 709, 753, 754, 755, 711, 756, 757,        // 66..74
+};
+
+int primitive_token_code(const char *line, int dyadic) {
+    char c = line[scan_pos], n = c ? line[scan_pos + 1] : 0;
+    // A digraph leaves scan_pos on its second character.
+#define PAIR(ch, tok) if (n == (ch)) { scan_pos++; return (tok); }
+    switch (c) {
+    case '!': PAIR('.', dyadic ? 5 : 23) return 30;
+    case '"': return 65;
+    case '#': PAIR('.', 35) return 28;
+    case '$': PAIR('.', 33) return 31;
+    case '%': PAIR('.', 43) return 39;
+    case '&': PAIR('.', 32) return 13;
+    case '*': PAIR('.', 42) return 38;
+    case '+': PAIR('.', 34) return 36;
+    case '/': PAIR('.', 7) return 6;
+    case '\\': PAIR('.', 9) return 8;
+    case '@': return 46;
+    case ';': return 3;
+    case ',': PAIR('.', dyadic ? 47 : 67) return 29;
+    case '-': PAIR('>', 1) return 37;
+    case '.': return dyadic ? 70 : -1;
+    case ':': return dyadic ? 69 : 62;
+    case '=': return dyadic ? 22 : 58;
+    case '<':
+        PAIR('-', 0) PAIR('.', dyadic ? 12 : 56) PAIR('<', 74) PAIR('=', 18)
+        return dyadic ? 17 : 25;
+    case '>': PAIR('.', dyadic ? 11 : 68) PAIR('=', 19) return dyadic ? 20 : 24;
+    case '?': PAIR('.', 27) return dyadic ? 10 : 66;
+    case '[': PAIR(']', 54) PAIR(')', 53) return 2;
+    case '^': PAIR('.', dyadic ? 4 : 63) return dyadic ? 14 : 61;
+    case '_': PAIR('.', 41) return -1;
+    case '|': PAIR('.', 45) PAIR('|', dyadic ? 59 : 60) return 44;
+    case '~': PAIR('.', 40) PAIR('=', 21) return dyadic ? 73 : 26;
+    default: return -1;
+    }
+#undef PAIR
+}
+
+i64 system_function_code(const char *name) {
+    static const struct { const char *name; i64 code; } table[] = {
+        {"XR", 653}, {"XW", 654}, {"XXR", 655}, {"XXW", 656}, {"XN", 657},
+        {"XD", 603}, {"XC", 604}, {"FX", 601}, {"CR", 602}, {"CSV", 607},
+        {"open", 608}, {"close", 609}, {"write", 612}, {"get", 613},
+        {"FM", 651}, {"OP", 652}, {"TS", 610}, {"AI", 605},
+    };
+    for (const auto &e : table)
+        if (strcmp(e.name, name) == 0) return e.code;
+    return -1;
+}
+
+// ---- Names -------------------------------------------------------------------
+
+// Copies line[from, to) into token_buf; false (error 42) when too long.
+static bool copy_token(const char *line, i64 from, i64 to) {
+    if (to - from > TOKEN_BUF_SIZE - 1) { fail(42); return false; }
+    memcpy(token_buf, line + from, to - from);
+    token_buf[to - from] = 0;
+    return true;
+}
+
+i64 scan_identifier(const char *line) {
+    i64 p = scan_pos, q = p;
+    while (is_name_char(line[q])) q++;
+    while (q > p && line[q - 1] == '_') q--;      // a trailing '_' is no part of a name
+    if (!copy_token(line, p, q)) return -1;
+    while (line[q] == ' ') q++;
+    scan_pos = q;
+    return q;
+}
+
+i64 scan_name_at(const char *line, i64 *pos) {
+    i64 p = *pos, q = p;
+    if (!is_letter(line[p])) return 0;
+    while (is_name_char(line[q])) q++;
+    i64 end = q;
+    while (end > p && line[end - 1] == '_') end--;
+    if (!copy_token(line, p, end)) return -1;
+    while (line[q] == ' ' || line[q] == '\t') q++;
+    *pos = q;
+    current_name = token_buf;
+    return end - p;
+}
+
+int scan_system_name(const char *line) {
+    i64 p = scan_pos;
+    if (line[p] != '[' || line[p + 1] != ']' || !is_letter(line[p + 2])) return 1;
+    i64 q = p + 2;
+    while (is_name_char(line[q])) q++;
+    if (q - p > TOKEN_BUF_SIZE - 1) return 1;
+    memcpy(token_buf, line + p, q - p);
+    token_buf[q - p] = 0;
+    for (i64 i = 0; i < PREDEFINED_NAMES; i++) {
+        if (strcmp(global_name_table[i].name, token_buf) == 0) {
+            system_name_entry = i;
+            scan_pos = q;
+            return 0;
+        }
+    }
+    return 1;
+}
+
+bool is_label_prefix(const char *line, const char *classes, i64 pos) {
+    (void)classes;
+    if (!is_letter(line[pos])) return false;
+    while (is_name_char(line[pos])) pos++;
+    while (line[pos] == ' ') pos++;
+    return line[pos] == ':';
+}
+
+// ---- Quoted text and character constants ---------------------------------------------
+
+int scan_quoted_string(const char *text, char *buf, i64 *pos, int copy, i64 *count) {
+    char q = text[0];
+    i64 i = 1, n = 0;
+    for (;;) {
+        char c = text[i];
+        if (c == 0 || c == '\n' || c == '\r') return fail(21);
+        if (c == q) {
+            if (text[i + 1] != q) break;
+            i++;
+        }
+        if (copy && buf) buf[n] = c;
+        n++;
+        i++;
+    }
+    if (copy && buf) buf[n] = 0;
+    if (pos) *pos += i + 1;
+    if (count) *count = n;
+    return 0;
+}
+
+// A new constant entry, or an error.
+static int new_constant(i64 *c) {
+    i64 k = alloc_table_entry('C', -1);
+    if (k < 0) return error_number ? (int)error_number : fail(6);
+    *c = k;
+    return 0;
+}
+
+// Gives constant c storage for n items of type; the descriptor words are
+// set whether or not the allocator fills them.
+static int give_constant_storage(i64 c, i64 type, i64 n) {
+    ValueDescriptor *d = &constants_table[c];
+    d->type = type;
+    int r = alloc_slot_bytes(c, type, n);
+    if (r) return fail(r);
+    d = &constants_table[c];
+    d->type = type; d->rank = 1; d->dim0 = n; d->count = n;
+    if (!d->data) d->data = alloc_result;
+    if (!d->data) return fail(6);
+    return 0;
+}
+
+static void set_scalar_constant(i64 c, i64 type, i64 item) {
+    ValueDescriptor *d = &constants_table[c];
+    d->type = type; d->rank = 0; d->dim0 = item; d->dim1 = 0;
+    d->count = 1; d->capacity = 0; d->data = &d->dim0;
+}
+
+int scan_char_constant(const char *line, i64 *constant) {
+    i64 p = scan_pos, n = 0, c = -1;
+    if (line[p] != '\'') return fail(42);
+    int r = scan_quoted_string(line + p, nullptr, nullptr, 0, &n);
+    if (r) return r;
+    if ((r = new_constant(&c))) return r;
+    if (n == 0) {
+        ValueDescriptor *d = &constants_table[c];
+        d->type = T_CHAR; d->rank = 1; d->dim0 = 0; d->count = 0;
+    } else {
+        char *text = (char *)checked_malloc(n + 1);
+        scan_quoted_string(line + p, text, &p, 1, &n);
+        if (n == 1) {
+            set_scalar_constant(c, T_CHAR, (unsigned char)text[0]);
+        } else if ((r = give_constant_storage(c, T_CHAR, n))) {
+            free(text);
+            return r;
+        } else {
+            memcpy(constants_table[c].data, text, n);
+        }
+        free(text);
+    }
+    if (n == 0) p += 2;
+    while (line[p] == ' ' || line[p] == '\t') p++;
+    scan_pos = p;
+    *constant = c;
+    return 0;
+}
+
+// ---- Numeric and time literals -------------------------------------------------------
+
+struct Literal {
+    i64 start, end;     // text, the leading '_' included
+    i64 type;
+    bool negative;
+    char null_kind;     // 'n', 'w' or 0
+    bool exponent;
+};
+
+static i64 skip_digits(const char *s, i64 q) { while (is_digit(s[q])) q++; return q; }
+
+// Decides the type and extent of the literal at p without converting it.
+// 0, 1 when none starts there, or 42 for a malformed one.
+static int classify_literal(const char *s, i64 p, Literal *lit) {
+    i64 q = p;
+    *lit = {p, p, T_INT, false, 0, false};
+    if (s[q] == '_') { lit->negative = true; q++; }
+    if (!is_digit(s[q])) return 1;
+    if (s[q] == '0' && (s[q + 1] == 'n' || s[q + 1] == 'w')) {
+        lit->null_kind = s[q + 1];
+        q += 2;
+        if (s[q] == 'f') { lit->type = T_FLOAT; q++; }
+        else if (s[q] == 'j') { lit->type = T_COMPLEX; q++; }
+        lit->end = q;
+        return 0;
+    }
+    q = skip_digits(s, q);
+    bool exponent = false;
+    if (s[q] == '.' && is_digit(s[q + 1])) {
+        q = skip_digits(s, q + 1);
+        lit->type = T_FLOAT;
+        if (s[q] == '.' && is_digit(s[q + 1])) {
+            q = skip_digits(s, q + 1);
+            lit->type = T_DATE;
+            if (s[q] == 'T') {
+                // hh:mm:ss with optional .fff; any break is malformed
+                lit->type = T_DATETIME;
+                q++;
+                for (int part = 0; part < 3; part++) {
+                    if (!is_digit(s[q])) return 42;
+                    q = skip_digits(s, q);
+                    if (part < 2) { if (s[q] != ':') return 42; q++; }
+                }
+                if (s[q] == '.') {
+                    if (!is_digit(s[q + 1])) return 42;
+                    q = skip_digits(s, q + 1);
+                }
+            }
+        } else if (s[q] == 'm') {
+            lit->type = T_MONTH;
+            q++;
+        } else if (s[q] == 'e' || s[q] == 'E') {
+            exponent = true;
+        }
+    } else if (s[q] == 'e' || s[q] == 'E') {
+        exponent = true;
+        lit->type = T_FLOAT;
+    } else if (s[q] == ':' && is_digit(s[q + 1])) {
+        q = skip_digits(s, q + 1);
+        lit->type = T_MINUTE;
+        if (s[q] == ':' && is_digit(s[q + 1])) {
+            q = skip_digits(s, q + 1);
+            lit->type = T_SECOND;
+            if (s[q] == '.' && is_digit(s[q + 1])) {
+                q = skip_digits(s, q + 1);
+                lit->type = T_TIME;
+            }
+        }
+    }
+    if (exponent) {
+        q++;
+        if (s[q] == '_' || s[q] == '+') q++;
+        if (!is_digit(s[q])) return 42;
+        q = skip_digits(s, q);
+        lit->exponent = true;
+        if (q - p > EXPONENT_TEXT_MAX) return 42;
+    }
+    lit->end = q;
+    return 0;
+}
+
+static bool is_time_type(i64 t) { return t >= T_MONTH && t <= T_TIME; }
+
+// Numbers never depend on the user's locale.
+static double c_strtod(const char *text) {
+    static locale_t c_locale = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
+    return c_locale ? strtod_l(text, nullptr, c_locale) : strtod(text, nullptr);
+}
+
+// The literal's text as the C library reads it: '_' becomes '-'.
+static double literal_double(const char *s, const Literal *lit) {
+    i64 n = lit->end - lit->start;
+    char small[128];
+    char *text = n < (i64)sizeof small ? small : (char *)checked_malloc(n + 1);
+    for (i64 i = 0; i < n; i++) {
+        char c = s[lit->start + i];
+        text[i] = c == '_' ? '-' : c;
+    }
+    text[n] = 0;
+    double v = c_strtod(text);
+    if (text != small) free(text);
+    return v;
+}
+
+static double null_double(const Literal *lit) {
+    if (lit->null_kind == 'n') return float_nan;
+    return lit->negative ? -float_infinity : float_infinity;
+}
+
+// The integer value of the digits; 42 on overflow of 64 bits.
+static int literal_integer(const char *s, const Literal *lit, i64 *out) {
+    if (lit->null_kind == 'n') { *out = INT64_MIN; return 0; }
+    if (lit->null_kind == 'w') { *out = lit->negative ? -INT64_MAX : INT64_MAX; return 0; }
+    uint64_t v = 0;
+    for (i64 q = lit->start + (lit->negative ? 1 : 0); q < lit->end; q++) {
+        uint64_t d = (uint64_t)(s[q] - '0');
+        if (v > ((uint64_t)INT64_MAX - d) / 10) return 42;
+        v = v * 10 + d;
+    }
+    *out = lit->negative ? -(i64)v : (i64)v;
+    return 0;
+}
+
+// The value of a time literal; 31 when the time readers refuse it.
+static int literal_time(const char *s, const Literal *lit, i64 *ival, double *dval) {
+    i64 n = lit->end - lit->start;
+    const char *text = s + lit->start;
+    if (lit->type == T_DATETIME) {
+        bool with_ms = n == 23;
+        if (parse_datetime_text(text, TIME_CHECK, n, with_ms) < 0) return 31;
+        *dval = parse_datetime_text(text, TIME_VALUE, n, with_ms);
+        return 0;
+    }
+    if (parse_time_text(text, lit->type, n, TIME_CHECK) < 0) return 31;
+    *ival = parse_time_text(text, lit->type, n, TIME_VALUE);
+    return 0;
+}
+
+// Converts a classified literal to target type into out (8 or 16 bytes).
+static int convert_literal(const char *s, const Literal *lit, i64 target, void *out) {
+    if (is_time_type(lit->type)) {
+        if (target != lit->type) return 42;
+        i64 iv = 0; double dv = 0;
+        int r = literal_time(s, lit, &iv, &dv);
+        if (r) return r;
+        if (target == T_DATETIME) memcpy(out, &dv, 8); else memcpy(out, &iv, 8);
+        return 0;
+    }
+    if (target == T_INT) {
+        i64 v;
+        if (lit->type != T_INT || literal_integer(s, lit, &v)) return 42;
+        memcpy(out, &v, 8);
+        return 0;
+    }
+    double v = lit->null_kind ? null_double(lit) : literal_double(s, lit);
+    if (target == T_FLOAT) { memcpy(out, &v, 8); return 0; }
+    if (target == T_COMPLEX) {
+        double pair[2] = {v, lit->null_kind ? v : 0.0};
+        memcpy(out, pair, 16);
+        return 0;
+    }
+    return 42;
+}
+
+// A literal possibly followed by 'j' and an imaginary part.
+struct NumberLiteral { Literal real, imag; bool complex; i64 type, end; };
+
+static int classify_number(const char *s, i64 p, NumberLiteral *nl) {
+    int r = classify_literal(s, p, &nl->real);
+    if (r) return r;
+    nl->complex = false;
+    nl->type = nl->real.type;
+    nl->end = nl->real.end;
+    if ((nl->type == T_INT || nl->type == T_FLOAT) && s[nl->end] == 'j') {
+        r = classify_literal(s, nl->end + 1, &nl->imag);
+        if (r == 1) return 42;
+        if (r) return r;
+        if (nl->real.null_kind || nl->imag.null_kind) return 42;
+        if (nl->imag.type != T_INT && nl->imag.type != T_FLOAT) return 42;
+        nl->complex = true;
+        nl->type = T_COMPLEX;
+        nl->end = nl->imag.end;
+    }
+    return 0;
+}
+
+static int convert_number(const char *s, const NumberLiteral *nl, i64 target, void *out) {
+    if (!nl->complex) return convert_literal(s, &nl->real, target, out);
+    if (target != T_COMPLEX) return 42;
+    double pair[2];
+    int r = convert_literal(s, &nl->real, T_FLOAT, &pair[0]);
+    if (!r) r = convert_literal(s, &nl->imag, T_FLOAT, &pair[1]);
+    if (!r) memcpy(out, pair, 16);
+    return r;
+}
+
+static i64 item_bytes(i64 type) { return type == T_COMPLEX ? 16 : 8; }
+
+// Where item i of constant c is stored (inline for a scalar).
+static void *constant_item(i64 c, i64 i) {
+    ValueDescriptor *d = &constants_table[c];
+    if (d->rank <= 0 || (d->rank == 1 && d->count == 1)) return &d->dim0;
+    return (char *)d->data + i * item_bytes(d->type);
+}
+
+int scan_number_literal(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
+                        int store, i64 element, i64 target_type, int *is_null) {
+    Literal lit;
+    int r = classify_literal(line, pos, &lit);
+    if (r == 1) return 1;
+    if (r) return fail(r);
+    *type = lit.type;
+    *end = lit.end;
+    if (is_null) *is_null = lit.null_kind != 0;
+    if (store) {
+        unsigned char buf[16];
+        if ((r = convert_literal(line, &lit, target_type, buf))) return fail(r);
+        memcpy(constant_item(constant, element), buf, item_bytes(target_type));
+    }
+    return 0;
+}
+
+int scan_number_or_complex(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
+                           int store, i64 element, i64 target_type) {
+    NumberLiteral nl;
+    int r = classify_number(line, pos, &nl);
+    if (r == 1) return 1;
+    if (r) return fail(r);
+    *type = nl.type;
+    *end = nl.end;
+    if (store) {
+        unsigned char buf[16];
+        if ((r = convert_number(line, &nl, target_type, buf))) return fail(r);
+        memcpy(constant_item(constant, element), buf, item_bytes(target_type));
+    }
+    return 0;
+}
+
+static i64 skip_blanks_tabs(const char *s, i64 p) {
+    while (s[p] == ' ' || s[p] == '\t') p++;
+    return p;
+}
+
+static int strand_error(i64 at, int number) {
+    scan_pos = parse_error_position = at;
+    return fail(number);
+}
+
+int scan_numeric_vector(const char *line, i64 *constant) {
+    // Pass 1: classify every element and fix the strand's type.
+    i64 p = scan_pos, n = 0, type = -1, end = p;
+    while (is_digit(line[p]) || line[p] == '_') {
+        NumberLiteral nl;
+        int r = classify_number(line, p, &nl);
+        if (r == 1) break;
+        if (r) return strand_error(p, r);
+        if (type < 0) type = nl.type;
+        else if (is_time_type(type) || is_time_type(nl.type)) {
+            if (nl.type != type) return strand_error(p, 42);
+        } else if (nl.type > type) type = nl.type;
+        n++;
+        end = nl.end;
+        p = skip_blanks_tabs(line, nl.end);
+    }
+    if (n == 0) return strand_error(scan_pos, 42);
+    // Pass 2: convert into a buffer, so a bad element makes no constant.
+    i64 size = item_bytes(type);
+    unsigned char *values = (unsigned char *)checked_malloc(n * size);
+    p = scan_pos;
+    for (i64 i = 0; i < n; i++) {
+        NumberLiteral nl;
+        classify_number(line, p, &nl);
+        int r = convert_number(line, &nl, type, values + i * size);
+        if (r) { free(values); return strand_error(p, r); }
+        p = skip_blanks_tabs(line, nl.end);
+    }
+    (void)end;
+    int r = 0;
+    i64 c = -1;
+    if (n == 1 && type == T_INT) {
+        // 0, 1 and 2 are the built-in constants 0, 1 and 3.
+        i64 v;
+        memcpy(&v, values, 8);
+        if (v == 0 || v == 1 || v == 2) c = v == 2 ? 3 : v;
+    }
+    if (c < 0 && !(r = new_constant(&c))) {
+        ValueDescriptor *d = &constants_table[c];
+        if (n == 1) {
+            d->type = type; d->rank = 0; d->count = 1; d->data = &d->dim0;
+            memcpy(&d->dim0, values, size);
+        } else if (!(r = give_constant_storage(c, type, n))) {
+            memcpy(constants_table[c].data, values, n * size);
+        }
+    }
+    free(values);
+    if (r) return r;
+    scan_pos = p;
+    *constant = c;
+    return 0;
+}
+
+// ---- Symbols ----------------------------------------------------------------------
+
+i64 scan_symbol_chars(const char *text, i64 pos) {
+    i64 q = pos;
+    while (symbol_char_set[(unsigned char)text[q]]) q++;
+    if (!copy_token(text, pos, q)) return -1;
+    return q - pos;
+}
+
+// The name after one backquote at p into token_buf; returns the position
+// after it, or -1 (error 42) for a name too long.
+static i64 scan_one_symbol(const char *s, i64 p) {
+    i64 q = p;
+    if (is_letter(s[q]) || is_digit(s[q])) {
+        while (is_name_char(s[q])) q++;
+        return copy_token(s, p, q) ? q : -1;
+    }
+    if (s[q] == '\'') {
+        // Up to the next quote or the end, outer blanks dropped.
+        i64 a = q + 1, b = a;
+        while (s[b] && s[b] != '\'') b++;
+        q = s[b] ? b + 1 : b;
+        i64 e = b;
+        while (a < e && s[a] == ' ') a++;
+        while (e > a && s[e - 1] == ' ') e--;
+        return copy_token(s, a, e) ? q : -1;
+    }
+    if (symbol_char_set[(unsigned char)s[q]]) {
+        i64 n = scan_symbol_chars(s, q);
+        return n < 0 ? -1 : q + n;
+    }
+    token_buf[0] = 0;
+    return q;
+}
+
+static int make_symbol_items(const i64 *numbers, i64 n, i64 *constant) {
+    i64 c = -1;
+    int r = new_constant(&c);
+    if (r) return r;
+    if (n == 1) set_scalar_constant(c, T_SYMBOL, numbers[0]);
+    else if ((r = give_constant_storage(c, T_SYMBOL, n))) return r;
+    else memcpy(constants_table[c].data, numbers, n * 8);
+    *constant = c;
+    return 0;
+}
+
+int scan_symbol_literal(const char *line, i64 *constant) {
+    i64 p = scan_pos, n = 0, cap = 8;
+    i64 *numbers = (i64 *)checked_malloc(cap * 8);
+    int r = 0;
+    while (line[p] == '`') {
+        i64 q = scan_one_symbol(line, p + 1);
+        if (q < 0) { r = strand_error(p, 42); break; }
+        i64 number = intern_symbol(token_buf);
+        if (number < 0) { r = strand_error(p, error_number ? (int)error_number : 42); break; }
+        if (n == cap) { cap *= 2; numbers = (i64 *)realloc(numbers, cap * 8); if (!numbers) { r = fail(6); break; } }
+        numbers[n++] = number;
+        p = q;
+        while (line[p] == ' ') p++;
+    }
+    if (!r && n == 0) r = strand_error(p, 42);
+    if (!r) r = make_symbol_items(numbers, n, constant);
+    free(numbers);
+    if (!r) scan_pos = p;
+    return r;
+}
+
+int make_symbol_constant(const char *line, i64 *constant) {
+    i64 p = scan_pos;
+    if (line[p] == '\'') {
+        i64 n = 0;
+        int r = scan_quoted_string(line + p, nullptr, nullptr, 0, &n);
+        if (r) return r;
+        if (n > TOKEN_BUF_SIZE - 1) return strand_error(p, 42);
+        scan_quoted_string(line + p, token_buf, &p, 1, &n);
+        while (line[p] == ' ') p++;
+    } else if (is_letter(line[p])) {
+        i64 save = scan_pos;
+        if (scan_identifier(line) < 0) return strand_error(save, 42);
+        p = scan_pos;
+        scan_pos = save;
+    } else {
+        return strand_error(p, 42);
+    }
+    i64 number = intern_symbol(token_buf);
+    if (number < 0) return strand_error(scan_pos, error_number ? (int)error_number : 42);
+    i64 one[1] = {number};
+    int r = make_symbol_items(one, 1, constant);
+    if (!r) scan_pos = p;
+    return r;
+}
+
+// ---- Whole-line helpers ---------------------------------------------------------------
+
+i64 text_len_without_crlf(const char *text) {
+    i64 n = (i64)strlen(text);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n')) n--;
+    return n;
+}
+
+i64 strip_comment_crlf(char *text) {
+    bool quoted = false;
+    i64 i = 0;
+    for (; text[i]; i++) {
+        char c = text[i];
+        if (c == '\'') quoted = !quoted;
+        else if (!quoted && c == '/' && text[i + 1] == '/') { text[i] = 0; break; }
+        else if (c == '\r' && text[i + 1] == '\n') { text[i] = 0; break; }
+    }
+    return i;
+}
+
+i64 trim_line_comment(char **text) {
+    char *t = *text;
+    while (*t == ' ' || *t == '\t') t++;
+    bool quoted = false;
+    for (i64 i = 0; t[i]; i++) {
+        if (t[i] == '\'') quoted = !quoted;
+        else if (!quoted && t[i] == '/' && t[i + 1] == '/') { t[i] = 0; break; }
+    }
+    i64 n = (i64)strlen(t);
+    while (n > 0 && (t[n - 1] == ' ' || t[n - 1] == '\t' || t[n - 1] == '\r' || t[n - 1] == '\n')) n--;
+    t[n] = 0;
+    *text = t;
+    return n;
+}
+
+// Past a quoted string starting at text[p]; stops at the end of text.
+static i64 past_quoted(const char *text, i64 p) {
+    p++;
+    for (;;) {
+        if (!text[p]) return p;
+        if (text[p] == '\'') {
+            if (text[p + 1] == '\'') { p += 2; continue; }
+            return p + 1;
+        }
+        p++;
+    }
+}
+
+void skip_quoted_or_group(const char *text, i64 *pos) {
+    i64 p = *pos;
+    char open = text[p];
+    if (open == '\'') { *pos = past_quoted(text, p); return; }
+    if (open != '(' && open != '[') return;
+    char close = open == '(' ? ')' : ']';
+    i64 depth = 0;
+    while (text[p]) {
+        if (text[p] == '\'') { p = past_quoted(text, p); continue; }
+        if (text[p] == open) depth++;
+        else if (text[p] == close && --depth == 0) { p++; break; }
+        p++;
+    }
+    *pos = p;
+}
+
+i64 find_char_outside_quotes(const char *text, char c) {
+    i64 p = 0;
+    while (text[p]) {
+        if (text[p] == c) return p;
+        if (text[p] == '\'' || text[p] == '(' || text[p] == '[') {
+            i64 before = p;
+            skip_quoted_or_group(text, &p);
+            if (p == before) p++;
+            continue;
+        }
+        p++;
+    }
+    return -1;
+}
+
+i64 skip_quoted_text(const char *text) {
+    i64 p = 0;
+    while (text[p]) {
+        if (text[p] != '\'') { p++; continue; }
+        i64 q = p + 1;
+        for (;;) {
+            if (!text[q]) return q + 1;          // unterminated: one past the end
+            if (text[q] == '\'') {
+                if (text[q + 1] == '\'') { q += 2; continue; }
+                break;
+            }
+            q++;
+        }
+        p = q + 1;
+    }
+    return p;
+}
+
+bool match_keyword_prefix(const char *text, const char *keyword, i64 *length) {
+    i64 n = (i64)strlen(keyword);
+    if (strncmp(text, keyword, n) != 0) return false;
+    i64 q = n;
+    while (text[q] == ' ' || text[q] == '\t') q++;
+    if (length) *length = q;
+    return true;
+}
+
+bool has_open_parenthesis(const char *line) {
+    i64 depth = 0;
+    for (i64 p = 0; line[p];) {
+        char c = line[p];
+        if (c == '\'') { p = past_quoted(line, p); continue; }
+        if (c == '/' && line[p + 1] == '/') break;
+        if (c == '(') depth++;
+        else if (c == ')' && !(p > 0 && line[p - 1] == '[')) {
+            if (depth == 0) return false;
+            depth--;
+        }
+        p++;
+    }
+    return depth > 0;
+}

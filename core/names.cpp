@@ -1,0 +1,572 @@
+// Global, local and long names: their text, lookup and creation, turning a
+// name into an operand for the statement compiler, function headers and
+// labels.
+#include "names.h"
+#include "lexer.h"
+#include "evaluator.h"
+#include "functions.h"
+#include "session.h"
+#include "arena.h"
+#include <cstdio>
+#include <cstring>
+
+static const i64 INLINE_NAME = 8;
+
+static const char *const query_names[] = {
+    "do__v1", "proc_where", "proc_sel1", "proc_sel", "nxt", "create", "select", "exec", "eval",
+    "vcol", "ch2sym", "col_nam", "isfk", "de_enum", "split", "proc_op", "vcol2", "addwth", "proc_sel2"};
+
+bool is_query_function_name(const char *name) {
+    for (const char *q : query_names)
+        if (strcmp(q, name) == 0) return true;
+    return false;
+}
+
+bool is_query_function(i64 function) {
+    if (function < FIRST_USER_FUNCTION || function >= FUNCTION_CAP || function > lstfx) return false;
+    i64 g = function_table[function].global_name;
+    if (g < 0 || g > lstgx) return false;
+    char text[NAME_MAX + 1];
+    name_entry_text(&global_name_table[g], text);
+    return is_query_function_name(text);
+}
+
+static bool is_letter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+static bool is_name_char(char c) { return is_letter(c) || (c >= '0' && c <= '9') || c == '_'; }
+
+// ---- Entry text -------------------------------------------------------------------
+
+i64 name_entry_text(const NameEntry *e, char *buffer) {
+    i64 n = (i64)strnlen(e->name, INLINE_NAME);
+    memcpy(buffer, e->name, (size_t)n);
+    if (e->continuation >= 0 && e->continuation < LONG_NAME_CAP) {
+        const char *rest = long_name_pool + e->continuation;
+        i64 m = (i64)strnlen(rest, (size_t)(LONG_NAME_CAP - e->continuation));
+        if (m > NAME_MAX - n) m = NAME_MAX - n;
+        memcpy(buffer + n, rest, (size_t)m);
+        n += m;
+    }
+    buffer[n] = 0;
+    return n;
+}
+
+bool name_entry_equals(const NameEntry *e, const char *name) {
+    if (e->continuation < 0) return strncmp(e->name, name, INLINE_NAME + 1) == 0 && strlen(name) <= (size_t)INLINE_NAME;
+    if (strlen(name) <= (size_t)INLINE_NAME) return false;
+    char text[NAME_MAX + 1];
+    name_entry_text(e, text);
+    return strcmp(text, name) == 0;
+}
+
+const char *name_text_by_index(i64 index, char table) {
+    static char buffer[NAME_MAX + 1];
+    buffer[0] = 0;
+    if (table == 'G' && index >= 0 && index < GLOBAL_NAME_CAP) name_entry_text(&global_name_table[index], buffer);
+    else if (table == 'N' && index >= 0 && index < LOCAL_NAME_CAP) name_entry_text(&local_name_table[index], buffer);
+    return buffer;
+}
+
+int store_name_text(const char *name, i64 entry, char table) {
+    NameEntry *e = table == 'G' ? &global_name_table[entry] : &local_name_table[entry];
+    i64 n = (i64)strlen(name);
+    if (n > NAME_MAX) return error_number = 1;
+    memset(e->name, 0, sizeof e->name);
+    e->continuation = -1;
+    if (n <= INLINE_NAME) {
+        memcpy(e->name, name, (size_t)n);
+        return 0;
+    }
+    i64 rest = n - INLINE_NAME;
+    if (lsttnam + 1 + rest + 1 > LONG_NAME_CAP) return error_number = 6;
+    memcpy(e->name, name, INLINE_NAME);
+    e->continuation = lsttnam + 1;
+    memcpy(long_name_pool + e->continuation, name + INLINE_NAME, (size_t)rest + 1);
+    lsttnam += rest + 1;
+    return 0;
+}
+
+// ---- Lookup --------------------------------------------------------------------------
+
+i64 lookup_name(const char *name, char kind) {
+    switch (kind) {
+    case 'G':
+        for (i64 i = lstgx; i >= 0; i--)
+            if (name_entry_equals(&global_name_table[i], name)) return i;
+        return -1;
+    case 'L':
+        for (i64 i = lstnx; i >= 0; i--)
+            if (name_entry_equals(&local_name_table[i], name)) return i;
+        return -1;
+    case 'D':
+        for (i64 i = dfxstack; i >= 0; i--) {
+            i64 n = dfxstack_table[i].name;
+            if (n >= 0 && n < LOCAL_NAME_CAP && name_entry_equals(&local_name_table[n], name)) return i;
+        }
+        return -1;
+    default:
+        vek_printf("Debug[%s:%4d] %s\n", "vparser", __LINE__, "no N now");
+        return -1;
+    }
+}
+
+i64 find_local_name(const char *name, i64 function) {
+    const FunctionEntry *f = &function_table[function];
+    if (f->header_end < 0) return -1;
+    for (i64 i = f->header_start + 1; i <= f->header_end && i <= lstnx; i++)
+        if (i >= 0 && name_entry_equals(&local_name_table[i], name)) return i;
+    return -1;
+}
+
+i64 find_local_name_backward(const char *name, i64 function) {
+    i64 stop = function_table[function].body_start;
+    for (i64 i = lstnx; i > stop && i >= 0; i--)
+        if (name_entry_equals(&local_name_table[i], name)) return i;
+    return -1;
+}
+
+i64 find_label_name(const char *name, i64 function) {
+    for (i64 i = function_table[function].body_start + 1; i <= lstnx; i++) {
+        if (i < 0) continue;
+        if (local_name_table[i].kind != 'L') return -1;
+        if (name_entry_equals(&local_name_table[i], name)) return i;
+    }
+    return -1;
+}
+
+i64 find_bound_name(const char *name) { return lookup_name(name, 'D'); }
+
+ValueDescriptor *find_bound_value(const char *name) {
+    i64 b = find_bound_name(name);
+    if (b >= 0) {
+        i64 slot = dfxstack_table[b].slot;
+        if (slot >= 0 && slot < SLOT_COUNT) return &value_slot_table[slot];
+    }
+    i64 g = lookup_name(name, 'G');
+    if (g >= 0 && global_name_table[g].kind == 'V') return &value_slot_table[global_name_table[g].index];
+    error_number = 4;
+    return nullptr;
+}
+
+i64 resolve_value_index(const char *name) {
+    i64 b = find_bound_name(name);
+    if (b >= 0) return dfxstack_table[b].slot;
+    i64 g = lookup_name(name, 'G');
+    if (g >= 0 && global_name_table[g].kind == 'V') return global_name_table[g].index;
+    return -1;
+}
+
+i64 resolve_function_or_value(const char *name, i64 out[2]) {
+    i64 b = find_bound_name(name);
+    if (b >= 0) {
+        out[0] = dfxstack_table[b].slot;
+        out[1] = 0;
+        return out[0];
+    }
+    i64 g = lookup_name(name, 'G');
+    if (g < 0) return -1;
+    out[0] = global_name_table[g].index;
+    out[1] = global_name_table[g].kind == 'F' ? 1 : 0;
+    return out[0];
+}
+
+bool is_valid_identifier(const char *text) {
+    if (!is_letter(text[0])) return false;
+    size_t n = 0;
+    for (; text[n]; n++)
+        if (!is_name_char(text[n])) return false;
+    return text[n - 1] != '_';
+}
+
+// ---- Creation ----------------------------------------------------------------------------
+
+i64 add_name_entry(const char *name, char kind) {
+    if (kind != 'G' && kind != 'F' && kind != 'V' && kind != 'L') return -1;
+    if (strlen(name) > (size_t)NAME_MAX) { error_number = 1; return -1; }
+    bool global = kind == 'G' || kind == 'F';
+    i64 saved_pool = lsttnam;
+    i64 e = alloc_table_entry(global ? 'G' : 'A', -1);
+    if (e < 0) return -1;
+    if (store_name_text(name, e, global ? 'G' : 'N') != 0) {
+        if (global) lstgx--; else lstnx--;
+        return -1;
+    }
+    NameEntry *entry = global ? &global_name_table[e] : &local_name_table[e];
+    if (kind == 'G' || kind == 'F') {
+        i64 target = alloc_table_entry(kind == 'G' ? 'V' : 'F', -1);
+        if (target < 0) {
+            lstgx--;
+            lsttnam = saved_pool;
+            return -1;
+        }
+        entry->kind = kind == 'G' ? 'V' : 'F';
+        entry->index = target;
+        if (kind == 'F') function_table[target].global_name = e;
+    } else {
+        entry->kind = kind;
+        entry->index = -1;
+    }
+    return e;
+}
+
+// ---- Resolution for the statement compiler ------------------------------------------------
+
+static void set_operand(OperandRef *out, i64 kind, i64 index, i64 local) {
+    out->kind = kind;
+    out->index = index;
+    out->local = local;
+}
+
+static void local_operand(OperandRef *out, i64 e) {
+    const NameEntry *n = &local_name_table[e];
+    if (n->kind == 'L') set_operand(out, OPERAND_LABEL, n->index, e);
+    else set_operand(out, OPERAND_LOCAL, n->index, e);
+}
+
+static bool functions_active() { return si_depth >= 0 || dfxstack >= 0; }
+
+// Immediate statements (and executed text): bound name, else global, made
+// when missing.
+static int resolve_global(const char *name, OperandRef *out) {
+    if (functions_active()) {
+        i64 b = find_bound_name(name);
+        if (b >= 0) {
+            set_operand(out, OPERAND_VARIABLE, dfxstack_table[b].slot, dfxstack_table[b].name);
+            return 0;
+        }
+    }
+    i64 g = lookup_name(name, 'G');
+    if (g < 0) {
+        g = add_name_entry(name, 'G');
+        if (g < 0) return (int)error_number;
+    }
+    const NameEntry *e = &global_name_table[g];
+    set_operand(out, e->kind == 'F' ? OPERAND_FUNCTION : OPERAND_VARIABLE, e->index, -1);
+    return 0;
+}
+
+static int resolve_in_function(const char *name, OperandRef *out, i64 row) {
+    i64 e = find_local_name(name, row);
+    if (e < 0) e = find_label_name(name, row);
+    if (e >= 0) { local_operand(out, e); return 0; }
+    if (execute_flag) return resolve_global(name, out);
+    i64 g = lookup_name(name, 'G');
+    if (g >= 0 && global_name_table[g].kind == 'F') {
+        set_operand(out, OPERAND_FUNCTION, global_name_table[g].index, -1);
+        return 0;
+    }
+    e = find_local_name_backward(name, row);
+    if (e < 0) {
+        e = add_name_entry(name, 'V');
+        if (e < 0) return (int)error_number;
+    }
+    local_operand(out, e);
+    return 0;
+}
+
+int resolve_name_operand(const char *line, const char *classes, OperandRef *out,
+                         i64 function_row, int label_flag, int branch_flag) {
+    (void)classes;
+    if (line[scan_pos] == '[' && line[scan_pos + 1] == ']') {
+        scan_pos += 2;
+        return resolve_system_name_operand(line, out, function_row);
+    }
+    if (!is_letter(line[scan_pos])) return (int)(error_number = 8);
+    i64 after = scan_identifier(line);
+    if (after < 0 || error_number) return (int)(error_number ? error_number : (error_number = 42));
+    scan_pos = after;
+    char name[NAME_MAX + 1];
+    snprintf(name, sizeof name, "%s", token_buf);
+    if (function_row >= 0) {
+        bool defines_label = label_flag && line[scan_pos] == ':';
+        if (defines_label || branch_flag) {
+            i64 e = find_local_name_backward(name, function_row);
+            if (e >= 0) { local_operand(out, e); return 0; }
+        }
+        return resolve_in_function(name, out, function_row);
+    }
+    return resolve_global(name, out);
+}
+
+int resolve_system_name_operand(const char *line, OperandRef *out, i64 function_row) {
+    if (!is_letter(line[scan_pos])) return (int)(error_number = 8);
+    i64 after = scan_identifier(line);
+    if (after < 0 || error_number) return (int)(error_number ? error_number : (error_number = 42));
+    scan_pos = after;
+    i64 code = system_function_code(token_buf);
+    if (code >= 601) { set_operand(out, OPERAND_FUNCTION, code, -1); return 0; }
+    char name[NAME_MAX + 3];
+    snprintf(name, sizeof name, "[]%s", token_buf);
+    if (function_row < 0 || execute_flag) {
+        if (functions_active()) {
+            i64 b = find_bound_name(name);
+            if (b >= 0) { set_operand(out, OPERAND_VARIABLE, dfxstack_table[b].slot, dfxstack_table[b].name); return 0; }
+        }
+        for (i64 g = 0; g < PREDEFINED_NAMES; g++) {
+            const NameEntry *e = &global_name_table[g];
+            if (e->kind == 'V' && name_entry_equals(e, name)) {
+                set_operand(out, OPERAND_VARIABLE, e->index, -1);
+                return 0;
+            }
+        }
+        return 1;
+    }
+    i64 e = find_local_name(name, function_row);
+    if (e < 0) e = find_local_name_backward(name, function_row);
+    if (e < 0) {
+        e = add_name_entry(name, 'V');
+        if (e < 0) return (int)error_number;
+    }
+    set_operand(out, OPERAND_LOCAL, local_name_table[e].index, e);
+    return 0;
+}
+
+// ---- Function headers ------------------------------------------------------------------------
+
+static void skip_blanks(const char *h, i64 *p) {
+    while (h[*p] == ' ' || h[*p] == '\t') (*p)++;
+}
+
+// Reads a name at *p into out. 0, 8 when no letter starts it, 23 when it
+// is longer than NAME_MAX. A local may be "[]" and a system variable.
+static int read_header_name(const char *h, i64 *p, char *out, bool allow_system) {
+    i64 start = *p, n = 0;
+    if (allow_system && h[start] == '[' && h[start + 1] == ']') {
+        out[n++] = '[';
+        out[n++] = ']';
+        *p += 2;
+        if (!is_letter(h[*p])) return 8;
+    } else if (!is_letter(h[start])) {
+        return 8;
+    }
+    while (is_name_char(h[*p])) {
+        if (n >= NAME_MAX) return 23;
+        out[n++] = h[(*p)++];
+    }
+    while (n > 0 && out[n - 1] == '_') n--;
+    out[n] = 0;
+    skip_blanks(h, p);
+    if (allow_system && out[0] == '[') {
+        for (i64 g = 0; g < PREDEFINED_NAMES; g++)
+            if (global_name_table[g].kind == 'V' && name_entry_equals(&global_name_table[g], out)) return 0;
+        return 8;
+    }
+    return 0;
+}
+
+struct HeaderParts {
+    char result[NAME_MAX + 1], left[NAME_MAX + 1], fname[NAME_MAX + 1];
+    char rights[16][NAME_MAX + 1];
+    i64 right_count;
+    bool has_result, has_left, paren;
+    i64 locals_at;     // position of the first ';' of the locals, or -1
+};
+
+// The optional "z<-" and the one or two names before the arguments. The
+// function name is the given one when given (a dyadic header names it
+// second), else inferred from the shape of the header.
+static int read_header_start(const char *h, i64 *p, HeaderParts *hp, const char *given) {
+    char first[NAME_MAX + 1], second[NAME_MAX + 1];
+    skip_blanks(h, p);
+    int rc = read_header_name(h, p, first, false);
+    if (rc) return rc;
+    if (h[*p] == '<') {
+        if (h[*p + 1] != '-') return 11;
+        *p += 2;
+        skip_blanks(h, p);
+        strcpy(hp->result, first);
+        hp->has_result = true;
+        rc = read_header_name(h, p, first, false);
+        if (rc) return rc;
+    }
+    if (!is_letter(h[*p])) {
+        strcpy(hp->fname, first);
+        if (given && strcmp(first, given) != 0) return 12;
+        return 0;
+    }
+    i64 mark = *p;
+    rc = read_header_name(h, p, second, false);
+    if (rc) return rc;
+    bool more = is_letter(h[*p]) || h[*p] == '(';
+    bool first_is_name = given ? strcmp(first, given) == 0 : !more;
+    if (first_is_name) {
+        strcpy(hp->fname, first);
+        *p = mark;
+        return 0;
+    }
+    if (given && strcmp(second, given) != 0) return 12;
+    strcpy(hp->left, first);
+    hp->has_left = true;
+    strcpy(hp->fname, second);
+    return 0;
+}
+
+static int read_header_rest(const char *h, i64 *p, HeaderParts *hp) {
+    if (h[*p] == '(') {
+        hp->paren = true;
+        (*p)++;
+        while (true) {
+            skip_blanks(h, p);
+            if (hp->right_count >= 16) return 23;
+            int rc = read_header_name(h, p, hp->rights[hp->right_count], false);
+            if (rc) return rc;
+            hp->right_count++;
+            if (h[*p] == ';') { (*p)++; continue; }
+            if (h[*p] == ')') { (*p)++; break; }
+            return 12;
+        }
+        skip_blanks(h, p);
+    } else if (is_letter(h[*p])) {
+        int rc = read_header_name(h, p, hp->rights[0], false);
+        if (rc) return rc;
+        hp->right_count = 1;
+    } else if (hp->has_left) {
+        return 16;
+    }
+    if (hp->has_left && hp->right_count == 0) return 16;
+    hp->locals_at = *p;
+    while (h[*p] == ';') {
+        (*p)++;
+        skip_blanks(h, p);
+        char local[NAME_MAX + 1];
+        int rc = read_header_name(h, p, local, true);
+        if (rc) return rc;
+    }
+    if (h[*p] != 0) return 16;
+    return 0;
+}
+
+int parse_header_name(const char *header, char *name_out) {
+    HeaderParts hp;
+    memset(&hp, 0, sizeof hp);
+    i64 p = 0;
+    name_out[0] = 0;
+    int rc = read_header_start(header, &p, &hp, nullptr);
+    if (rc == 8) return 8;
+    if (rc) return 23;
+    snprintf(name_out, NAME_MAX + 1, "%s", hp.fname);
+    return 0;
+}
+
+static i64 add_header_local(const char *name) { return add_name_entry(name, 'V'); }
+
+int parse_function_header(const char *name, i64 function, const char *header, i64 length) {
+    char text[LABEL_LINE_MAX + 1];
+    if (length < 0 || length > LABEL_LINE_MAX) return (int)(error_number = 23);
+    memcpy(text, header, (size_t)length);
+    text[length] = 0;
+    HeaderParts hp;
+    memset(&hp, 0, sizeof hp);
+    hp.locals_at = -1;
+    i64 p = 0;
+    int rc = read_header_start(text, &p, &hp, name);
+    if (!rc) rc = read_header_rest(text, &p, &hp);
+    if (rc) return (int)(error_number = rc);
+    i64 first = lstnx, saved_pool = lsttnam;
+    i64 result = -1, left = -1, right = -1;
+    bool failed = false;
+    if (hp.has_result) failed |= (result = add_header_local(hp.result)) < 0;
+    if (!failed && hp.has_left) failed |= (left = add_header_local(hp.left)) < 0;
+    for (i64 i = 0; !failed && i < hp.right_count; i++) {
+        i64 e = add_header_local(hp.rights[i]);
+        failed = e < 0;
+        if (i == 0) right = e;
+    }
+    for (i64 q = hp.locals_at; !failed && q >= 0 && text[q] == ';';) {
+        q++;
+        skip_blanks(text, &q);
+        char local[NAME_MAX + 1];
+        read_header_name(text, &q, local, true);
+        failed = add_header_local(local) < 0;
+    }
+    if (failed) {
+        lstnx = first;
+        lsttnam = saved_pool;
+        return (int)error_number;
+    }
+    FunctionEntry *f = &function_table[function];
+    f->valence = hp.has_left ? 2 : (hp.right_count > 0 ? 1 : 0);
+    f->result = result;
+    f->left_arg = left;
+    f->right_arg = right;
+    f->right_count = hp.right_count;
+    f->header_start = lstnx > first ? first : -1;
+    f->header_end = lstnx > first ? lstnx : -1;
+    return 0;
+}
+
+static i64 new_function_record(i64 g, const char *name, const char *header) {
+    i64 f = global_name_table[g].index;
+    i64 rc = parse_function_header(name, f, header, (i64)strlen(header));
+    if (rc) return -1;
+    FunctionText *text = new_function_text(name);
+    if (!text) return -1;
+    set_header_line(text, header);
+    function_table[f].text = text;
+    return f;
+}
+
+i64 define_function_from_header(const char *header) {
+    char name[NAME_MAX + 1];
+    int rc = parse_header_name(header, name);
+    if (rc) { error_number = rc; return -1; }
+    i64 g = lookup_name(name, 'G');
+    if (g >= 0 && global_name_table[g].kind == 'F' && global_name_table[g].index >= FIRST_USER_FUNCTION) {
+        i64 f = global_name_table[g].index;
+        if (parse_function_header(name, f, header, (i64)strlen(header))) return -1;
+        return f;
+    }
+    if (g >= 0 && global_name_table[g].kind == 'V') {
+        if (value_slot_table[global_name_table[g].index].rank != -1) return -1;
+        i64 f = alloc_table_entry('F', -1);
+        if (f < 0) return -1;
+        i64 old_slot = global_name_table[g].index;
+        global_name_table[g].kind = 'F';
+        global_name_table[g].index = f;
+        function_table[f].global_name = g;
+        i64 r = new_function_record(g, name, header);
+        if (r < 0) {
+            global_name_table[g].kind = 'V';
+            global_name_table[g].index = old_slot;
+            if (f == lstfx) lstfx--;
+        }
+        return r;
+    }
+    i64 saved_g = lstgx, saved_f = lstfx, saved_pool = lsttnam;
+    g = add_name_entry(name, 'F');
+    if (g < 0) return -1;
+    i64 r = new_function_record(g, name, header);
+    if (r < 0) {
+        memset(&global_name_table[g], 0, sizeof(NameEntry));
+        global_name_table[g].index = global_name_table[g].continuation = -1;
+        lstgx = saved_g;
+        lstfx = saved_f;
+        lsttnam = saved_pool;
+    }
+    return r;
+}
+
+// ---- Labels ------------------------------------------------------------------------------------
+
+int collect_function_labels(TextLine *first, i64 count) {
+    TextLine *t = first;
+    for (i64 i = 0; t && i < count; i++, t = t->next) {
+        if (i == 0 || !t->text) continue;
+        size_t n = strlen(t->text);
+        if (n > (size_t)LABEL_LINE_MAX) return (int)(error_number = 42);
+        const char *s = t->text;
+        if (!is_letter(s[0])) continue;
+        char name[NAME_MAX + 1];
+        i64 k = 0, p = 0;
+        while (is_name_char(s[p])) {
+            if (k >= NAME_MAX) return (int)(error_number = 42);
+            name[k++] = s[p++];
+        }
+        name[k] = 0;
+        while (s[p] == ' ' || s[p] == '\t') p++;
+        if (s[p] != ':') continue;
+        i64 e = add_name_entry(name, 'L');
+        if (e < 0) return (int)error_number;
+        local_name_table[e].index = i;
+    }
+    return 0;
+}

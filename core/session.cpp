@@ -1,0 +1,322 @@
+// Session line entry: trimming and dispatch of a typed line, immediate
+// execution with the error report and caret, the line "->", the brace
+// command, the start-up text and the one output road (vek_printf/vek_puts).
+#include "session.h"
+#include "errors.h"
+#include "tables.h"
+#include "arena.h"
+#include "names.h"
+#include "symbols.h"
+#include "evaluator.h"
+#include "calls.h"
+#include "functions.h"
+#include "system/commands.h"
+#include "platform/platform.h"
+#include <cstdio>
+#include <cstdarg>
+#include <cstdlib>
+#include <cstring>
+#include <cmath>
+#include <clocale>
+
+static void stdout_print(const char *text) { fputs(text, stdout); }
+static int64_t no_input(const char *, char *buf, int64_t cap) { if (cap > 0) buf[0] = 0; return 0; }
+
+void (*session_print)(const char *text) = stdout_print;
+int64_t (*ask_input_string)(const char *prompt, char *buf, int64_t cap) = no_input;
+void (*open_script_editor_with_text)(const char *text) = nullptr;
+void (*add_symbol_item)(char kind, const char *name) = nullptr;
+
+int64_t error_number = 0;
+int64_t error_position = -1;
+int64_t line_start_clock = 0;
+int64_t pending_si_entries = 0;
+unsigned char prompt_suppress = 0;
+unsigned char quiet_start = 0;
+unsigned char pending_newline = 0;
+double float_nan = 0, float_infinity = 0;
+char library_path[120] = "";
+char *line_text_buffer = nullptr;
+int64_t line_text_capacity = 0;
+
+static const char PROMPT[] = "      ";
+static int immediate_depth = 0;   // nested runs of execute_immediate_line
+
+// ---- Output ------------------------------------------------------------------------
+
+// Pieces that fit are formatted on the stack; longer ones get a heap buffer
+// of their exact size, so no piece is ever cut.
+void vek_printf(const char *fmt, ...) {
+    char small[256];
+    va_list ap;
+    va_start(ap, fmt);
+    int n = vsnprintf(small, sizeof small, fmt, ap);
+    va_end(ap);
+    if (n < 0) return;
+    if ((size_t)n < sizeof small) { session_print(small); return; }
+    char *big = (char *)checked_malloc((i64)n + 1);
+    va_start(ap, fmt);
+    vsnprintf(big, (size_t)n + 1, fmt, ap);
+    va_end(ap);
+    session_print(big);
+    free(big);
+}
+
+void vek_puts(const char *text) { session_print(text); }
+
+static void print_blanks(i64 n) {
+    if (n <= 0) return;
+    char *b = (char *)checked_malloc(n + 1);
+    memset(b, ' ', (size_t)n);
+    b[n] = 0;
+    session_print(b);
+    free(b);
+}
+
+// ---- Error report --------------------------------------------------------------------
+
+void report_error(int64_t number) {
+    if (number == 36) { vek_puts("\n"); return; }
+    const char *m = error_message(number);
+    vek_printf("Error: %s\n", m ? m : "");
+}
+
+static void report_immediate_failure(const char *line) {
+    report_error(error_number);
+    vek_printf("%s%s\n", PROMPT, line);
+    vek_puts(PROMPT);
+    print_blanks(error_position);
+    vek_puts("^\n");
+}
+
+static void report_function_failure(i64 f, i64 line) {
+    const char *name = name_text_by_index(function_table[f].global_name, 'G');
+    char namebuf[NAME_MAX + 1];
+    snprintf(namebuf, sizeof namebuf, "%s", name);
+    report_error(error_number);
+    int prefix = snprintf(nullptr, 0, "%s[%lld]  ", namebuf, (long long)line);
+    if (error_position < 0) error_position = 0;
+    error_position += prefix;
+    FunctionText *text = function_table[f].text;
+    const char *source = "";
+    if (text) {
+        if (error_number == 26) source = old_line_text(text, line);
+        else source = source_line_for_work_line(text, line, &error_position);
+    }
+    vek_printf("%s[%lld]  %s\n", namebuf, (long long)line, source ? source : "");
+    if (line < 0) return;
+    print_blanks(error_position);
+    vek_puts("^\n");
+}
+
+// ---- Immediate execution ----------------------------------------------------------------
+
+static int run_immediate(const char *text, int64_t length) {
+    error_position = -1;
+    error_number = 0;
+    pending_si_entries = 1;
+    pending_newline = 0;
+    if (si_depth + 1 >= SI_CAP) {
+        error_number = 84;
+        error_position = 0;
+        report_immediate_failure(text);
+        return -1;
+    }
+    state_indicator[si_depth + 1] = {-1, 0};
+    mark_suspension_record_empty();
+    i64 len = length > 0 ? length - 1 : 0;
+    int rc = parse_and_run_text(text, len, -1, 0, 0, 0, &error_position, 1);
+    if (rc == 0 && error_number == 0) {
+        if (pending_newline) { vek_puts("\n"); pending_newline = 0; }
+        return 0;
+    }
+    if (error_number == 0) error_number = rc;
+    if (error_position < 0) error_position = 0;
+    si_depth += pending_si_entries;
+    if (si_depth >= SI_CAP) si_depth = SI_CAP - 1;
+    i64 f = state_indicator[si_depth].function, line = state_indicator[si_depth].line;
+    if (f < 0 || f >= FUNCTION_CAP) report_immediate_failure(text);
+    else if (is_query_function(f)) vek_puts("error in `do statement\n");
+    else report_function_failure(f, line);
+    return -1;
+}
+
+// A run nested in a running statement (the line runner, )LOAD's []LX) keeps
+// the outer run's stack end, temporaries, error state and state-indicator
+// entries, and puts its own entries above them.
+int execute_immediate_line(const char *text, int64_t length) {
+    line_start_clock = platform_monotonic_ms();
+    if (immediate_depth == 0) {
+        immediate_depth++;
+        int r = run_immediate(text, length);
+        immediate_depth--;
+        reset_stack();
+        return r;
+    }
+    EvaluatorState saved;
+    save_evaluator_state(&saved);
+    i64 depth = si_depth, pending = pending_si_entries;
+    si_depth += pending_si_entries;
+    immediate_depth++;
+    int r = run_immediate(text, length);
+    immediate_depth--;
+    si_depth = depth;
+    pending_si_entries = pending;
+    restore_evaluator_state(&saved, 1);
+    return r;
+}
+
+// ---- The line "->" -----------------------------------------------------------------------
+
+static bool only_blanks(const char *s) {
+    for (; *s; s++)
+        if (*s != ' ' && *s != '\t') return false;
+    return true;
+}
+
+// Pops the innermost function entry (passing over query-layer entries) with
+// its frame, and the immediate entry below it when that is its line's; an
+// immediate entry on top goes alone.
+int pop_state_indicator(const char *rest) {
+    if (si_depth < 0 || !only_blanks(rest)) return 0;
+    i64 k = si_depth;
+    if (state_indicator[k].function < 0) {
+        pop_frames_above(k - 1);
+        return 0;
+    }
+    while (k >= 0 && state_indicator[k].function >= 0 && is_query_function(state_indicator[k].function)) k--;
+    if (k < 0) { pop_frames_above(-1); return 0; }
+    i64 new_depth = k - 1;
+    if (state_indicator[k].function >= 0 && k >= 1 && state_indicator[k - 1].function < 0) new_depth = k - 2;
+    if (new_depth < -1) new_depth = -1;
+    pop_frames_above(new_depth);
+    return 0;
+}
+
+// ---- Brace command -----------------------------------------------------------------------------
+
+static i64 scan_brace_name(const char *text, i64 pos, char *name) {
+    i64 n = 0;
+    unsigned char c = (unsigned char)text[pos];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'))) { name[0] = 0; return pos; }
+    while (true) {
+        c = (unsigned char)text[pos];
+        bool ok = (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+        if (!ok) break;
+        if (n < NAME_MAX) name[n++] = (char)c;
+        pos++;
+    }
+    while (n > 0 && name[n - 1] == '_') n--;
+    name[n] = 0;
+    return pos;
+}
+
+void brace_command(const char *text, int echo) {
+    i64 pos = 0;
+    while (text[pos] == ' ' || text[pos] == '\t') pos++;
+    char name[NAME_MAX + 1];
+    pos = scan_brace_name(text, pos, name);
+    i64 after = pos;
+    while (text[after] == ' ' || text[after] == '\t') after++;
+    if (name[0] && text[after] == '}' && only_blanks(text + after + 1)) {
+        i64 g = lookup_name(name, 'G');
+        if (g >= 0 && global_name_table[g].kind == 'F') {
+            i64 f = global_name_table[g].index;
+            if (f >= BUILTIN_FUNCTIONS) {
+                if (function_table[f].text) print_function_listing(function_table[f].text, name);
+            } else if (echo) {
+                vek_printf("%s\n", name);
+            }
+            return;
+        }
+        vek_printf("%s\n", name);
+        error_number = 1;
+        return;
+    }
+    if (text[after] == ':') {
+        char defined[NAME_MAX + 1] = "";
+        if (convert_direct_definition(text, defined) == 0 && error_number == 0) {
+            if (echo) vek_printf("%s\n", defined);
+        } else {
+            vek_puts("\n");
+            error_number = 0;
+        }
+        return;
+    }
+    vek_puts("\n");
+    error_number = 2;
+}
+
+// ---- Line dispatch -------------------------------------------------------------------------------
+
+// Leading blanks and tabs are skipped; a "//" outside single quotes ends the
+// line; trailing blanks, tabs, CR and LF are cut. Returns the trimmed start.
+static char *trim_session_line(char *text) {
+    while (*text == ' ' || *text == '\t') text++;
+    bool quoted = false;
+    char *p = text;
+    for (; *p; p++) {
+        if (*p == '\'') quoted = !quoted;
+        else if (!quoted && p[0] == '/' && p[1] == '/') { *p = 0; break; }
+    }
+    size_t n = strlen(text);
+    while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t' || text[n - 1] == '\r' || text[n - 1] == '\n'))
+        text[--n] = 0;
+    return text;
+}
+
+void execute_input_line(char *text) {
+    size_t n = strlen(text);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n')) text[--n] = 0;
+    char *line = trim_session_line(text);
+    if (!line[0]) {
+        // nothing runs
+    } else if (line[0] == '@' && line[1] == '.') {
+        if (open_script_editor_with_text) open_script_editor_with_text(line);
+    } else if (line[0] == '{') {
+        brace_command(line + 1, 1);
+    } else if (line[0] == ')') {
+        system_command(line + 1);
+    } else if (line[0] == '-' && line[1] == '>') {
+        pop_state_indicator(line + 2);
+    } else {
+        execute_immediate_line(line, (int64_t)strlen(line) + 1);
+    }
+    if (!prompt_suppress) vek_puts(PROMPT);
+}
+
+// ---- Start-up -------------------------------------------------------------------------------------
+
+void print_session_start() {
+    vek_printf("Vek %s %s\n", "0.3", "<linux64>");
+    char user[1024];
+    platform_user_name(user, sizeof user);
+    vek_printf("%s %lld cores %lldMB", user, (long long)platform_processor_count(),
+               (long long)platform_physical_memory_mb());
+    char address[64];
+    if (platform_first_ipv4(address, sizeof address)) vek_printf(" %s", address);
+    vek_puts(" (2015.08.10)\n");
+    vek_printf("%sCLEAR WS\n\n", PROMPT);
+    if (!quiet_start) vek_puts(PROMPT);
+}
+
+void init_interpreter() {
+    setlocale(LC_NUMERIC, "C");
+    quiet_start = 0;
+    print_session_start();
+    new_chunk_list();
+    float_nan = std::nan("");
+    float_infinity = HUGE_VAL;
+    open_file_count = 0;
+    for (i64 i = 0; i < FILE_HANDLE_CAP; i++) file_handle_table[i] = (void *)-1;
+    init_symbol_table();
+    if (!line_text_buffer) {
+        line_text_capacity = 5120;
+        line_text_buffer = (char *)checked_calloc(line_text_capacity, 1);
+    }
+    name_trie_init();
+    si_depth = -1;
+    lstvxend = LOCALS_TOP;
+    lstfx = FIRST_USER_FUNCTION - 1;
+    init_interpreter_tables();
+}

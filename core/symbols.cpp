@@ -1,0 +1,357 @@
+// Interned symbols in an AVL tree with an index by number, the 64-way name
+// trie used to list defined names in ASCII order, and TextLine helpers.
+#include "symbols.h"
+#include "names.h"
+#include "arena.h"
+#include "session.h"
+#include "system/commands.h"
+#include <cstdlib>
+#include <cstring>
+
+SymbolTable symbol_table = {nullptr, nullptr, 0, -1};
+NameTrieNode *name_trie_root = nullptr;
+
+// ---- Symbol table ------------------------------------------------------------------
+
+void init_symbol_table() {
+    if (symbol_table.symbol_nodes) return;
+    symbol_table.capacity = 1024;
+    symbol_table.symbol_nodes = (SymbolNode **)checked_calloc(1024, sizeof(SymbolNode *));
+    symbol_table.root = nullptr;
+    symbol_table.last = -1;
+}
+
+void grow_symbol_index() {
+    i64 cap = symbol_table.capacity * 2;
+    SymbolNode **grown = (SymbolNode **)checked_calloc(cap, sizeof(SymbolNode *));
+    if (symbol_table.symbol_nodes)
+        memcpy(grown, symbol_table.symbol_nodes, symbol_table.capacity * sizeof(SymbolNode *));
+    free(symbol_table.symbol_nodes);
+    symbol_table.symbol_nodes = grown;
+    symbol_table.capacity = cap;
+}
+
+static SymbolNode *rotate_right(SymbolNode *n) {
+    SymbolNode *l = n->left;
+    n->left = l->right;
+    l->right = n;
+    return l;
+}
+
+static SymbolNode *rotate_left(SymbolNode *n) {
+    SymbolNode *r = n->right;
+    n->right = r->left;
+    r->left = n;
+    return r;
+}
+
+// Rebalances a node whose balance reached +2 (left heavy) or -2.
+static SymbolNode *rebalance(SymbolNode *n) {
+    if (n->balance == 2) {
+        SymbolNode *l = n->left;
+        if (l->balance == 1) {
+            n->balance = l->balance = 0;
+            return rotate_right(n);
+        }
+        SymbolNode *g = l->right;
+        n->balance = g->balance == 1 ? -1 : 0;
+        l->balance = g->balance == -1 ? 1 : 0;
+        g->balance = 0;
+        n->left = rotate_left(l);
+        return rotate_right(n);
+    }
+    SymbolNode *r = n->right;
+    if (r->balance == -1) {
+        n->balance = r->balance = 0;
+        return rotate_left(n);
+    }
+    SymbolNode *g = r->left;
+    n->balance = g->balance == -1 ? 1 : 0;
+    r->balance = g->balance == 1 ? -1 : 0;
+    g->balance = 0;
+    n->right = rotate_right(r);
+    return rotate_left(n);
+}
+
+// Inserts into the subtree at *node; *grew tells the caller whether the
+// subtree became taller. Returns the symbol's number.
+static i64 symbol_tree_insert(SymbolNode **node, const char *name, i64 length, bool *grew) {
+    SymbolNode *n = *node;
+    if (!n) {
+        n = (SymbolNode *)checked_calloc(1, sizeof(SymbolNode));
+        n->length = length;
+        memcpy(n->name, name, (size_t)length);
+        n->name[length] = 0;
+        n->number = ++symbol_table.last;
+        symbol_table.symbol_nodes[n->number] = n;
+        *node = n;
+        *grew = true;
+        return n->number;
+    }
+    int c = strcmp(name, n->name);
+    if (c == 0) { *grew = false; return n->number; }
+    i64 number;
+    if (c < 0) {
+        number = symbol_tree_insert(&n->left, name, length, grew);
+        if (*grew) {
+            n->balance++;
+            if (n->balance == 0) *grew = false;
+            else if (n->balance == 2) { *node = rebalance(n); *grew = false; }
+        }
+    } else {
+        number = symbol_tree_insert(&n->right, name, length, grew);
+        if (*grew) {
+            n->balance--;
+            if (n->balance == 0) *grew = false;
+            else if (n->balance == -2) { *node = rebalance(n); *grew = false; }
+        }
+    }
+    return number;
+}
+
+i64 intern_symbol_n(const char *name, i64 length) {
+    if (length < 0 || length > SYMBOL_NAME_MAX) { error_number = 1; return -1; }
+    init_symbol_table();
+    char key[SYMBOL_NAME_MAX + 1];
+    memcpy(key, name, (size_t)length);
+    key[length] = 0;
+    if (memchr(key, 0, (size_t)length)) length = (i64)strlen(key);
+    i64 existing = find_symbol(key);
+    if (existing >= 0) return existing;
+    if (symbol_table.last >= symbol_table.capacity - 1) grow_symbol_index();
+    bool grew = false;
+    return symbol_tree_insert(&symbol_table.root, key, length, &grew);
+}
+
+i64 intern_symbol(const char *name) { return intern_symbol_n(name, (i64)strlen(name)); }
+
+i64 find_symbol(const char *name) {
+    for (SymbolNode *n = symbol_table.root; n;) {
+        int c = strcmp(name, n->name);
+        if (c == 0) return n->number;
+        n = c < 0 ? n->left : n->right;
+    }
+    return -1;
+}
+
+void free_symbol_tree(SymbolNode *node) {
+    if (!node) return;
+    free_symbol_tree(node->left);
+    free_symbol_tree(node->right);
+    free(node);
+}
+
+void clear_symbol_table() {
+    free_symbol_tree(symbol_table.root);
+    symbol_table.root = nullptr;
+    if (symbol_table.symbol_nodes)
+        for (i64 i = 0; i <= symbol_table.last && i < symbol_table.capacity; i++) symbol_table.symbol_nodes[i] = nullptr;
+    symbol_table.last = -1;
+}
+
+SymbolNode *symbol_node(i64 number) {
+    if (number < 0 || number > symbol_table.last || number >= symbol_table.capacity) return nullptr;
+    return symbol_table.symbol_nodes[number];
+}
+
+const char *symbol_text(i64 number) {
+    SymbolNode *n = symbol_node(number);
+    return n ? n->name : "";
+}
+
+i64 quote_symbol_name(const SymbolNode *node, char *buffer) {
+    bool blank = strchr(node->name, ' ') != nullptr;
+    i64 n = 0;
+    if (blank) buffer[n++] = '\'';
+    memcpy(buffer + n, node->name, (size_t)node->length);
+    n += node->length;
+    if (blank) buffer[n++] = '\'';
+    buffer[n] = 0;
+    return n;
+}
+
+i64 format_symbol_quoted(const SymbolNode *node, char *buffer) {
+    buffer[0] = '`';
+    return 1 + quote_symbol_name(node, buffer + 1);
+}
+
+i64 symbol_display_length(const SymbolNode *node) {
+    return node->length + (strchr(node->name, ' ') ? 2 : 0);
+}
+
+// ---- Name trie ------------------------------------------------------------------------
+
+int name_trie_slot(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'Z') return 10 + (c - 'A');
+    if (c == '_') return 36;
+    if (c >= 'a' && c <= 'z') return 37 + (c - 'a');
+    return -1;
+}
+
+NameTrieNode *name_trie_new_node() {
+    return (NameTrieNode *)checked_calloc(1, sizeof(NameTrieNode));
+}
+
+void name_trie_init() {
+    if (!name_trie_root) name_trie_root = name_trie_new_node();
+}
+
+int name_trie_insert(const char *name, i64 index, char kind) {
+    for (const char *p = name; *p; p++)
+        if (name_trie_slot((unsigned char)*p) < 0) return -1;
+    name_trie_init();
+    NameTrieNode *n = name_trie_root;
+    for (const char *p = name; *p; p++) {
+        int s = name_trie_slot((unsigned char)*p);
+        if (!n->child[s]) n->child[s] = name_trie_new_node();
+        n = n->child[s];
+    }
+    if (!n->value) n->value = (NameTrieValue *)checked_calloc(1, sizeof(NameTrieValue));
+    n->value->kind = kind;
+    n->value->index = (int32_t)index;
+    return 0;
+}
+
+void name_trie_free(NameTrieNode *node) {
+    if (!node) return;
+    for (int i = 0; i < 64; i++) {
+        if (node->child[i]) {
+            name_trie_free(node->child[i]);
+            free(node->child[i]->value);
+            free(node->child[i]);
+            node->child[i] = nullptr;
+        }
+    }
+    if (node == name_trie_root) { free(node->value); node->value = nullptr; }
+}
+
+static const char SLOT_CHARS[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
+
+// Pre-order walk, children in slot order: names come out in ASCII order.
+static TextLine *walk_trie(NameTrieNode *n, char kind, char *path, i64 depth, TextLine *tail) {
+    if (n->value && n->value->kind == kind) {
+        path[depth] = 0;
+        tail = append_text_line(tail, path);
+    }
+    if (depth >= NAME_MAX) return tail;
+    for (int i = 0; i < 64; i++) {
+        if (!n->child[i]) continue;
+        path[depth] = SLOT_CHARS[i];
+        tail = walk_trie(n->child[i], kind, path, depth + 1, tail);
+    }
+    return tail;
+}
+
+static bool holds_value(i64 slot) {
+    return slot >= 0 && slot < SLOT_COUNT && value_slot_table[slot].rank != -1;
+}
+
+// The innermost active defined function other than the query layer's.
+static i64 innermost_function() {
+    for (i64 k = si_depth; k >= 0; k--) {
+        i64 f = state_indicator[k].function;
+        if (f >= FIRST_USER_FUNCTION && f < FUNCTION_CAP && !is_query_function(f)) return f;
+    }
+    return -1;
+}
+
+static void insert_local_names(i64 first, i64 last, bool header) {
+    char text[NAME_MAX + 1];
+    for (i64 i = first; i <= last && i < LOCAL_NAME_CAP; i++) {
+        if (i < 0) continue;
+        const NameEntry *e = &local_name_table[i];
+        if (e->kind != 'V') continue;
+        name_entry_text(e, text);
+        if (!header && text[0] == '[') continue;
+        if (!holds_value(e->index)) continue;
+        name_trie_insert(text, i, 'V');
+    }
+}
+
+TextLine *collect_names(const char *prefix, char kind) {
+    name_trie_init();
+    char text[NAME_MAX + 1];
+    for (i64 g = PREDEFINED_NAMES; g <= lstgx; g++) {
+        const NameEntry *e = &global_name_table[g];
+        if (e->kind != kind) continue;
+        if (kind == 'V' && !holds_value(e->index)) continue;
+        name_entry_text(e, text);
+        if (is_query_function_name(text)) continue;
+        name_trie_insert(text, g, kind);
+    }
+    i64 f = kind == 'V' ? innermost_function() : -1;
+    if (f >= 0) {
+        const FunctionEntry *fe = &function_table[f];
+        insert_local_names(fe->header_start + 1, fe->header_end, true);
+        insert_local_names(fe->body_start + 1, fe->body_end, false);
+    }
+    NameTrieNode *n = name_trie_root;
+    for (const char *p = prefix; n && *p; p++) {
+        int s = name_trie_slot((unsigned char)*p);
+        n = s < 0 ? nullptr : n->child[s];
+    }
+    TextLine *head = nullptr;
+    if (n) {
+        head = new_text_line();
+        char path[NAME_MAX + 2];
+        i64 depth = (i64)strlen(prefix);
+        if (depth > NAME_MAX) depth = NAME_MAX;
+        memcpy(path, prefix, (size_t)depth);
+        walk_trie(n, kind, path, depth, head);
+    }
+    name_trie_free(name_trie_root);
+    return head;
+}
+
+int list_names(const char *prefix, char kind, int to_list) {
+    TextLine *head = collect_names(prefix, kind);
+    if (!head) return -1;
+    if (to_list) {
+        print_in_columns(head, 3, 0);
+    } else if (add_symbol_item) {
+        for (TextLine *t = head->next; t; t = t->next) add_symbol_item(kind, t->text);
+    }
+    free_text_lines(head);
+    return 0;
+}
+
+// ---- Text lines ---------------------------------------------------------------------------
+
+TextLine *new_text_line() {
+    TextLine *t = (TextLine *)checked_calloc(1, sizeof(TextLine));
+    t->text = nullptr;
+    t->capacity = -1;
+    t->line = -1;
+    t->next = nullptr;
+    return t;
+}
+
+void set_text_line(TextLine *node, const char *text) {
+    i64 n = (i64)strlen(text);
+    if (node->text && n < node->capacity) {
+        memcpy(node->text, text, (size_t)n + 1);
+        return;
+    }
+    if (node->capacity >= 0) free(node->text);
+    node->text = (char *)checked_malloc(n + 1);
+    memcpy(node->text, text, (size_t)n + 1);
+    node->capacity = n;
+}
+
+void free_text_lines(TextLine *list) {
+    while (list) {
+        TextLine *next = list->next;
+        if (list->capacity >= 0) free(list->text);
+        free(list);
+        list = next;
+    }
+}
+
+TextLine *append_text_line(TextLine *node, const char *text) {
+    TextLine *t = new_text_line();
+    set_text_line(t, text);
+    t->next = node->next;
+    node->next = t;
+    return t;
+}

@@ -1,0 +1,73 @@
+// Interned symbols (an AVL tree plus an array from symbol number to node),
+// the name trie that lists defined names in ASCII order, and the TextLine
+// list helpers that carry lists of text between subsystems.
+#pragma once
+#include "tables.h"
+
+enum : i64 { SYMBOL_NAME_MAX = 127 };
+
+struct SymbolNode {
+    i64 length;
+    char name[SYMBOL_NAME_MAX + 1];
+    i64 balance;          // -1, 0, 1 (1: left subtree taller)
+    i64 number;
+    SymbolNode *left, *right;
+};
+
+struct SymbolTable {
+    SymbolNode *root;
+    SymbolNode **symbol_nodes;   // symbol number -> node
+    i64 capacity;                // entries of symbol_nodes (1024, doubled when full)
+    i64 last;                    // last used symbol number, -1 when empty
+};
+extern SymbolTable symbol_table;
+
+void init_symbol_table();                 // start-up: capacity 1024
+// The number of the name, adding it when new. A name over 127 characters
+// is refused: -1 with error_number 1.
+i64 intern_symbol(const char *name);
+i64 intern_symbol_n(const char *name, i64 length);
+// Looks a name up without adding it: its number, or -1 when absent.
+i64 find_symbol(const char *name);
+void grow_symbol_index();
+void clear_symbol_table();                // frees the tree, clears the array
+void free_symbol_tree(SymbolNode *node);
+// The node of a symbol number; null for a number that was never given.
+SymbolNode *symbol_node(i64 number);
+const char *symbol_text(i64 number);      // "" for an unknown number
+
+// Display helpers: a name holding a blank is written between single quotes.
+// The buffers must hold SYMBOL_NAME_MAX + 4 bytes. Return the length written.
+i64 quote_symbol_name(const SymbolNode *node, char *buffer);
+i64 format_symbol_quoted(const SymbolNode *node, char *buffer);
+i64 symbol_display_length(const SymbolNode *node);
+
+// ---- Name trie ------------------------------------------------------------
+struct NameTrieValue { int32_t kind; int32_t index; };
+struct NameTrieNode {
+    NameTrieValue *value;        // null when no name ends here
+    NameTrieNode *child[64];
+};
+extern NameTrieNode *name_trie_root;
+
+int name_trie_slot(unsigned char c);       // -1 for a character outside the trie
+NameTrieNode *name_trie_new_node();
+void name_trie_init();
+// Inserts a name; a name holding a character outside the trie is skipped
+// (returns -1), otherwise 0.
+int name_trie_insert(const char *name, i64 index, char kind);
+void name_trie_free(NameTrieNode *node);   // frees everything below node
+
+// Lists the defined names of kind 'F' or 'V' that start with prefix: printed
+// in columns when to_list is set, else reported to add_symbol_item.
+// Returns 0, or -1 when no listed name starts with the prefix.
+int list_names(const char *prefix, char kind, int to_list);
+// Same selection, as a TextLine list (head node first); the caller frees it.
+TextLine *collect_names(const char *prefix, char kind);
+
+// ---- Text lines -------------------------------------------------------------
+TextLine *new_text_line();
+void set_text_line(TextLine *node, const char *text);
+void free_text_lines(TextLine *list);
+// Appends a new line holding text after node; returns the new node.
+TextLine *append_text_line(TextLine *node, const char *text);

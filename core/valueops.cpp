@@ -1,0 +1,618 @@
+// Value operations: deep copy and assignment (arena blocks are copied, large
+// simple blocks shared by reference count), shapes, element access,
+// catenation, demotion, match, type letters and null tests.
+#include "valueops.h"
+#include "arena.h"
+#include "tables.h"
+#include "session.h"
+#include <cmath>
+#include <cstring>
+#include <cstdlib>
+#include <initializer_list>
+
+static int fail(int e) { error_number = e; return e; }
+
+ValueDescriptor *operand_ref(i64 c, i64 v) {
+    if (c >= 0) return (c < CONSTANT_CAP) ? &constants_table[c] : nullptr;
+    if (v < 0 || v >= SLOT_COUNT) return nullptr;
+    return &value_slot_table[v];
+}
+
+static bool is_pair_type(i64 t) { return t == T_DICT || t == T_TABLE; }
+static bool holds_descriptors(i64 t) { return t == T_LIST || is_pair_type(t); }
+
+void fix_inline_pointer(ValueDescriptor *d) {
+    if (is_inline_value(d)) d->data = &d->dim0;
+    else if (d->count <= 0 && !is_pair_type(d->type)) d->data = nullptr;
+}
+
+// ---- Shape pool -----------------------------------------------------------------
+
+int shape_pool_append(const i64 *words, i64 n, i64 *start) {
+    if (n < 0 || nxtglx + 1 + n + 1 > SHAPE_POOL_CAP) return fail(9);
+    i64 s = nxtglx + 1;
+    for (i64 k = 0; k < n; k++) shape_pool[s + k] = words[k];
+    shape_pool[s + n] = -1;
+    nxtglx = s + n;
+    *start = s;
+    return 0;
+}
+
+i64 value_dimension(const ValueDescriptor *d, i64 k) {
+    if (d->rank <= 1) return d->count;
+    if (k == 0) return d->dim0;
+    if (d->rank == 2) return d->dim1;
+    if (d->dim1 < 0 || d->dim1 + k - 1 >= SHAPE_POOL_CAP) return 0;
+    return shape_pool[d->dim1 + k - 1];
+}
+
+int copy_shape(ValueDescriptor *target, const ValueDescriptor *source) {
+    target->rank = source->rank;
+    target->count = source->count;
+    if (source->rank == 1) { target->dim0 = source->count; target->dim1 = 0; }
+    else if (source->rank == 2) { target->dim0 = source->dim0; target->dim1 = source->dim1; }
+    else if (source->rank > 2) {
+        i64 words[64];
+        i64 n = source->rank - 1;
+        if (n > 64) return fail(9);
+        for (i64 k = 0; k < n; k++) words[k] = value_dimension(source, k + 1);
+        i64 start;
+        if (shape_pool_append(words, n, &start)) return error_number;
+        target->dim0 = source->dim0;
+        target->dim1 = start;
+    } else { target->dim0 = 0; target->dim1 = 0; }
+    return 0;
+}
+
+int copy_shape_from_slot(ValueDescriptor *target, i64 c, i64 v) {
+    ValueDescriptor *s = operand_ref(c, v);
+    if (!s) return fail(4);
+    return copy_shape(target, s);
+}
+
+int copy_shape_to_slot(i64 slot, const ValueDescriptor *source) {
+    return copy_shape(&value_slot_table[slot], source);
+}
+
+// ---- Storage ----------------------------------------------------------------------
+
+static i64 storage_bytes(const ValueDescriptor *d) {
+    if (is_pair_type(d->type)) return 2 * (i64)sizeof(ValueDescriptor);
+    return data_bytes(d->type, d->count);
+}
+
+// Item data of a heap value goes to a large block, never to the arena: an
+// arena block's owner must not live inside another movable block.
+int alloc_descriptor_data(ValueDescriptor *d, int heap) {
+    d->capacity = 0;
+    if (!is_pair_type(d->type) && (d->count <= 0 || is_inline_value(d))) {
+        fix_inline_pointer(d);
+        return 0;
+    }
+    i64 size = storage_bytes(d);
+    if (size <= 0) { d->data = nullptr; return 0; }
+    void *p;
+    if (heap || size > LARGE_BLOCK_LIMIT) {
+        p = new_chunk(size);
+        if (!p) return fail(6);
+        memset(p, 0, size);
+    } else {
+        if (stacktop + size >= r15) compact_heap();
+        if (stacktop + size >= r15) {
+            p = new_chunk(size);
+            if (!p) return fail(6);
+            memset(p, 0, size);
+        } else {
+            p = arena_base + stacktop;
+            stacktop += (size + 7) & ~(i64)7;
+            memset(p, 0, size);
+        }
+    }
+    d->data = p;
+    d->capacity = size;
+    return 0;
+}
+
+void free_value(ValueDescriptor *d) {
+    release_descriptor(d);
+    d->rank = -1;
+}
+
+// ---- Copying ------------------------------------------------------------------------
+
+static int copy_items(ValueDescriptor *target, const ValueDescriptor *source, i64 n, int heap) {
+    ValueDescriptor *dst = (ValueDescriptor *)target->data;
+    const ValueDescriptor *src = (const ValueDescriptor *)source->data;
+    for (i64 k = 0; k < n; k++) {
+        if (src[k].rank < 0) return fail(4);
+        if (copy_value_checked(&dst[k], &src[k], heap)) return error_number;
+    }
+    return 0;
+}
+
+int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, int heap) {
+    if (!source || source->rank < 0) return fail(4);
+    ValueDescriptor s = *source;          // source may alias a block we allocate into
+    fix_inline_pointer(&s);
+    memset(target, 0, sizeof *target);
+    target->type = s.type;
+    target->spare = s.spare;
+    if (copy_shape(target, &s)) return error_number;
+    target->count = s.count;
+    if (is_inline_value(&s)) {
+        target->dim0 = s.dim0;
+        if (s.type == T_COMPLEX) target->dim1 = s.dim1;
+        fix_inline_pointer(target);
+        return 0;
+    }
+    if (alloc_descriptor_data(target, heap)) return error_number;
+    // the allocation may have compacted the heap: read the source afresh
+    s.data = source->data;
+    if (s.type == T_LIST) return copy_items(target, &s, s.count, heap);
+    if (is_pair_type(s.type)) return copy_items(target, &s, 2, heap);
+    i64 size = data_bytes(s.type, s.count);
+    if (size > 0 && s.data) memcpy(target->data, s.data, size);
+    return 0;
+}
+
+// A large simple block (not in the arena) may be shared instead of copied.
+static bool shareable(const ValueDescriptor *s) {
+    return !holds_descriptors(s->type) && s->capacity > LARGE_BLOCK_LIMIT &&
+           s->data && !in_arena(s->data) && !is_inline_value(s);
+}
+
+int assign_to_slot(i64 slot, const ValueDescriptor *source) {
+    if (!source || source->rank < 0) return fail(4);
+    if (slot < 0 || slot >= SLOT_COUNT) return fail(1);
+    ValueDescriptor *t = &value_slot_table[slot];
+    if (t == source) return 0;
+    ValueDescriptor s = *source;
+    fix_inline_pointer(&s);
+    int heap = is_heap_slot(slot);
+    if (shareable(&s)) {
+        ValueDescriptor nw = s;
+        if (s.rank > 2 && copy_shape(&nw, &s)) return error_number;
+        adjust_refcount(&s, 1);
+        ValueDescriptor old = *t;
+        *t = nw;
+        free_value(&old);
+        return 0;
+    }
+    if (holds_descriptors(s.type) || !heap) {
+        ValueDescriptor nw;
+        if (copy_value_checked(&nw, source, heap)) return error_number;
+        ValueDescriptor old = *t;
+        *t = nw;
+        fix_inline_pointer(t);
+        free_value(&old);
+        return 0;
+    }
+    // A simple value into a heap slot: the slot's own block is reused when
+    // it is big enough and not shared, else a fresh one is taken.
+    if (holds_descriptors(t->type) || adjust_refcount(t, 0) > 1) free_value(t);
+    ValueDescriptor shape;
+    memset(&shape, 0, sizeof shape);
+    if (copy_shape(&shape, &s)) return error_number;
+    t->type = s.type;
+    t->spare = s.spare;
+    if (alloc_slot_value(slot, s.type, s.rank, s.count)) return error_number;
+    t = &value_slot_table[slot];
+    if (is_inline_value(t)) {
+        t->dim0 = s.dim0;
+        t->dim1 = s.type == T_COMPLEX ? s.dim1 : 0;
+        fix_inline_pointer(t);
+        return 0;
+    }
+    t->dim0 = shape.dim0;
+    t->dim1 = shape.dim1;
+    i64 size = data_bytes(s.type, s.count);
+    const void *sd = source->data;   // re-read: the allocation may have compacted
+    if (size > 0 && t->data && sd) memmove(t->data, sd, size);
+    return 0;
+}
+
+int copy_value_to_slot(i64 slot, i64 c, i64 v) {
+    ValueDescriptor *s = operand_ref(c, v);
+    if (!s || s->rank < 0) return fail(4);
+    return assign_to_slot(slot, s);
+}
+
+int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap) {
+    if (c < 0 && v == 0) {
+        memset(target, 0, sizeof *target);
+        target->type = T_INT;
+        target->rank = 1;
+        return 0;
+    }
+    ValueDescriptor *s = operand_ref(c, v);
+    if (!s || s->rank < 0) return fail(4);
+    return copy_value_checked(target, s, heap);
+}
+
+void take_slot_descriptor(ValueDescriptor *target, i64 slot) {
+    *target = value_slot_table[slot];
+    fix_inline_pointer(target);
+    memset(&value_slot_table[slot], 0, sizeof(ValueDescriptor));
+    value_slot_table[slot].rank = -1;
+}
+
+void copy_element(ValueDescriptor *target, i64 i, const ValueDescriptor *source, i64 j) {
+    const void *sd = is_inline_value(source) ? (const void *)&source->dim0 : source->data;
+    void *td = is_inline_value(target) ? (void *)&target->dim0 : target->data;
+    if (!sd || !td) return;
+    switch (target->type) {
+    case T_CHAR: ((char *)td)[i] = ((const char *)sd)[j]; break;
+    case T_COMPLEX:
+        ((double *)td)[2 * i] = ((const double *)sd)[2 * j];
+        ((double *)td)[2 * i + 1] = ((const double *)sd)[2 * j + 1];
+        break;
+    case T_LIST: case T_DICT: case T_TABLE: break;
+    default: ((i64 *)td)[i] = ((const i64 *)sd)[j]; break;
+    }
+}
+
+int copy_value_extend(ValueDescriptor *target, const ValueDescriptor *source, i64 count, int heap) {
+    if (!source || source->rank < 0) return fail(4);
+    if (source->count != 1 || count == 1) return copy_value_checked(target, source, heap);
+    if (count < 0) return fail(1);
+    ValueDescriptor s = *source;
+    fix_inline_pointer(&s);
+    memset(target, 0, sizeof *target);
+    target->type = s.type;
+    target->rank = 1;
+    target->count = count;
+    target->dim0 = count;
+    if (alloc_descriptor_data(target, heap)) return error_number;
+    for (i64 k = 0; k < count; k++) {
+        if (s.type == T_LIST) {
+            if (copy_value_checked(&((ValueDescriptor *)target->data)[k], (ValueDescriptor *)s.data, heap))
+                return error_number;
+        } else copy_element(target, k, &s, 0);
+    }
+    return 0;
+}
+
+int assign_extended_to_slot(i64 slot, const ValueDescriptor *source, i64 count) {
+    ValueDescriptor tmp;
+    if (copy_value_extend(&tmp, source, count, 0)) return error_number;
+    return assign_to_slot(slot, &tmp);
+}
+
+int make_data_private(ValueDescriptor *d) {
+    if (is_inline_value(d) || !d->data || d->capacity <= 0) return 0;
+    if (in_arena(d->data) || adjust_refcount(d, 0) <= 1) return 0;
+    ValueDescriptor fresh;
+    if (copy_value_checked(&fresh, d, 1)) return error_number;
+    adjust_refcount(d, -1);
+    fresh.dim0 = d->dim0;
+    fresh.dim1 = d->dim1;
+    *d = fresh;
+    fix_inline_pointer(d);
+    return 0;
+}
+
+int convert_descriptor_type(ValueDescriptor *d, i64 type) {
+    if (type == T_FLOAT && (d->type == T_INT || d->type == T_BOOL)) {
+        if (make_data_private(d)) return error_number;
+        i64 *p = (i64 *)value_data(d);
+        for (i64 k = 0; p && k < d->count; k++) {
+            double x = (double)p[k];
+            memcpy(&p[k], &x, sizeof x);
+        }
+    }
+    d->type = type;
+    return 0;
+}
+
+void copy_on_write_debug(i64 slot) {
+    ValueDescriptor *d = &value_slot_table[slot];
+    i64 before = adjust_refcount(d, 0);
+    if (before <= 1) return;
+    if (make_data_private(d)) return;
+    vek_printf("cnt=%lld, after=%lld\n", (long long)before, (long long)adjust_refcount(d, 0));
+}
+
+// ---- Element access ----------------------------------------------------------------
+
+bool is_simple_scalar(const ValueDescriptor *d) {
+    return d->rank <= 1 && d->rank >= 0 && d->count == 1 && is_simple_type(d->type);
+}
+
+int fetch_element(ValueDescriptor *target, const ValueDescriptor *source, i64 i, int heap) {
+    if (!source || source->rank < 0) return fail(4);
+    if (i < 0 || i >= (is_pair_type(source->type) ? 2 : source->count)) return fail(25);
+    if (source->type == T_LIST || is_pair_type(source->type)) {
+        const ValueDescriptor *items = (const ValueDescriptor *)source->data;
+        if (items[i].rank < 0) return fail(4);
+        return copy_value_checked(target, &items[i], heap);
+    }
+    if (source->type >= 8) return fail(1);
+    memset(target, 0, sizeof *target);
+    target->type = source->type;
+    target->rank = 0;
+    target->count = 1;
+    fix_inline_pointer(target);
+    copy_element(target, 0, source, i);
+    return 0;
+}
+
+void element_as_complex(double *result, const ValueDescriptor *source, i64 i) {
+    const void *p = is_inline_value(source) ? (const void *)&source->dim0 : source->data;
+    result[0] = result[1] = 0;
+    if (!p) return;
+    switch (source->type) {
+    case T_BOOL: case T_INT: result[0] = (double)((const i64 *)p)[i]; break;
+    case T_FLOAT: result[0] = ((const double *)p)[i]; break;
+    case T_COMPLEX: result[0] = ((const double *)p)[2 * i]; result[1] = ((const double *)p)[2 * i + 1]; break;
+    default: break;
+    }
+}
+
+bool is_null_element(const ValueDescriptor *source, i64 i) {
+    const void *p = is_inline_value(source) ? (const void *)&source->dim0 : source->data;
+    if (!p) return false;
+    if (source->type == T_FLOAT) return std::isnan(((const double *)p)[i]);
+    if (source->type == T_SYMBOL) return ((const i64 *)p)[i] == 0;
+    return false;
+}
+
+// ---- Joining -------------------------------------------------------------------------
+
+static bool is_numeric(i64 t) { return t >= 0 && t <= 4 && t != T_CHAR; }
+
+static i64 rows_of(const ValueDescriptor *d) { return d->rank >= 2 ? d->dim0 : 1; }
+
+// Char matrix with char rows on either side: rows of both, one width.
+static int catenate_char_rows(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap) {
+    i64 width = a->rank == 2 ? a->dim1 : b->dim1;
+    if (a->rank == 2 && b->rank == 2 && a->dim1 != b->dim1) return fail(3);
+    for (const ValueDescriptor *x : {a, b})
+        if (x->rank == 1 && x->count != width) return fail(3);
+    i64 ra = rows_of(a), rb = rows_of(b);
+    memset(target, 0, sizeof *target);
+    target->type = T_CHAR;
+    target->rank = 2;
+    target->dim0 = ra + rb;
+    target->dim1 = width;
+    target->count = (ra + rb) * width;
+    if (alloc_descriptor_data(target, heap)) return error_number;
+    char *out = (char *)target->data;
+    for (const ValueDescriptor *x : {a, b}) {
+        const char *p = (const char *)value_data((ValueDescriptor *)x);
+        if (x->rank == 0 || (x->rank == 1 && x->count == 1 && width != 1)) {
+            memset(out, p ? p[0] : ' ', width);    // a char scalar fills one row
+            out += width;
+        } else {
+            i64 n = rows_of(x) * width;
+            if (n > 0 && p) memcpy(out, p, n);
+            out += n;
+        }
+    }
+    return 0;
+}
+
+int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap) {
+    if (!a || !b || a->rank < 0 || b->rank < 0) return fail(4);
+    ValueDescriptor A = *a, B = *b;
+    fix_inline_pointer(&A);
+    fix_inline_pointer(&B);
+    if (A.type == T_LIST) {
+        // item i of a joins item i of b; b must match a's count or be one item
+        bool single = B.count == 1 && B.type != T_LIST;
+        if (!single && (B.type != T_LIST || B.count != A.count)) return fail(3);
+        memset(target, 0, sizeof *target);
+        target->type = T_LIST;
+        target->rank = 1;
+        target->count = target->dim0 = A.count;
+        if (alloc_descriptor_data(target, heap)) return error_number;
+        for (i64 k = 0; k < A.count; k++) {
+            const ValueDescriptor *ai = &((ValueDescriptor *)A.data)[k];
+            const ValueDescriptor *bi = single ? &B : &((ValueDescriptor *)B.data)[k];
+            if (catenate_values(&((ValueDescriptor *)target->data)[k], ai, bi, heap)) return error_number;
+        }
+        return 0;
+    }
+    if (A.type == T_ENUM || B.type == T_ENUM) return fail(1);   // the dictionary family joins these
+    if (A.type == T_CHAR && B.type == T_CHAR && (A.rank == 2 || B.rank == 2))
+        return catenate_char_rows(target, &A, &B, heap);
+    if (A.rank > 1 || B.rank > 1) return fail(2);
+    i64 type = A.type;
+    if (A.type != B.type) {
+        if (!is_numeric(A.type) || !is_numeric(B.type)) return fail(1);
+        type = A.type > B.type ? A.type : B.type;
+        if (type == T_BOOL) type = T_INT;
+    }
+    i64 n = A.count + B.count;
+    memset(target, 0, sizeof *target);
+    target->type = type;
+    target->rank = 1;
+    target->count = target->dim0 = n;
+    if (alloc_descriptor_data(target, heap)) return error_number;
+    void *out = value_data(target);
+    i64 k = 0;
+    for (const ValueDescriptor *x : {&A, &B}) {
+        for (i64 j = 0; j < x->count; j++, k++) {
+            if (type == x->type || (type == T_INT && x->type == T_BOOL)) {
+                ValueDescriptor t = *target;
+                if (type == T_LIST) continue;
+                copy_element(&t, k, x, j);
+            } else if (type == T_FLOAT) {
+                ((double *)out)[k] = (double)((const i64 *)x->data)[j];
+            } else if (type == T_COMPLEX) {
+                element_as_complex(&((double *)out)[2 * k], x, j);
+            }
+        }
+    }
+    fix_inline_pointer(target);
+    return 0;
+}
+
+int enclose_elements(ValueDescriptor *target, i64 c, i64 v) {
+    ValueDescriptor *s = operand_ref(c, v);
+    if (!s || s->rank < 0) return fail(4);
+    ValueDescriptor S = *s;
+    fix_inline_pointer(&S);
+    memset(target, 0, sizeof *target);
+    target->type = T_LIST;
+    target->rank = 1;
+    target->count = target->dim0 = S.count;
+    if (alloc_descriptor_data(target, 0)) return error_number;
+    for (i64 k = 0; k < S.count; k++)
+        if (fetch_element(&((ValueDescriptor *)target->data)[k], &S, k, 0)) return error_number;
+    return 0;
+}
+
+int split_rows(ValueDescriptor *target, const ValueDescriptor *source) {
+    if (source->rank != 2) return fail(2);
+    i64 rows = source->dim0, cols = source->dim1;
+    memset(target, 0, sizeof *target);
+    target->type = T_LIST;
+    target->rank = 1;
+    target->count = target->dim0 = rows;
+    if (alloc_descriptor_data(target, 0)) return error_number;
+    for (i64 r = 0; r < rows; r++) {
+        ValueDescriptor *item = &((ValueDescriptor *)target->data)[r];
+        item->type = source->type;
+        item->rank = 1;
+        item->count = item->dim0 = cols;
+        if (alloc_descriptor_data(item, 0)) return error_number;
+        for (i64 j = 0; j < cols; j++) copy_element(item, j, source, r * cols + j);
+    }
+    return 0;
+}
+
+// ---- Demotion ----------------------------------------------------------------------
+
+int demote_descriptor(ValueDescriptor *d) {
+    if (d->rank < 0) return 0;
+    if (d->type == T_COMPLEX) {
+        const double *p = (const double *)value_data(d);
+        for (i64 k = 0; k < d->count; k++)
+            if (p[2 * k + 1] != 0.0) return 0;
+        if (make_data_private(d)) return error_number;
+        double *q = (double *)value_data(d);
+        for (i64 k = 0; k < d->count; k++) q[k] = q[2 * k];
+        d->type = T_FLOAT;
+        if (is_inline_value(d)) d->dim1 = 0;
+    }
+    if (d->type != T_FLOAT) return 0;
+    const double *p = (const double *)value_data(d);
+    for (i64 k = 0; k < d->count; k++) {
+        double x = p[k];
+        if (std::isnan(x) || std::fabs(x) > 2147483647.0 || x != std::trunc(x)) return 0;
+    }
+    if (make_data_private(d)) return error_number;
+    i64 *q = (i64 *)value_data(d);
+    for (i64 k = 0; k < d->count; k++) {
+        double x;
+        memcpy(&x, &q[k], sizeof x);
+        q[k] = (i64)x;
+    }
+    d->type = T_INT;
+    return 0;
+}
+
+int demote_descriptor_to_bool(ValueDescriptor *d) {
+    if (d->rank < 0 || d->type != T_INT) return 0;
+    const i64 *p = (const i64 *)value_data(d);
+    for (i64 k = 0; k < d->count; k++)
+        if (p[k] != 0 && p[k] != 1) return 0;
+    d->type = T_BOOL;
+    return 0;
+}
+
+int demote_float_to_int(i64 c, i64 v) {
+    ValueDescriptor *d = operand_ref(c, v);
+    if (!d) return fail(4);
+    return demote_descriptor(d);
+}
+
+int demote_int_to_bool(i64 c, i64 v) {
+    ValueDescriptor *d = operand_ref(c, v);
+    if (!d) return fail(4);
+    return demote_descriptor_to_bool(d);
+}
+
+// ---- Equality ---------------------------------------------------------------------------
+
+bool ints_equal(i64 a, i64 b) { return a == b; }
+
+bool floats_equal_tol(double a, double b) {
+    double m = std::fmax(std::fabs(a), std::fabs(b));
+    return std::fabs(a - b) <= 1e-13 * m;
+}
+
+bool values_match(const ValueDescriptor *a, const ValueDescriptor *b) {
+    if (a->rank < 0 || b->rank < 0) return false;
+    if (a->type != b->type || a->rank != b->rank || a->count != b->count) return false;
+    for (i64 k = 0; k < a->rank; k++)
+        if (value_dimension(a, k) != value_dimension(b, k)) return false;
+    const void *pa = is_inline_value(a) ? (const void *)&a->dim0 : a->data;
+    const void *pb = is_inline_value(b) ? (const void *)&b->dim0 : b->data;
+    i64 n = a->count;
+    switch (a->type) {
+    case T_BOOL: case T_INT: case T_SYMBOL: case T_MONTH: case T_DATE:
+    case T_MINUTE: case T_SECOND: case T_TIME:
+        return n == 0 || memcmp(pa, pb, 8 * n) == 0;
+    case T_FLOAT: case T_DATETIME:
+        for (i64 k = 0; k < n; k++)
+            if (!(((const double *)pa)[k] == ((const double *)pb)[k])) return false;
+        return true;
+    case T_CHAR: return n == 0 || memcmp(pa, pb, n) == 0;
+    case T_COMPLEX:
+        for (i64 k = 0; k < 2 * n; k++)
+            if (!(((const double *)pa)[k] == ((const double *)pb)[k])) return false;
+        return true;
+    case T_LIST: case T_DICT: case T_TABLE: {
+        i64 items = a->type == T_LIST ? n : 2;
+        if (a->type != T_LIST && a->spare != b->spare) return false;
+        for (i64 k = 0; k < items; k++)
+            if (!values_match(&((const ValueDescriptor *)pa)[k], &((const ValueDescriptor *)pb)[k])) return false;
+        return true;
+    }
+    default: return false;
+    }
+}
+
+int match_primitive(i64, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
+    ValueDescriptor *a = operand_ref(lc, lv), *b = operand_ref(rc, rv);
+    if (!a || !b || a->rank < 0 || b->rank < 0) return fail(4);
+    bool m = values_match(a, b);
+    ValueDescriptor r;
+    memset(&r, 0, sizeof r);
+    r.type = T_BOOL;
+    r.count = 1;
+    r.dim0 = m ? 1 : 0;
+    fix_inline_pointer(&r);
+    return assign_to_slot(result_slot, &r);
+}
+
+// ---- Type predicates and letters ---------------------------------------------------------
+
+bool is_time_type(i64 t) { return t >= 7 && t <= 12; }
+
+int check_column_list(const ValueDescriptor *list) {
+    if (list->type != T_LIST) return fail(7);
+    const ValueDescriptor *items = (const ValueDescriptor *)list->data;
+    for (i64 k = 0; k < list->count; k++) {
+        const ValueDescriptor *it = &items[k];
+        if (!is_simple_type(it->type)) return fail(7);
+        if (it->rank > 1) return fail(2);
+        if (it->count != items[0].count) return fail(3);
+    }
+    return 0;
+}
+
+static const char type_letters[] = "BIECQSLMDZUVT";
+
+char type_letter(i64 t) {
+    if (t < 0 || t > 12 || t == T_COMPLEX) return 'Q';
+    return type_letters[t];
+}
+
+i64 type_from_letter(char letter) {
+    if (letter == 'Q') return -1;
+    for (i64 t = 0; t <= 12; t++)
+        if (t != T_COMPLEX && type_letters[t] == letter) return t;
+    return -1;
+}

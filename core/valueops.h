@@ -1,0 +1,71 @@
+// Operations on whole value descriptors: copy and assignment, shapes,
+// element access, joining, demotion, match, type letters and null tests.
+// Operand references are (c, v): constant c when c >= 0, else value slot v.
+#pragma once
+#include "value.h"
+
+// ---- Copying and assignment -------------------------------------------------
+// Deep copy of source into target; heap chooses heap-end storage (else stack).
+// target is a descriptor that owns nothing (its old data is not released).
+int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, int heap);
+// Copy into value slot `slot`, releasing what the slot held (heap storage for
+// slots 18..23479). A large simple block is shared by reference count.
+int assign_to_slot(i64 slot, const ValueDescriptor *source);
+int copy_value_to_slot(i64 slot, i64 c, i64 v);
+// c = -1 with v = 0 gives an empty integer vector.
+int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap);
+void take_slot_descriptor(ValueDescriptor *target, i64 slot);
+int copy_shape(ValueDescriptor *target, const ValueDescriptor *source);
+int copy_shape_from_slot(ValueDescriptor *target, i64 c, i64 v);
+int copy_shape_to_slot(i64 slot, const ValueDescriptor *source);
+void copy_element(ValueDescriptor *target, i64 i, const ValueDescriptor *source, i64 j);
+int copy_value_extend(ValueDescriptor *target, const ValueDescriptor *source, i64 count, int heap);
+int assign_extended_to_slot(i64 slot, const ValueDescriptor *source, i64 count);
+// Retypes a descriptor; to type 2 converts integer elements to doubles. The
+// block is made private first, so a shared block is never written.
+int convert_descriptor_type(ValueDescriptor *d, i64 type);
+// Gives d a private copy of its data when its block is shared.
+int make_data_private(ValueDescriptor *d);
+void copy_on_write_debug(i64 slot);
+// Storage for d (type, rank, count already set): heap or stack end.
+int alloc_descriptor_data(ValueDescriptor *d, int heap);
+// Releases the storage a descriptor owns (deeply for lists and pairs) and
+// marks it undefined.
+void free_value(ValueDescriptor *d);
+// Makes d's inline data pointer point at its own word 2 again.
+void fix_inline_pointer(ValueDescriptor *d);
+
+// ---- Element access -----------------------------------------------------------
+bool is_simple_scalar(const ValueDescriptor *d);
+int fetch_element(ValueDescriptor *target, const ValueDescriptor *source, i64 i, int heap);
+void element_as_complex(double *result, const ValueDescriptor *source, i64 i);
+bool is_null_element(const ValueDescriptor *source, i64 i);
+
+// ---- Joining and selecting ------------------------------------------------------
+int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap);
+int enclose_elements(ValueDescriptor *target, i64 c, i64 v);
+int split_rows(ValueDescriptor *target, const ValueDescriptor *source);
+
+// ---- Demotion ----------------------------------------------------------------------
+int demote_float_to_int(i64 c, i64 v);
+int demote_int_to_bool(i64 c, i64 v);
+int demote_descriptor(ValueDescriptor *d);        // complex->float->int
+int demote_descriptor_to_bool(ValueDescriptor *d);
+
+// ---- Equality --------------------------------------------------------------------------
+bool values_match(const ValueDescriptor *a, const ValueDescriptor *b);
+int match_primitive(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
+bool ints_equal(i64 a, i64 b);
+bool floats_equal_tol(double a, double b);
+
+// ---- Type predicates and letters -------------------------------------------------------
+bool is_time_type(i64 t);
+int check_column_list(const ValueDescriptor *list);
+char type_letter(i64 t);
+i64 type_from_letter(char letter);
+
+// Shape pool: appends n words and a -1 end; returns 0 or 9 "glist full".
+int shape_pool_append(const i64 *words, i64 n, i64 *start);
+// Dimension k of d (0-based); the count for rank <= 1.
+i64 value_dimension(const ValueDescriptor *d, i64 k);
+ValueDescriptor *operand_ref(i64 c, i64 v);

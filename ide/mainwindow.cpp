@@ -1,0 +1,450 @@
+// Main window: session pane, key filter, command road, docks, menus,
+// status bar and the two small files of the current directory.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+#include "funcshow.h"
+#include "interp.h"
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QDateTime>
+#include <QDesktopServices>
+#include <QDir>
+#include <QDockWidget>
+#include <QFile>
+#include <QFileDialog>
+#include <QFontDatabase>
+#include <QInputDialog>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QStatusBar>
+#include <QTextBlock>
+#include <QTextCodec>
+#include <QTextEdit>
+#include <QUrl>
+#include <cstdio>
+#include <cstring>
+
+static void init_ide_resources() { Q_INIT_RESOURCE(vek); }
+
+MainWindow *session_pane = nullptr;
+
+const char *const help_document_names[5] = {
+    "vek-primer.pdf", "vek-for-kids.pdf", "vek-symbols.pdf",
+    "vek-actions.pdf", "vek-data.pdf",
+};
+
+static const char *const prompt_text = "      ";
+
+// ---- Interpreter hooks -------------------------------------------------------
+
+static void desktop_session_print(const char *text)
+{
+    if (session_pane) session_pane->session_print_utf8(text);
+    else if (text) fputs(text, stdout);
+}
+
+static int64_t desktop_ask_input_string(const char *, char *buffer, int64_t capacity)
+{
+    if (!buffer || capacity <= 0) return 0;
+    buffer[0] = 0;
+    bool ok = false;
+    QString text = QInputDialog::getText(session_pane, QStringLiteral("Input"),
+                                         QStringLiteral("Enter a string:"),
+                                         QLineEdit::Normal, QString(), &ok);
+    if (!ok || text.isEmpty()) return 0;
+    QByteArray bytes = text.toUtf8();
+    int limit = int(std::min<int64_t>(capacity - 1, INPUT_STRING_SIZE - 1));
+    int n = utf8_prefix_length(bytes, limit);
+    memcpy(buffer, bytes.constData(), size_t(n));
+    buffer[n] = 0;
+    return n;
+}
+
+static void desktop_open_script_editor(const char *text)
+{
+    FuncShow *editor = new FuncShow(nullptr);
+    editor->set_script_text(QString::fromUtf8(text ? text : ""));
+    editor->show();
+}
+
+static void desktop_add_symbol_item(char kind, const char *name)
+{
+    if (session_pane) session_pane->add_symbol_item(kind, name);
+}
+
+void install_desktop_hooks()
+{
+    session_print = desktop_session_print;
+    ask_input_string = desktop_ask_input_string;
+    open_script_editor_with_text = desktop_open_script_editor;
+    add_symbol_item = desktop_add_symbol_item;
+}
+
+static void store_library_path(const QString &path)
+{
+    QByteArray bytes = path.toUtf8();
+    int n = utf8_prefix_length(bytes, LIBRARY_PATH_MAX);
+    memcpy(library_path, bytes.constData(), size_t(n));
+    library_path[n] = 0;
+}
+
+// ---- Construction ---------------------------------------------------------------
+
+MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
+{
+    init_ide_resources();
+    form = new Ui::MainWindow;
+    form->setupUi(this);
+    store_library_path(read_library_path(QStringLiteral("path.txt")));
+    command_buffer.reset(new char[COMMAND_BUFFER_SIZE]);
+    command_buffer[0] = 0;
+    edited_lines.clear();
+    output_decoder = QTextCodec::codecForName("UTF-8")->makeDecoder();
+
+    command_log = new QFile(QStringLiteral("cmd.txt"));
+    if (command_log->open(QIODevice::WriteOnly | QIODevice::Append))
+        log_command(QStringLiteral("//") + QDateTime::currentDateTime().toString(Qt::TextDate));
+
+    create_status_bar();
+    QTextEdit *pane = form->textEdit;
+    pane->setAcceptRichText(false);
+    QPalette palette = pane->palette();
+    palette.setColor(QPalette::Active, QPalette::Text, QColor(0, 0, 255));
+    palette.setColor(QPalette::Inactive, QPalette::Text, QColor(0, 0, 255));
+    palette.setColor(QPalette::Disabled, QPalette::Text, QColor(120, 120, 120));
+    pane->setPalette(palette);
+    QFontDatabase::addApplicationFont(QStringLiteral("fonts/cour.ttf"));
+    pane->setFont(QFont(QStringLiteral("Courier New"), 11));
+    pane->installEventFilter(this);
+    move_cursor_to_end();
+    create_dock_windows();
+    load_command_history(QStringLiteral("cmd.txt"));
+
+    session_pane = this;
+    install_desktop_hooks();
+}
+
+MainWindow::~MainWindow()
+{
+    if (session_pane == this) session_pane = nullptr;
+    delete form;
+    if (command_log) command_log->close();
+    delete command_log;
+    delete output_decoder;
+}
+
+QTextEdit *MainWindow::session_text_edit() const { return form->textEdit; }
+
+void MainWindow::create_status_bar()
+{
+    path_label = new QLabel(QStringLiteral("Current Path: %1").arg(QString::fromUtf8(library_path)));
+    version_label = new QLabel(QStringLiteral("Version[0.3.2t]"));
+    position_label = new QLabel(QStringLiteral("Ln 4 Col 7"));
+    for (QLabel *l : {path_label, version_label, position_label}) {
+        l->setFrameShape(QFrame::Box);
+        statusBar()->addPermanentWidget(l);
+    }
+    version_label->setFixedWidth(125);
+    position_label->setFixedWidth(125);
+    statusBar()->showMessage(QStringLiteral("Active"));
+}
+
+void MainWindow::create_dock_windows()
+{
+    struct DockSpec { const char *title; QListWidget **list; Qt::DockWidgetAreas areas;
+                      void (MainWindow::*slot)(QListWidgetItem *); };
+    const DockSpec docks[3] = {
+        {"Function and Variable", &symbol_list, Qt::LeftDockWidgetArea | Qt::RightDockWidgetArea,
+         &MainWindow::varItemClicked},
+        {"Library", &library_list, Qt::AllDockWidgetAreas, &MainWindow::libItemClicked},
+        {"Command History", &history_list, Qt::AllDockWidgetAreas, &MainWindow::hisItemClicked},
+    };
+    for (const DockSpec &d : docks) {
+        QDockWidget *dock = new QDockWidget(QString::fromUtf8(d.title), this);
+        dock->setAllowedAreas(d.areas);
+        QListWidget *list = new QListWidget(dock);
+        dock->setWidget(list);
+        addDockWidget(Qt::RightDockWidgetArea, dock);
+        connect(list, &QListWidget::itemDoubleClicked, this, d.slot);
+        *d.list = list;
+    }
+    library_list->addItems(list_script_files(QString::fromUtf8(library_path)));
+}
+
+void MainWindow::load_command_history(const QString &file)
+{
+    history_list->addItem(QStringLiteral("list"));
+    history_list->addItems(read_history_lines(file));
+    history_list->scrollToBottom();
+}
+
+// ---- Session output ----------------------------------------------------------------
+
+void MainWindow::session_print_utf8(const char *text)
+{
+    if (!text) return;
+    // One decoder for every piece: a UTF-8 sequence may be split between pieces.
+    session_insert(output_decoder->toUnicode(text, int(strlen(text))));
+}
+
+void MainWindow::session_insert(const QString &text)
+{
+    if (!text.isEmpty()) form->textEdit->insertPlainText(text);
+}
+
+void MainWindow::move_cursor_to_end()
+{
+    QTextCursor c = form->textEdit->textCursor();
+    c.movePosition(QTextCursor::End);
+    form->textEdit->setTextCursor(c);
+}
+
+void MainWindow::clear_undo_history()
+{
+    form->textEdit->document()->clearUndoRedoStacks();
+}
+
+// ---- Key filter and typed lines ------------------------------------------------------
+
+bool MainWindow::eventFilter(QObject *watched, QEvent *event)
+{
+    if (!form || watched != form->textEdit || event->type() != QEvent::KeyPress) return false;
+    QKeyEvent *key = static_cast<QKeyEvent *>(event);
+    Qt::KeyboardModifiers mods = key->modifiers();
+    if (mods & Qt::ControlModifier) {
+        if (key->key() != Qt::Key_V) return false;
+        paste_text(QApplication::clipboard()->text());
+        return true;
+    }
+    if (mods & Qt::ShiftModifier) return false;
+    switch (key->key()) {
+    case Qt::Key_Left: case Qt::Key_Up: case Qt::Key_Right: case Qt::Key_Down:
+    case Qt::Key_Shift: case Qt::Key_Control:
+        return false;
+    case Qt::Key_Return: case Qt::Key_Enter:
+        run_typed_line();
+        return true;
+    default:
+        note_edited_line(edited_lines, form->textEdit->toPlainText(),
+                         form->textEdit->textCursor().position());
+        return false;
+    }
+}
+
+void MainWindow::run_typed_line()
+{
+    QTextEdit *pane = form->textEdit;
+    TypedLinePlan plan = plan_typed_line(pane->toPlainText(), edited_lines);
+    if (plan.rewritten) {
+        pane->setPlainText(plan.pane_text);
+        move_cursor_to_end();
+    }
+    for (const QString &command : plan.commands) {
+        QString text = command.trimmed();
+        if (text.isEmpty()) continue;
+        move_cursor_to_end();
+        if (plan.rewritten) session_insert(text);
+        if (!copy_to_command_buffer(text, command_buffer.get(), COMMAND_BUFFER_SIZE)) {
+            refuse_long_command();
+            continue;
+        }
+        session_print("\r\n");
+        log_command(text);
+        history_list->addItem(text);
+        history_list->scrollToBottom();
+        execute_input_line(command_buffer.get());
+    }
+    move_cursor_to_end();
+    edited_lines.clear();
+    refresh_symbol_list();
+    clear_undo_history();
+}
+
+void MainWindow::refuse_long_command()
+{
+    session_insert(QStringLiteral("\r\nline refused: longer than %1 bytes\n")
+                       .arg(COMMAND_BUFFER_SIZE - 1));
+    session_insert(QString::fromLatin1(prompt_text));
+}
+
+void MainWindow::log_command(const QString &text)
+{
+    if (!command_log || !command_log->isOpen()) return;
+    command_log->write(text.toUtf8() + '\n');
+    command_log->flush();
+}
+
+void MainWindow::execute_command(const QString &text, bool run)
+{
+    move_cursor_to_end();
+    session_insert(text);
+    if (run) {
+        if (!copy_to_command_buffer(text, command_buffer.get(), COMMAND_BUFFER_SIZE)) {
+            refuse_long_command();
+        } else {
+            session_print("\r\n");
+            form->textEdit->setFocus();
+            execute_input_line(command_buffer.get());
+            move_cursor_to_end();
+            refresh_symbol_list();
+            log_command(text);
+            history_list->addItem(text);
+            history_list->scrollToBottom();
+        }
+    }
+    clear_undo_history();
+}
+
+void MainWindow::paste_text(const QString &text)
+{
+    if (text.isEmpty()) return;
+    QStringList parts = split_paste_text(text);
+    for (int i = 0; i < parts.size(); i++)
+        execute_command(parts[i], i + 1 < parts.size());
+}
+
+void MainWindow::quit_session()
+{
+    execute_command(tr(")off"), true);
+}
+
+// ---- Name dock ---------------------------------------------------------------------------
+
+void MainWindow::refresh_symbol_list()
+{
+    if (!symbol_list) return;
+    symbol_list->clear();
+    list_names("", 'F', 0);
+    list_names("", 'V', 0);
+}
+
+void MainWindow::add_symbol_item(char kind, const char *name)
+{
+    if (!symbol_list) return;
+    symbol_list->addItem(QStringLiteral("%1: %2").arg(QChar(kind), QString::fromUtf8(name)));
+}
+
+// ---- Slots --------------------------------------------------------------------------------
+
+void MainWindow::on_textEdit_cursorPositionChanged()
+{
+    if (!position_label || !form) return;
+    QTextCursor c = form->textEdit->textCursor();
+    position_label->setText(QStringLiteral("Ln %1  Col %2")
+                                .arg(c.blockNumber() + 1).arg(c.positionInBlock()));
+}
+
+void MainWindow::on_actionVek_Table_triggered()
+{
+    (new FuncShow(nullptr))->show();
+}
+
+void MainWindow::varItemClicked(QListWidgetItem *item)
+{
+    QString text = item->text();
+    QString title = text.startsWith(QLatin1String("F:")) ? QStringLiteral("Function")
+                                                         : QStringLiteral("Variable");
+    QMessageBox::warning(this, title, text.mid(3) + QStringLiteral(" is clicked"));
+}
+
+void MainWindow::libItemClicked(QListWidgetItem *item)
+{
+    QString text = item->text();
+    int dot = text.lastIndexOf(QLatin1Char('.'));
+    execute_command(QStringLiteral(")fload ") + (dot < 0 ? text : text.left(dot)), true);
+}
+
+void MainWindow::hisItemClicked(QListWidgetItem *item)
+{
+    execute_command(item->text(), true);
+}
+
+void MainWindow::on_actionCopy_triggered() { form->textEdit->copy(); }
+void MainWindow::on_actionCut_triggered() { form->textEdit->cut(); }
+void MainWindow::on_actionPaste_triggered() { paste_text(QApplication::clipboard()->text()); }
+void MainWindow::on_actionNew_triggered() { execute_command(QStringLiteral(")clear"), true); }
+
+void MainWindow::set_library_path(const QString &path)
+{
+    store_library_path(path);
+    library_list->clear();
+    library_list->addItems(list_script_files(path));
+    path_label->setText(QStringLiteral("Current Path: ") + path);
+    write_library_path(QStringLiteral("path.txt"), path);
+}
+
+void MainWindow::on_actionPath_triggered()
+{
+    bool ok = false;
+    QString text = QInputDialog::getText(this, QStringLiteral("Workspace path"),
+                                         QStringLiteral("Input") + QString(125, QLatin1Char(' ')),
+                                         QLineEdit::Normal, QString::fromUtf8(library_path), &ok);
+    if (!ok || text.isEmpty()) return;
+    if (QDir(text).exists() && text.toUtf8().size() <= LIBRARY_PATH_MAX) {
+        set_library_path(text);
+    } else {
+        QMessageBox::warning(this, QStringLiteral("Error Path"),
+                             QStringLiteral("Please check the path because it is incorrect."));
+    }
+}
+
+void MainWindow::on_actionOpen_triggered()
+{
+    QString path = QFileDialog::getOpenFileName(this, QStringLiteral("Open Directory"),
+                                                QString::fromUtf8(library_path),
+                                                QStringLiteral("Vek (*.vek)"));
+    if (path.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Failed"), QString());
+        return;
+    }
+    execute_command(file_command(QStringLiteral("load"), path,
+                                 QString::fromUtf8(library_path), QStringLiteral("vek")), true);
+}
+
+void MainWindow::on_actionSave_triggered()
+{
+    QString name = QString::fromUtf8(workspace_name);
+    if (name.isEmpty()) {
+        QMessageBox::warning(this, QStringLiteral("Empty Workspace Name"),
+                             QStringLiteral("Please give a name to your workspace. For example, )wsid name"));
+        return;
+    }
+    // A name with a blank or quote would be cut by the command parser and
+    // save over another file: let )save use the name it already holds.
+    if (name.contains(QLatin1Char(' ')) || name.contains(QLatin1Char('\'')))
+        execute_command(QStringLiteral(")save"), true);
+    else
+        execute_command(QStringLiteral(")save ") + name, true);
+}
+
+void MainWindow::on_actionAbout_VEK_triggered()
+{
+    QMessageBox::information(this, QStringLiteral("About VEK"),
+        QStringLiteral("<h3>Vek Studio</h3>"
+                       "<p>An interactive workspace for the Vek array language: nested lists, "
+                       "dictionaries, tables, time types and queries.</p>"
+                       "<p>Type a line in the session pane and press Return to run it. "
+                       "The Help menu holds the primer and the guides.</p>"));
+}
+
+void MainWindow::open_help_document(int which)
+{
+    QString path = QDir::current().absoluteFilePath(QString::fromUtf8(help_document_names[which]));
+    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+}
+
+void MainWindow::on_actionPrimer_triggered() { open_help_document(0); }
+void MainWindow::on_actionVEK_for_kids_triggered() { open_help_document(1); }
+void MainWindow::on_actionSymbol_Table_triggered() { open_help_document(2); }
+void MainWindow::on_actionVEK_Action_triggered() { open_help_document(3); }
+void MainWindow::on_actionVEK_Data_triggered() { open_help_document(4); }
+void MainWindow::on_actionExit_triggered() { quit_session(); }
+
+void MainWindow::closeEvent(QCloseEvent *event)
+{
+    quit_session();
+    event->accept();
+}

@@ -1,0 +1,58 @@
+// Host facts for the start-up line and the clock, from POSIX/Linux calls.
+#include "platform.h"
+#include <cstring>
+#include <cstdio>
+#include <ctime>
+#include <unistd.h>
+#include <pwd.h>
+#include <netdb.h>
+#include <arpa/inet.h>
+#include <sys/socket.h>
+#include <netinet/in.h>
+
+bool platform_user_name(char *buffer, size_t size) {
+    if (size == 0) return false;
+    buffer[0] = 0;
+    struct passwd pw, *result = nullptr;
+    char scratch[4096];
+    if (getpwuid_r(geteuid(), &pw, scratch, sizeof scratch, &result) != 0 || !result) return false;
+    snprintf(buffer, size, "%s", pw.pw_name);
+    return true;
+}
+
+int64_t platform_processor_count() {
+    long n = sysconf(_SC_NPROCESSORS_ONLN);
+    return n > 0 ? n : 0;
+}
+
+int64_t platform_physical_memory_mb() {
+    long pages = sysconf(_SC_PHYS_PAGES), page = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || page <= 0) return 0;
+    return (int64_t)pages * (int64_t)page / 1048576;
+}
+
+bool platform_first_ipv4(char *buffer, size_t size) {
+    if (size == 0) return false;
+    buffer[0] = 0;
+    char host[100];
+    if (gethostname(host, sizeof host - 1) != 0) return false;
+    host[sizeof host - 1] = 0;
+    struct addrinfo hints, *list = nullptr;
+    memset(&hints, 0, sizeof hints);
+    hints.ai_family = AF_INET;
+    if (getaddrinfo(host, nullptr, &hints, &list) != 0 || !list) return false;
+    bool found = false;
+    for (struct addrinfo *a = list; a && !found; a = a->ai_next) {
+        if (a->ai_family != AF_INET) continue;
+        const struct sockaddr_in *in = (const struct sockaddr_in *)a->ai_addr;
+        found = inet_ntop(AF_INET, &in->sin_addr, buffer, (socklen_t)size) != nullptr;
+    }
+    freeaddrinfo(list);
+    return found;
+}
+
+int64_t platform_monotonic_ms() {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}

@@ -1,0 +1,13 @@
+// The few facts the interpreter asks of the host system, from Linux calls.
+#pragma once
+#include <cstdint>
+#include <cstddef>
+
+// The effective user's name; false (and "") when it cannot be had.
+bool platform_user_name(char *buffer, size_t size);
+int64_t platform_processor_count();         // online processors, 0 when unknown
+int64_t platform_physical_memory_mb();      // total physical memory / 1,048,576
+// The first IPv4 address of the host name in dotted form; false when none.
+bool platform_first_ipv4(char *buffer, size_t size);
+// Monotonic milliseconds, for elapsed-time readings.
+int64_t platform_monotonic_ms();

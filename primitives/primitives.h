@@ -1,0 +1,67 @@
+// The primitive registry: every primitive family registers a handler per
+// prim_code and valence; the evaluator dispatches through this table.
+#pragma once
+#include "core/value.h"
+
+// A handler computes into value slot result_slot and returns an error number
+// (0 on success). Operand references: constant c when c >= 0, else value
+// slot v. A monadic call passes lc = -1, lv = -1.
+typedef int (*PrimHandler)(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
+
+enum : i64 { PRIM_CODE_CAP = 10000 };   // codes 0..9999 (inner product tops at 100*99+99)
+
+// valence 1 monadic, 2 dyadic. A later registration replaces an earlier one.
+void register_primitive(i64 code, int valence, PrimHandler h);
+// Registers `h` for every code first..last.
+void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h);
+// The handler for code and valence, or null.
+PrimHandler find_primitive(i64 code, int valence);
+// Runs code on the operands; a code without a handler gives 43 (dyadic
+// 758..799: 1; dyadic system-function code: 15). Stores error_number.
+int dispatch_primitive(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
+
+// ---- Applications the walk reaches other than by a plain code ----------------
+// Bracket indexing A[I;J;...] (code 1): I the first-axis list, then the
+// lists of the other axes, the last axis first; rest = number of lists - 1
+// (so "number of lists minus 2" is rest - 1). An elided list is (-1, 0).
+typedef int (*IndexHandler)(i64 result_slot, i64 ac, i64 av, i64 ic, i64 iv,
+                            const i64 *rest_c, const i64 *rest_v, i64 rest, i64 io_slot);
+// Indexed assignment A[I;J;...] <- B into the variable in target_slot.
+typedef int (*IndexedAssignHandler)(i64 target_slot, i64 ic, i64 iv, const i64 *rest_c,
+                                    const i64 *rest_v, i64 rest, i64 bc, i64 bv, i64 io_slot);
+// Each: kind 'P' (code = prim_code) or 'D' (code = function index); lc = -1
+// for a monadic application.
+typedef int (*EachHandler)(char kind, i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
+void register_bracket_index(IndexHandler h);
+void register_indexed_assign(IndexedAssignHandler h);
+void register_each(EachHandler h);
+// The built-in functions 0..8 (key value xkey cols meta keys fkeys do like):
+// the handler gets the function index as its code.
+void register_builtin_function(i64 index, PrimHandler h);
+IndexHandler bracket_index_handler();
+IndexedAssignHandler indexed_assign_handler();
+EachHandler each_handler();
+PrimHandler builtin_function_handler(i64 index);
+
+// Called once (lazily by the dispatcher, or at start-up); calls each family's
+// registration function when that family is linked in.
+void register_all_primitives();
+
+// Each family defines its own; all are optional at link time.
+void register_scalar_primitives();
+void register_reduce_scan_primitives();
+void register_products_primitives();
+void register_structural_primitives();
+void register_index_primitives();
+void register_search_primitives();
+void register_grade_primitives();
+void register_encode_primitives();
+void register_random_primitives();
+void register_format_primitives();
+void register_logical_primitives();
+void register_group_primitives();
+void register_dict_primitives();
+void register_table_primitives();
+void register_time_primitives();
+void register_query_primitives();
+void register_system_functions_primitives();

@@ -1,0 +1,25 @@
+// The six time types: their encodings, field checks and the readers of
+// their literal texts. (Arithmetic and the writers join this file later.)
+#pragma once
+#include "core/value.h"
+
+// Reader modes: the value, or only whether the text is valid.
+enum : int { TIME_VALUE = 0, TIME_CHECK = 1 };
+
+// Fields from the type's first: year, month(, day) for month and date;
+// hours, minutes(, seconds(, milliseconds)) for minute, second and time;
+// all seven for a datetime.
+bool leap_year(i64 year);
+i64 month_length(i64 year, i64 month);     // 0 for a month outside 1..12
+bool time_value_is_valid(i64 type, const i64 *fields);
+i64 join_time_value(i64 type, const i64 *fields);
+double join_datetime_value(const i64 *fields);
+
+// Text of exactly the type's length (month 8, date 10, minute 5, second 8,
+// time 12) with digits and separators at fixed places. TIME_VALUE: the
+// joined value (-1 when the text is not of that form); TIME_CHECK: 0 when
+// valid, else -1.
+i64 parse_time_text(const char *text, i64 type, i64 length, int mode);
+// YYYY.MM.DDThh:mm:ss.sss (23 characters, with_ms) or without ".sss" (19).
+// TIME_VALUE: the value (-1.0 when malformed); TIME_CHECK: 0.0 or -1.0.
+double parse_datetime_text(const char *text, int mode, i64 length, int with_ms);

@@ -1,0 +1,34 @@
+// System commands: the ")" dispatcher and every command it runs, the file
+// argument rule shared by the file commands, and the column printer used by
+// the name listings.
+#pragma once
+#include "core/tables.h"
+
+enum : i64 {
+    FILE_PATH_MAX = 127,       // longest path a command builds
+    WORKSPACE_NAME_MAX = 20,   // longest name )WSID accepts
+};
+
+// The current workspace name, empty for a clear workspace. )SAVE and )LOAD
+// keep a file's base name whole, so it has room for any path's base name.
+extern char workspace_name[FILE_PATH_MAX + 1];
+
+// text is the line after ")". Reports its own errors; returns error_number.
+int system_command(char *text);
+
+// Builds the path of a command's file argument into path_out (at least
+// FILE_PATH_MAX + 1 bytes): a quoted argument is a full path, otherwise the
+// name is looked up in library_path and gets ".ext" when it has no '.'.
+// Returns 0, or 76 (stored in error_number).
+int make_file_path(const char *argument, char *path_out, const char *default_ext);
+
+// Prints the names of a TextLine list (head node first) in as many columns
+// as fit on a line, separated by gap blanks.
+void print_in_columns(TextLine *head, i64 gap, int right_align);
+void print_name_array(const char *const *names, i64 count, i64 gap, int right_align);
+
+// "%d.%02d.%02d %02d:%02d:%02d (gmt%d)" of the file's modification time.
+void print_file_time(const char *path);
+
+// The base name of a path (after the last '/') up to its first '.'.
+void set_workspace_name_from_path(const char *path);

@@ -1,0 +1,857 @@
+// Script files: reading a ".vkp" file into a line list, the line runner
+// (statements, system commands, "{" definitions, function blocks between
+// "@." lines and variable blocks between "&" lines), and the )OUT writer.
+// What the writer produces reads back to the same values: floats with the
+// digits they need, quotes doubled, symbols quoted when they must be.
+#include "system/scripts.h"
+#include "system/commands.h"
+#include "core/session.h"
+#include "core/names.h"
+#include "core/symbols.h"
+#include "core/lexer.h"
+#include "core/valueops.h"
+#include <cstring>
+#include <cstdlib>
+#include <cmath>
+#include <climits>
+#include <clocale>
+#include <locale.h>
+#include <string>
+#include <vector>
+#include <deque>
+
+unsigned char report_once;
+unsigned char script_quiet;
+static int script_depth;
+
+// ---- Trimming helpers -----------------------------------------------------------
+char *skip_blanks(char *text) {
+    while (*text == ' ' || *text == '\t') text++;
+    return text;
+}
+
+void trim_right(char *text) {
+    size_t n = strlen(text);
+    while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t' || text[n - 1] == '\r' || text[n - 1] == '\n')) n--;
+    text[n] = 0;
+}
+
+char *trim_both(char *text) {
+    trim_right(text);
+    return skip_blanks(text);
+}
+
+// The caller's buffer must have room for one more character.
+char *trim_and_append(char *text, char c) {
+    char *p = trim_both(text);
+    size_t n = strlen(p);
+    p[n] = c;
+    p[n + 1] = 0;
+    return p;
+}
+
+void print_file_not_found() { vek_puts("file not found\n"); }
+
+// ---- Reading a file into lines --------------------------------------------------------
+i64 read_text_lines(TextLine *head, i64 *count, FILE *file, int mode) {
+    i64 longest = 0, lines = 0;
+    TextLine *tail = head;
+    while (tail && tail->next) tail = tail->next;
+    std::string line;
+    bool pending = false;
+    auto finish = [&]() {
+        lines++;
+        if ((i64)line.size() > longest) longest = (i64)line.size();
+        if (mode == 1) {
+            // A NUL ends the stored text of its line.
+            std::string text = line.c_str();
+            trim_right(text.data());
+            tail = append_text_line(tail, text.c_str());
+        }
+        line.clear();
+        pending = false;
+    };
+    int c;
+    while ((c = getc(file)) != EOF) {
+        if (c == '\n') { finish(); continue; }
+        if (c == 0 && mode == 0) continue;
+        line.push_back((char)c);
+        pending = true;
+    }
+    if (pending) finish();
+    if (count) *count = lines;
+    return longest;
+}
+
+// ---- Number and element text -------------------------------------------------------------
+static locale_t c_numeric_locale() {
+    static locale_t loc = newlocale(LC_ALL_MASK, "C", (locale_t)0);
+    return loc;
+}
+
+static std::string format_int_text(i64 v) {
+    if (v == INT64_MIN) return "0n";
+    if (v == INT64_MAX) return "0w";
+    if (v == -INT64_MAX) return "_0w";
+    char buf[32];
+    snprintf(buf, sizeof buf, "%lld", (long long)v);
+    if (buf[0] == '-') buf[0] = '_';
+    return buf;
+}
+
+// The shortest "%.*g" text (at least 15 digits) that reads back exactly.
+static std::string format_float_text(double v) {
+    if (std::isnan(v)) return "0nf";
+    if (std::isinf(v)) return v > 0 ? "0wf" : "_0wf";
+    locale_t old = uselocale(c_numeric_locale());
+    char buf[64];
+    for (int p = 15; p <= 17; p++) {
+        snprintf(buf, sizeof buf, "%.*g", p, v);
+        if (strtod(buf, nullptr) == v) break;
+    }
+    uselocale(old);
+    std::string out;
+    for (size_t i = 0; buf[i]; i++) {
+        char c = buf[i];
+        if (c == '-') out += '_';
+        else if (c == '+') continue;
+        else if ((c == 'e') && buf[i + 1]) {
+            out += 'e';
+            size_t j = i + 1;
+            if (buf[j] == '-') { out += '_'; j++; }
+            else if (buf[j] == '+') j++;
+            while (buf[j] == '0' && buf[j + 1]) j++;
+            out += buf + j;
+            break;
+        } else out += c;
+    }
+    return out;
+}
+
+// Reads one number of the script form at *p: '_' for minus, digits, one
+// '.', an exponent with an optional '+' or '_' sign; also 0n 0w _0w and
+// their float forms 0nf 0wf _0wf. Returns false when the text is not one.
+static bool scan_script_number(const char *&p, bool want_float, i64 *iv, double *fv) {
+    const char *s = p;
+    bool neg = false;
+    if (*s == '_') { neg = true; s++; }
+    if (s[0] == '0' && (s[1] == 'n' || s[1] == 'w')) {
+        bool null = s[1] == 'n';
+        s += 2;
+        bool f = false;
+        if (*s == 'f') { f = true; s++; }
+        if (null && neg) return false;
+        if (f && !want_float) return false;
+        if (want_float) *fv = null ? NAN : (neg ? -INFINITY : INFINITY);
+        else *iv = null ? INT64_MIN : (neg ? -INT64_MAX : INT64_MAX);
+        p = s;
+        return true;
+    }
+    if (!isdigit((unsigned char)*s)) return false;
+    std::string text = neg ? "-" : "";
+    bool is_float = false;
+    while (isdigit((unsigned char)*s)) text += *s++;
+    if (*s == '.') {
+        is_float = true;
+        text += *s++;
+        while (isdigit((unsigned char)*s)) text += *s++;
+    }
+    if (*s == 'e' || *s == 'E') {
+        is_float = true;
+        text += 'e';
+        s++;
+        if (*s == '+') s++;
+        else if (*s == '_') { text += '-'; s++; }
+        if (!isdigit((unsigned char)*s)) return false;
+        while (isdigit((unsigned char)*s)) text += *s++;
+    }
+    if (want_float) {
+        *fv = strtod_l(text.c_str(), nullptr, c_numeric_locale());
+    } else {
+        if (is_float) return false;
+        errno = 0;
+        long long v = strtoll(text.c_str(), nullptr, 10);
+        if (errno) return false;
+        *iv = v;
+    }
+    p = s;
+    return true;
+}
+
+// Time values in their text forms; the encodings are plain field sums.
+static std::string format_time_text(i64 type, i64 v) {
+    char buf[48];
+    switch (type) {
+    case T_MONTH: snprintf(buf, sizeof buf, "%lld.%02lldm", (long long)(v / 100), (long long)(v % 100)); break;
+    case T_DATE:
+        snprintf(buf, sizeof buf, "%lld.%02lld.%02lld", (long long)(v / 10000), (long long)(v / 100 % 100),
+                 (long long)(v % 100));
+        break;
+    case T_MINUTE: snprintf(buf, sizeof buf, "%02lld:%02lld", (long long)(v / 60), (long long)(v % 60)); break;
+    case T_SECOND:
+        snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", (long long)(v / 3600), (long long)(v / 60 % 60),
+                 (long long)(v % 60));
+        break;
+    default:
+        snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", (long long)(v / 3600000),
+                 (long long)(v / 60000 % 60), (long long)(v / 1000 % 60), (long long)(v % 1000));
+        break;
+    }
+    return buf;
+}
+
+static std::string format_datetime_text(double v) {
+    if (!std::isfinite(v) || v < 0 || v > 9e18) return "";
+    i64 t = (i64)llround(v);
+    i64 date = t / 86400000, ms = t % 86400000;
+    return format_time_text(T_DATE, date) + "T" + format_time_text(T_TIME, ms);
+}
+
+// Reads n digits; false when fewer stand there.
+static bool read_digits(const char *&p, int n, i64 *out) {
+    i64 v = 0;
+    for (int i = 0; i < n; i++) {
+        if (!isdigit((unsigned char)p[i])) return false;
+        v = v * 10 + (p[i] - '0');
+    }
+    p += n;
+    *out = v;
+    return true;
+}
+
+static bool scan_time_text(const char *&p, i64 type, i64 *iv, double *fv) {
+    const char *s = p;
+    i64 y, mo, d, h, mi, se, ms;
+    auto date_part = [&]() {
+        return read_digits(s, 4, &y) && *s++ == '.' && read_digits(s, 2, &mo) && *s++ == '.' &&
+               read_digits(s, 2, &d);
+    };
+    auto clock_part = [&](bool with_ms) {
+        if (!(read_digits(s, 2, &h) && *s++ == ':' && read_digits(s, 2, &mi) && *s++ == ':' &&
+              read_digits(s, 2, &se)))
+            return false;
+        if (!with_ms) return true;
+        return *s++ == '.' && read_digits(s, 3, &ms);
+    };
+    switch (type) {
+    case T_MONTH:
+        if (!(read_digits(s, 4, &y) && *s++ == '.' && read_digits(s, 2, &mo) && *s++ == 'm')) return false;
+        *iv = y * 100 + mo;
+        break;
+    case T_DATE:
+        if (!date_part()) return false;
+        *iv = y * 10000 + mo * 100 + d;
+        break;
+    case T_MINUTE:
+        if (!(read_digits(s, 2, &h) && *s++ == ':' && read_digits(s, 2, &mi))) return false;
+        *iv = h * 60 + mi;
+        break;
+    case T_SECOND:
+        if (!clock_part(false)) return false;
+        *iv = h * 3600 + mi * 60 + se;
+        break;
+    case T_TIME:
+        if (!clock_part(true)) return false;
+        *iv = ((h * 60 + mi) * 60 + se) * 1000 + ms;
+        break;
+    case T_DATETIME:
+        if (!(date_part() && *s++ == 'T' && clock_part(true))) return false;
+        *fv = (double)(y * 10000 + mo * 100 + d) * 86400000.0 + (double)(((h * 60 + mi) * 60 + se) * 1000 + ms);
+        break;
+    default: return false;
+    }
+    p = s;
+    return true;
+}
+
+// Symbols: a backquote and the name; a name holding a blank, a quote, a
+// backquote or a control character is quoted with inner quotes doubled.
+static std::string format_symbol_text(i64 number) {
+    const char *name = symbol_text(number);
+    bool quote = false;
+    for (const char *c = name; *c; c++)
+        if (*c == ' ' || *c == '\'' || *c == '`' || (unsigned char)*c < 32) quote = true;
+    if (!quote) return std::string("`") + name;
+    std::string out = "`'";
+    for (const char *c = name; *c; c++) {
+        if (*c == '\'') out += '\'';
+        out += *c;
+    }
+    return out + "'";
+}
+
+static bool scan_symbol_text(const char *&p, i64 *number) {
+    const char *s = p;
+    if (*s != '`') return false;
+    s++;
+    std::string name;
+    if (*s == '\'') {
+        s++;
+        for (;; s++) {
+            if (!*s) return false;
+            if (*s == '\'') {
+                if (s[1] == '\'') { name += '\''; s++; continue; }
+                s++;
+                break;
+            }
+            name += *s;
+        }
+    } else {
+        while (*s && *s != ' ' && *s != '\t' && *s != '`') name += *s++;
+    }
+    i64 n = intern_symbol(name.c_str());
+    if (n < 0) return false;
+    *number = n;
+    p = s;
+    return true;
+}
+
+// ---- Writing ---------------------------------------------------------------------------------
+static const char BLOCK_LETTERS[] = "BIECJSLMDZUVT";
+
+static char block_letter(i64 type) {
+    if (type == T_COMPLEX) return 'J';
+    char c = type_letter(type);
+    return c == 'Q' ? 0 : c;
+}
+
+static i64 block_type(char letter) {
+    if (letter == 'J') return T_COMPLEX;
+    if (!strchr(BLOCK_LETTERS, letter)) return -1;
+    return type_from_letter(letter);
+}
+
+static bool writable_value(const ValueDescriptor *d) {
+    if (d->rank < 0 || !block_letter(d->type)) return false;
+    if (d->type != T_LIST) return true;
+    if (d->rank != 1) return false;
+    const ValueDescriptor *items = (const ValueDescriptor *)value_data((ValueDescriptor *)d);
+    for (i64 i = 0; i < d->count; i++)
+        if (!writable_value(&items[i])) return false;
+    return true;
+}
+
+static std::string element_text(const ValueDescriptor *d, const void *data, i64 i) {
+    switch (d->type) {
+    case T_BOOL: case T_INT: return format_int_text(((const i64 *)data)[i]);
+    case T_FLOAT: return format_float_text(((const double *)data)[i]);
+    case T_COMPLEX:
+        return format_float_text(((const double *)data)[2 * i]) + "j" + format_float_text(((const double *)data)[2 * i + 1]);
+    case T_SYMBOL: return format_symbol_text(((const i64 *)data)[i]);
+    case T_DATETIME: return format_datetime_text(((const double *)data)[i]);
+    default: return format_time_text(d->type, ((const i64 *)data)[i]);
+    }
+}
+
+static i64 per_line(i64 type) {
+    switch (type) {
+    case T_FLOAT: case T_COMPLEX: return 500;
+    case T_BOOL: case T_INT: case T_SYMBOL: return 450;
+    default: return 30;
+    }
+}
+
+// "&name" (or nothing for a list item), the letter, the rank and the
+// dimensions, then the values and the closing "&".
+static void write_block(std::string &out, const ValueDescriptor *d, const char *name) {
+    char head[64];
+    out += name ? std::string("&") + name : std::string();
+    snprintf(head, sizeof head, "%s%c %lld", name ? " " : "", block_letter(d->type), (long long)d->rank);
+    out += head;
+    for (i64 k = 0; k < d->rank; k++) out += " " + std::to_string((long long)value_dimension(d, k));
+    out += "\n";
+    const void *data = value_data((ValueDescriptor *)d);
+    if (d->type == T_LIST) {
+        for (i64 i = 0; i < d->count; i++) write_block(out, &((const ValueDescriptor *)data)[i], nullptr);
+    } else if (d->type == T_CHAR) {
+        const char *s = (const char *)data;
+        for (i64 i = 0; i < d->count; i += 3000) {
+            out += "'";
+            for (i64 k = i; k < d->count && k < i + 3000; k++) {
+                if (s[k] == '\'') out += '\'';
+                out += s[k];
+            }
+            out += "'\n";
+        }
+    } else {
+        i64 n = per_line(d->type);
+        for (i64 i = 0; i < d->count; i++) {
+            out += element_text(d, data, i);
+            out += (i % n == n - 1 || i == d->count - 1) ? "\n" : " ";
+        }
+    }
+    out += "&\n";
+}
+
+int write_variable_text(i64 slot, const char *name, FILE *file) {
+    const ValueDescriptor *d = &value_slot_table[slot];
+    if (!writable_value(d)) return 0;
+    std::string out;
+    write_block(out, d, name);
+    if (fwrite(out.data(), 1, out.size(), file) != out.size()) return (int)(error_number = 76);
+    return 0;
+}
+
+int write_function_block(const FunctionText *ft, FILE *file) {
+    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
+    std::string out = "@.";
+    for (i64 i = 0; i < ft->typed_count && t; i++, t = t->next) {
+        out += t->text ? t->text : "";
+        out += "\n";
+    }
+    out += "@.\n\n";
+    if (fwrite(out.data(), 1, out.size(), file) != out.size()) return (int)(error_number = 76);
+    return 0;
+}
+
+static bool is_listed_function(i64 f) {
+    return f >= FIRST_USER_FUNCTION && f <= lstfx && function_table[f].text && !is_query_function(f);
+}
+
+int cmd_out(char *argument) {
+    char path[FILE_PATH_MAX + 1];
+    char *p = skip_blanks(argument);
+    std::string first;
+    while (*p && *p != ' ' && *p != '\t') first += *p++;
+    if (make_file_path(first.c_str(), path, "vkp")) { report_error(76); return 76; }
+    FILE *f = fopen(path, "w");
+    if (!f) { report_error(76); return (int)(error_number = 76); }
+    error_number = 0;
+    p = skip_blanks(p);
+    if (!*p) {
+        for (i64 fx = FIRST_USER_FUNCTION; fx <= lstfx; fx++)
+            if (is_listed_function(fx)) write_function_block(function_table[fx].text, f);
+        for (i64 g = PREDEFINED_NAMES; g <= lstgx; g++) {
+            if (global_name_table[g].kind != 'V') continue;
+            char name[NAME_MAX + 1];
+            name_entry_text(&global_name_table[g], name);
+            write_variable_text(global_name_table[g].index, name, f);
+        }
+    } else {
+        std::string echo;
+        while (*p) {
+            std::string name;
+            while (*p && *p != ' ' && *p != '\t') name += *p++;
+            p = skip_blanks(p);
+            i64 g = lookup_name(name.c_str(), 'G');
+            bool ok = g >= PREDEFINED_NAMES;
+            if (ok && global_name_table[g].kind == 'F') ok = is_listed_function(global_name_table[g].index);
+            else if (ok && global_name_table[g].kind != 'V') ok = false;
+            if (!ok) {
+                if (!echo.empty()) vek_printf("%s\n", echo.c_str());
+                echo.clear();
+                vek_printf("invalid name found: %s\n", name.c_str());
+                error_number = 36;
+                break;
+            }
+            if (global_name_table[g].kind == 'F') write_function_block(function_table[global_name_table[g].index].text, f);
+            else write_variable_text(global_name_table[g].index, name.c_str(), f);
+            echo += echo.empty() ? name : " " + name;
+        }
+        if (!echo.empty()) vek_printf("%s\n", echo.c_str());
+    }
+    if (fclose(f) != 0 && !error_number) { report_error(76); error_number = 76; }
+    return (int)error_number;
+}
+
+// ---- Reading blocks ----------------------------------------------------------------------------
+// A value read from a block, held in system-heap memory until it is copied
+// into its slot.
+struct BlockValue {
+    ValueDescriptor d{};
+    std::vector<char> bytes;
+    std::vector<BlockValue> items;
+    std::vector<ValueDescriptor> item_descriptors;
+};
+
+struct BlockCursor {
+    TextLine *line;   // the current line
+    i64 index;        // its number in the run (0-based)
+    TextLine *last = nullptr;   // the line before it
+    bool done() const { return line == nullptr; }
+    void next() { last = line; line = line->next; index++; }
+    std::string text() const {
+        std::string s = line->text ? line->text : "";
+        size_t a = s.find_first_not_of(" \t");
+        s = a == std::string::npos ? std::string() : s.substr(a);
+        while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r')) s.pop_back();
+        return s;
+    }
+};
+
+static const i64 BLOCK_COUNT_MAX = (i64)1 << 31;
+
+static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector<i64> &dims, i64 *count) {
+    while (*p == ' ' || *p == '\t') p++;
+    *type = block_type(*p);
+    if (*type < 0) return false;
+    p++;
+    while (*p == ' ' || *p == '\t') p++;
+    i64 r;
+    if (!scan_script_number(p, false, &r, nullptr) || r < 0 || r > 64) return false;
+    *rank = r;
+    if (*type == T_LIST && r != 1) return false;
+    i64 n = 1;
+    dims.clear();
+    for (i64 k = 0; k < r; k++) {
+        while (*p == ' ' || *p == '\t') p++;
+        i64 v;
+        if (!scan_script_number(p, false, &v, nullptr) || v < 0) return false;
+        if (v > 0 && n > BLOCK_COUNT_MAX / v) return false;
+        n *= v;
+        dims.push_back(v);
+    }
+    while (*p == ' ' || *p == '\t') p++;
+    if (*p) return false;
+    *count = n;
+    return true;
+}
+
+static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::vector<i64> &dims, i64 count,
+                             BlockValue &out, int depth);
+
+static void set_shape(ValueDescriptor &d, i64 rank, const std::vector<i64> &dims, i64 count) {
+    d.rank = rank;
+    d.count = count;
+    if (rank == 1) d.dim0 = count;
+    if (rank >= 2) { d.dim0 = dims[0]; d.dim1 = dims[1]; }
+}
+
+// Reads the value lines of a block (the cursor stands on the line after
+// its header) up to and including the closing "&".
+static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::vector<i64> &dims, i64 count,
+                             BlockValue &out, int depth) {
+    if (depth > 64) return false;
+    out.d = ValueDescriptor{};
+    out.d.type = type;
+    if (type == T_LIST) {
+        out.items.resize(count);
+        for (i64 i = 0; i < count; i++) {
+            while (!cur.done() && cur.text().empty()) cur.next();
+            if (cur.done()) return false;
+            std::string h = cur.text();
+            const char *p = h.c_str();
+            i64 t, r, n;
+            std::vector<i64> ds;
+            if (!parse_block_header(p, &t, &r, ds, &n)) return false;
+            cur.next();
+            if (!read_block_value(cur, t, r, ds, n, out.items[i], depth + 1)) return false;
+        }
+        while (!cur.done() && cur.text().empty()) cur.next();
+        if (cur.done() || cur.text()[0] != '&') return false;
+        cur.next();
+        set_shape(out.d, rank, dims, count);
+        return true;
+    }
+    i64 size = data_bytes(type, count);
+    out.bytes.assign(size > 0 ? size : 0, 0);
+    i64 got = 0;
+    for (;; cur.next()) {
+        if (cur.done()) return false;
+        std::string s = cur.text();
+        if (s.empty()) continue;
+        if (s[0] == '&') { cur.next(); break; }
+        if (type == T_CHAR) {
+            if (s.size() < 2 || s[0] != '\'' || s.back() != '\'') return false;
+            for (size_t k = 1; k + 1 < s.size(); k++) {
+                if (s[k] == '\'' && k + 2 < s.size() && s[k + 1] == '\'') k++;
+                if (got >= count) return false;
+                out.bytes[got++] = s[k];
+            }
+            continue;
+        }
+        if (s.back() == '\\') s.pop_back();
+        const char *p = s.c_str();
+        for (;;) {
+            while (*p == ' ' || *p == '\t') p++;
+            if (!*p) break;
+            if (got >= count) return false;
+            bool ok;
+            i64 *iv = (i64 *)out.bytes.data();
+            double *fv = (double *)out.bytes.data();
+            switch (type) {
+            case T_BOOL: ok = scan_script_number(p, false, &iv[got], nullptr) && (iv[got] == 0 || iv[got] == 1); break;
+            case T_INT: ok = scan_script_number(p, false, &iv[got], nullptr); break;
+            case T_FLOAT: ok = scan_script_number(p, true, nullptr, &fv[got]); break;
+            case T_COMPLEX:
+                ok = scan_script_number(p, true, nullptr, &fv[2 * got]) && *p++ == 'j' &&
+                     scan_script_number(p, true, nullptr, &fv[2 * got + 1]);
+                break;
+            case T_SYMBOL: ok = scan_symbol_text(p, &iv[got]); break;
+            default: ok = scan_time_text(p, type, &iv[got], &fv[got]); break;
+            }
+            if (!ok || (*p && *p != ' ' && *p != '\t')) return false;
+            got++;
+        }
+    }
+    if (got != count) return false;
+    set_shape(out.d, rank, dims, count);
+    return true;
+}
+
+// Points the descriptors of a block value at their data (bottom up).
+static int finish_block_value(BlockValue &v, i64 rank, const std::vector<i64> &dims) {
+    ValueDescriptor &d = v.d;
+    if (rank > 2) {
+        i64 start;
+        if (int rc = shape_pool_append(dims.data() + 1, rank - 1, &start)) return rc;
+        d.dim1 = start;
+    }
+    if (d.type == T_LIST) {
+        v.item_descriptors.resize(v.items.size());
+        for (size_t i = 0; i < v.items.size(); i++) {
+            std::vector<i64> ds;
+            for (i64 k = 0; k < v.items[i].d.rank; k++) ds.push_back(value_dimension(&v.items[i].d, k));
+            if (int rc = finish_block_value(v.items[i], v.items[i].d.rank, ds)) return rc;
+            v.item_descriptors[i] = v.items[i].d;
+            fix_inline_pointer(&v.item_descriptors[i]);
+        }
+        d.data = v.items.empty() ? nullptr : v.item_descriptors.data();
+        d.capacity = 0;
+        return 0;
+    }
+    if (d.count == 1 && d.rank <= 1 && is_simple_type(d.type)) {
+        if (d.type == T_COMPLEX) memcpy(&d.dim0, v.bytes.data(), 16);
+        else if (d.type == T_CHAR) d.dim0 = (unsigned char)v.bytes[0];
+        else memcpy(&d.dim0, v.bytes.data(), 8);
+        d.data = &d.dim0;
+        return 0;
+    }
+    d.data = d.count > 0 ? v.bytes.data() : nullptr;
+    return 0;
+}
+
+// Stores a read value under its global name: the name's own slot, or a new
+// global variable. Returns 0 or 1.
+static int store_block_value(const char *name, BlockValue &v, i64 rank, const std::vector<i64> &dims) {
+    i64 g = lookup_name(name, 'G');
+    if (g >= 0 && (g < PREDEFINED_NAMES || global_name_table[g].kind != 'V')) return 1;
+    if (g >= 0) {
+        i64 s = global_name_table[g].index;
+        if (s < FIRST_GLOBAL_SLOT || s > lstvx) return 1;
+    }
+    i64 nxt = nxtglx;
+    if (finish_block_value(v, rank, dims)) { nxtglx = nxt; return 1; }
+    if (g < 0) {
+        g = add_name_entry(name, 'G');
+        if (g < 0) return 1;
+    }
+    fix_inline_pointer(&v.d);
+    if (assign_to_slot(global_name_table[g].index, &v.d)) return 1;
+    return 0;
+}
+
+static int read_variable_block(BlockCursor &cur) {
+    std::string h = cur.text();
+    const char *p = h.c_str() + 1;
+    while (*p == ' ' || *p == '\t') p++;
+    if (!isalpha((unsigned char)*p)) return 1;
+    std::string name;
+    while (isalnum((unsigned char)*p) || *p == '_') name += *p++;
+    while (name.size() > 1 && name.back() == '_') name.pop_back();
+    if (name.size() > (size_t)NAME_MAX) return 1;
+    i64 type, rank, count;
+    std::vector<i64> dims;
+    if (!parse_block_header(p, &type, &rank, dims, &count)) return 1;
+    cur.next();
+    BlockValue v;
+    if (!read_block_value(cur, type, rank, dims, count, v, 0)) return 1;
+    return store_block_value(name.c_str(), v, rank, dims);
+}
+
+// Rebuilds the typed and the non-blank lists of a function's text.
+static void set_function_lines(FunctionText *ft, const std::vector<std::string> &lines) {
+    if (ft->typed) free_text_lines(ft->typed);
+    if (ft->fresh) free_text_lines(ft->fresh);
+    ft->typed = new_text_line();
+    ft->fresh = new_text_line();
+    TextLine *t = ft->typed, *f = ft->fresh;
+    i64 fresh = 0;
+    for (size_t i = 0; i < lines.size(); i++) {
+        t = append_text_line(t, lines[i].c_str());
+        t->line = (i64)i;
+        std::vector<char> buf(lines[i].begin(), lines[i].end());
+        buf.push_back(0);
+        char *s = buf.data();
+        if (trim_line_comment(&s) > 0) {
+            f = append_text_line(f, s);
+            f->line = (i64)i;
+            fresh++;
+        }
+    }
+    ft->cursor = t;
+    ft->typed_count = (i64)lines.size();
+    ft->fresh_count = fresh;
+}
+
+static int read_function_block(BlockCursor &cur) {
+    std::string header = cur.text().substr(2);
+    size_t a = header.find_first_not_of(" \t");
+    header = a == std::string::npos ? std::string() : header.substr(a);
+    cur.next();
+    while (!header.empty() && header.back() == '\\') {
+        header.pop_back();
+        if (cur.done()) return 2;
+        header += cur.text();
+        cur.next();
+    }
+    std::vector<std::string> lines{header};
+    for (;; cur.next()) {
+        if (cur.done()) return 2;
+        std::string s = cur.text();
+        if (s.compare(0, 2, "@.") == 0) { cur.next(); break; }
+        lines.push_back(cur.line->text ? cur.line->text : "");
+    }
+    i64 f = define_function_from_header(header.c_str());
+    if (f < FIRST_USER_FUNCTION || f >= FUNCTION_CAP || !function_table[f].text) {
+        error_number = 0;
+        return 2;
+    }
+    set_function_lines(function_table[f].text, lines);
+    function_table[f].compiled = 0;
+    return 0;
+}
+
+static bool starts_variable_block(const std::string &s) {
+    if (s.empty() || s[0] != '&') return false;
+    size_t k = s.find_first_not_of(" \t", 1);
+    return k != std::string::npos && isalpha((unsigned char)s[k]);
+}
+
+// Reads blocks one after another: -1 at a line that starts none, 0 at the
+// end of the lines, 1 for a bad variable block, 2 for a bad function block.
+static int read_object_block(BlockCursor &cur) {
+    for (;;) {
+        while (!cur.done() && cur.text().empty()) cur.next();
+        if (cur.done()) return 0;
+        std::string s = cur.text();
+        int rc;
+        if (s.compare(0, 2, "@.") == 0) rc = read_function_block(cur);
+        else if (starts_variable_block(s)) rc = read_variable_block(cur);
+        else return -1;
+        if (rc) return rc;
+    }
+}
+
+// ---- The line runner -----------------------------------------------------------------------------
+void echo_error_line(const char *line, i64 prefix_length) {
+    i64 room = 104 - prefix_length;
+    i64 n = (i64)strlen(line);
+    if (n < room) vek_printf("%s\n", line);
+    else vek_printf("%.*s...\n", (int)(room > 0 ? room : 0), line);
+}
+
+static std::string trimmed_line(const TextLine *t) {
+    std::vector<char> buf;
+    const char *s = t->text ? t->text : "";
+    buf.assign(s, s + strlen(s) + 1);
+    char *p = buf.data();
+    trim_line_comment(&p);
+    return p;
+}
+
+int run_lines(TextLine *head, const char *path, i64 longest) {
+    (void)longest;
+    report_once = 1;
+    error_number = 0;
+    BlockCursor cur{head ? head->next : nullptr, 0};
+    while (!cur.done()) {
+        TextLine *line = cur.line;
+        i64 index = cur.index;
+        std::string s = trimmed_line(line);
+        if (s.empty()) { cur.next(); continue; }
+        if (s.compare(0, 2, "@.") == 0 || starts_variable_block(s)) {
+            int rc = read_object_block(cur);
+            if (rc == 1) error_number = 82;
+            else if (rc == 2) error_number = 83;
+            if (rc <= 0) continue;
+            // Where reading stopped; at the end of the lines, the last one.
+            line = cur.done() ? cur.last : cur.line;
+            index = cur.done() ? cur.index - 1 : cur.index;
+        } else if (s[0] == '{') {
+            cur.next();
+            std::vector<char> buf(s.begin() + 1, s.end());
+            buf.push_back(0);
+            brace_command(buf.data(), 0);
+            if (error_number) error_number = 83;
+        } else {
+            if (!script_quiet) vek_printf("      %s\n", line->text ? line->text : "");
+            cur.next();
+            if (s[0] == ')') {
+                std::vector<char> buf(s.begin() + 1, s.end());
+                buf.push_back(0);
+                system_command(buf.data());
+            } else {
+                std::string joined = s;
+                while (has_open_parenthesis(joined.c_str()) && !cur.done()) {
+                    joined += trimmed_line(cur.line);
+                    cur.next();
+                }
+                execute_immediate_line(joined.c_str(), (int64_t)joined.size() + 1);
+            }
+        }
+        if (!error_number) continue;
+        if (script_quiet) return (int)error_number;
+        i64 err = error_number;
+        if ((err == 82 || err == 83) && report_once) {
+            report_error(err);
+            report_once = 0;
+        }
+        if (path) {
+            char prefix[40];
+            snprintf(prefix, sizeof prefix, "[*ln%lld] ", (long long)(index + 1));
+            vek_puts(prefix);
+            echo_error_line(line && line->text ? line->text : "", (i64)strlen(prefix));
+            vek_printf("-->(%s)\n", path);
+        }
+        error_number = err;
+        return (int)err;
+    }
+    if (path && !script_quiet) {
+        vek_puts("saved ");
+        print_file_time(path);
+        vek_puts("\n");
+    }
+    return 0;
+}
+
+int load_query_lines(const char *const *lines, i64 count) {
+    TextLine *head = new_text_line(), *tail = head;
+    i64 longest = 0;
+    for (i64 i = 0; i < count; i++) {
+        tail = append_text_line(tail, lines[i]);
+        longest = std::max<i64>(longest, (i64)strlen(lines[i]));
+    }
+    int rc = run_lines(head, nullptr, longest);
+    free_text_lines(head);
+    return rc;
+}
+
+int load_script_file(const char *argument, int copy) {
+    char path[FILE_PATH_MAX + 1];
+    if (make_file_path(argument, path, "vkp")) {
+        if (!script_quiet) report_error(76);
+        return 1;
+    }
+    FILE *f = fopen(path, "r");
+    if (!f) {
+        if (!script_quiet) report_error(75);
+        error_number = 75;
+        return 1;
+    }
+    if (script_depth >= SCRIPT_NESTING_MAX) {
+        fclose(f);
+        if (!script_quiet) report_error(5);
+        return (int)(error_number = 5);
+    }
+    TextLine *head = new_text_line();
+    i64 count = 0;
+    i64 longest = read_text_lines(head, &count, f, 1);
+    fclose(f);
+    if (!copy) clear_workspace(1);
+    script_depth++;
+    int rc = run_lines(head, path, std::max<i64>(longest, SCRIPT_MIN_LINE));
+    script_depth--;
+    free_text_lines(head);
+    return rc;
+}

@@ -1,0 +1,39 @@
+// Script files (".vkp"): reading them into line lists, the line runner that
+// runs statements, commands, function blocks and variable blocks, the )OUT
+// writer, and the text-line trimming helpers.
+#pragma once
+#include "core/tables.h"
+#include <cstdio>
+
+enum : i64 {
+    SCRIPT_NESTING_MAX = 16,   // scripts that load scripts
+    SCRIPT_MIN_LINE = 5000,    // the line buffer of a run is at least this long
+};
+
+extern unsigned char report_once;    // errors 82 and 83 are reported once per run
+extern unsigned char script_quiet;   // no echo, no reports; the first error ends the run
+
+// )FLOAD (copy 0: clears the workspace first) and )FCOPY (copy 1).
+// Returns the error number (1 after a reported open failure).
+int load_script_file(const char *argument, int copy);
+// Runs every line of a list (head node first). path (or null) is shown in
+// the location lines of a failure and the closing "saved" line.
+int run_lines(TextLine *head, const char *path, i64 longest);
+// mode 0: returns the longest line; mode 1: appends the lines to the list.
+// *count receives the number of lines.
+i64 read_text_lines(TextLine *head, i64 *count, FILE *file, int mode);
+void echo_error_line(const char *line, i64 prefix_length);
+// The run that loads the embedded query script (lines given by the caller).
+int load_query_lines(const char *const *lines, i64 count);
+
+// )OUT file [names...]
+int cmd_out(char *argument);
+// Writers of the script blocks. Return 0, or 76 when a write fails.
+int write_variable_text(i64 slot, const char *name, FILE *file);
+int write_function_block(const FunctionText *text, FILE *file);
+
+void print_file_not_found();
+char *skip_blanks(char *text);
+void trim_right(char *text);
+char *trim_both(char *text);
+char *trim_and_append(char *text, char c);
