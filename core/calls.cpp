@@ -112,9 +112,45 @@ struct CompiledForm {
 };
 static CompiledForm compiled_forms[FUNCTION_CAP];
 
-void invalidate_compiled_functions()
+// The local-name counters before the first compilation since the compiled
+// forms were last given up (-2: none since).
+static i64 compile_name_mark = -2, compile_pool_mark = -1;
+
+static void forget_compiled_forms()
 {
     for (CompiledForm &c : compiled_forms) c.valid = false;
+}
+
+// The names a compilation made (labels, header and body names) are made
+// again by the next one, so once the compiled forms are given up they are
+// reclaimed, down to the newest name a suspended call still has bound.
+static void reclaim_compile_names()
+{
+    if (compile_name_mark == -2) return;
+    i64 floor = compile_name_mark;
+    for (i64 i = 0; i <= dfxstack && i < DFXSTACK_CAP; i++)
+        if (dfxstack_table[i].name > floor) floor = dfxstack_table[i].name;
+    i64 pool_floor = compile_pool_mark;
+    for (i64 g = 0; g <= lstgx && g < GLOBAL_NAME_CAP; g++)
+        if (global_name_table[g].continuation > pool_floor) pool_floor = LONG_NAME_CAP;
+    for (i64 i = 0; i <= floor && i < LOCAL_NAME_CAP; i++)
+        if (local_name_table[i].continuation > pool_floor) pool_floor = LONG_NAME_CAP;
+    for (i64 i = floor + 1; i <= lstnx && i < LOCAL_NAME_CAP; i++) {
+        memset(&local_name_table[i], 0, sizeof(NameEntry));
+        local_name_table[i].index = local_name_table[i].continuation = -1;
+    }
+    if (lstnx > floor) lstnx = floor;
+    if (pool_floor < LONG_NAME_CAP && lsttnam > pool_floor) {
+        memset(long_name_pool + pool_floor + 1, 0, (size_t)(lsttnam - pool_floor));
+        lsttnam = pool_floor;
+    }
+    compile_name_mark = -2;
+}
+
+void invalidate_compiled_functions()
+{
+    forget_compiled_forms();
+    if (call_nesting == 0) reclaim_compile_names();
 }
 
 static uint64_t hash_bytes(uint64_t h, const void *p, size_t n)
@@ -232,6 +268,10 @@ int compile_function(i64 row, i64 k, i64 io_slot)
     FunctionText *ft = f->text;
     error_position = -1;
     compiled_forms[row].valid = false;
+    if (compile_name_mark == -2) {
+        compile_name_mark = lstnx;
+        compile_pool_mark = lsttnam;
+    }
     free_function_lines(row);
     i64 g = f->global_name;
     if (g < 0 || g > lstgx || global_name_table[g].kind != 'F' || global_name_table[g].index != row)
@@ -599,17 +639,19 @@ int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_sl
     };
     i64 caller_io = lookup_name("[]IO", 'D');
     caller_io = caller_io >= 0 ? dfxstack_table[caller_io].slot : SLOT_IO;
-    if (!f->compiled || !f->line_lists) {
-        if (!compiled_form_current(row, caller_io)) {
-            int r = compile_function(row, k, caller_io);
-            if (r) {
-                fill_suspension_record(row, state_indicator[level].line, nullptr);
-                return failed(r);
-            }
+    // Compiled nodes are reclaimed with the line that compiled them (the
+    // forms are then given up), so a valid form is the only proof they exist.
+    bool usable = compiled_forms[row].valid && f->line_lists &&
+                  (f->compiled || compiled_form_current(row, caller_io));
+    if (!usable) {
+        int r = compile_function(row, k, caller_io);
+        if (r) {
+            fill_suspension_record(row, state_indicator[level].line, nullptr);
+            return failed(r);
         }
         f = &function_table[row];
-        f->compiled = 1;
     }
+    f->compiled = 1;
     i64 io_slot = SLOT_IO;
     error_number = 0;
     if (bind_frame(row, level, &io_slot)) {

@@ -505,6 +505,18 @@ static int compile_opener() {
         return r;
     }
     // '['
+    if (s[pos + 1] == ']' && C.value && class_of(s[pos + 2]) != 'A') {
+        // x[] : one elided position
+        i64 n = new_apply('P', 1, pop_value(), -1, pos);
+        if (n < 0) return (int)error_number;
+        i64 e = new_node('V', LIST_END_SLOT, pos + 1);
+        if (e < 0) return (int)error_number;
+        entry_of(n)->right = e;
+        set_parent(e, n);
+        scan_pos = pos + 2;
+        C.value = false;
+        return push_value(n, 16, pos);
+    }
     if (s[pos + 1] == ']') {
         if ((class_of(s[pos + 2]) == 'A')) return compile_system_name(pos);
         scan_pos = pos + 2;
@@ -826,6 +838,8 @@ static i64 find_condition_end(i64 p) {
 }
 
 static int branch_on_name(BranchEntry *b, i64 p, i64 *root) {
+    i64 after_label, line = label_line(p, &after_label);
+    if (line >= 0) return branch_idioms(b, line, after_label, root);
     OperandRef op;
     scan_pos = p;
     int r = resolve_name_operand(C.s, C.cls, &op, C.row, 0, 1);
@@ -967,6 +981,7 @@ int compile_statement(const char *line, i64 length, i64 function_row, i64 line_n
     *out = {-1, -1, -1};
     compiled_root = compiled_start = -1;
     scan_pos = parse_error_position = 0;
+    error_number = 0;
     C.row = function_row; C.line_no = line_number; C.io_slot = io_slot;
     i64 n = 0;
     while (n < length && line[n] && (!terminator || line[n] != terminator)) n++;

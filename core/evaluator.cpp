@@ -14,6 +14,7 @@
 #include "symbols.h"
 #include "primitives/primitives.h"
 #include <cstring>
+#include <vector>
 
 i64 executed_value_state = 0;
 i64 eval_temp_counter = 17;
@@ -176,8 +177,9 @@ static int chain_items(i64 node, i64 *items, i64 *count) {
 
 // Evaluates the items of a chain (right to left) into an operand frame.
 static int eval_chain(Walk *w, i64 node, i64 *frame, i64 *count) {
-    i64 *items = (i64 *)scratch_alloc(T_INT, 3 * FRAME_OPERANDS_MAX);
-    if (!items) return fail(6);
+    // not scratch: the nested applications free the scratch list as they go
+    std::vector<i64> buffer(3 * FRAME_OPERANDS_MAX);
+    i64 *items = buffer.data();
     i64 *cs = items + FRAME_OPERANDS_MAX, *vs = items + 2 * FRAME_OPERANDS_MAX;
     if (chain_items(node, items, count)) return error_number;
     for (i64 k = *count - 1; k >= 0; k--) {
@@ -206,7 +208,8 @@ static int build_list(i64 result, i64 frame, i64 n) {
     }
     if (build_general_list && n >= 2) {
         // operands in reverse order: the last one apart, then the rest last-first
-        i64 *cs = (i64 *)scratch_alloc(T_INT, 2 * n);
+        std::vector<i64> buffer(2 * n);
+        i64 *cs = buffer.data();
         i64 *vs = cs + n;
         for (i64 k = 0; k < n - 1; k++) frame_ref(frame, n - 2 - k, &cs[k], &vs[k]);
         i64 lc, lv;
@@ -288,7 +291,8 @@ static int assign_name(i64 slot, i64 c, i64 v) {
 }
 
 static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
-    i64 *items = (i64 *)scratch_alloc(T_INT, 3 * FRAME_OPERANDS_MAX);
+    std::vector<i64> buffer(3 * FRAME_OPERANDS_MAX);
+    i64 *items = buffer.data();
     i64 n;
     if (chain_items(target, items, &n)) return error_number;
     i64 *slots = items + FRAME_OPERANDS_MAX;
@@ -304,7 +308,8 @@ static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
         i64 *vs = slots;
         i64 *rev_v = cs;
         for (i64 k = 0; k < n - 1; k++) rev_v[k] = vs[n - 2 - k];
-        i64 *neg = (i64 *)scratch_alloc(T_INT, n);
+        std::vector<i64> negs(n);
+        i64 *neg = negs.data();
         for (i64 k = 0; k < n; k++) neg[k] = -1;
         return strand_assign(-1, vs[n - 1], neg, rev_v, c, v, n - 2);
     }
@@ -335,7 +340,8 @@ static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
     i64 ic, iv;
     frame_ref(frame, 0, &ic, &iv);
     i64 rest = n - 1;
-    i64 *rc = (i64 *)scratch_alloc(T_INT, 2 * (rest + 1));
+    std::vector<i64> buffer(2 * (rest + 1));
+    i64 *rc = buffer.data();
     i64 *rv = rc + rest + 1;
     for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
     int r = h(slot, ic, iv, rc, rv, rest, bc, bv, w->io_slot);
@@ -393,7 +399,8 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     int r;
     if (h) {
         i64 rest = n - 1;
-        i64 *rc = (i64 *)scratch_alloc(T_INT, 2 * (rest + 1));
+        std::vector<i64> buffer(2 * (rest + 1));
+        i64 *rc = buffer.data();
         i64 *rv = rc + rest + 1;
         for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
         r = h(result, ac, av, ic, iv, rc, rv, rest, w->io_slot);
@@ -749,7 +756,9 @@ static int prim_execute_text(i64, i64 result, i64, i64, i64 rc, i64 rv) {
         src = symbol_text(*(const i64 *)src);
         n = (i64)strlen(src);
     }
-    char *text = (char *)scratch_alloc(T_CHAR, n + 11);
+    // the executed statements free the scratch list: the text is our own
+    std::vector<char> buffer((size_t)n + 11);
+    char *text = buffer.data();
     memcpy(text, src, (size_t)n);
     text[n] = 0;
     i64 io = io_slot_in_force();

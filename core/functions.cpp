@@ -544,7 +544,6 @@ int convert_direct_definition(const char *line, char *name_buffer)
         if (append_typed_line(ft, s.c_str())) return (int)(error_number = 1);
     if (rebuild_fresh_lines(ft)) return (int)(error_number = 1);
     function_table[row].compiled = 0;
-    invalidate_compiled_functions();
     snprintf(name_buffer, FUNCTION_NAME_MAX + 1, "%s", name.c_str());
     return 0;
 }

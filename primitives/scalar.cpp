@@ -512,6 +512,55 @@ static int enum_compare(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 r
     return 0;
 }
 
+// ---- Promoted operand copies for the operators ---------------------------------------------------
+
+// The items of a bound operand register set, read by its type.
+static const void *bound_items(const OperandSet *o) {
+    if (o->type == T_COMPLEX) return o->complex_ptr;
+    if (o->is_scalar) return o->type == T_FLOAT ? (const void *)&o->float_scalar : (const void *)&o->int_scalar;
+    return o->type == T_FLOAT ? (const void *)o->float_data : (const void *)o->int_data;
+}
+
+static int promote_one(OperandSet *o, bool to_complex) {
+    if (!is_number(o->type) || (o->type == T_COMPLEX && !to_complex)) return fail(1);
+    i64 n = o->is_scalar ? 1 : o->count;
+    if (n <= 0) {
+        o->type = to_complex ? T_COMPLEX : T_FLOAT;
+        return 0;
+    }
+    const void *items = bound_items(o);
+    double *copy = (double *)scratch_alloc(to_complex ? T_COMPLEX : T_FLOAT, n);
+    for (i64 i = 0; i < n; i++) {
+        double re, im = 0;
+        if (o->type == T_COMPLEX) { re = ((const double *)items)[2 * i]; im = ((const double *)items)[2 * i + 1]; }
+        else if (o->type == T_FLOAT) re = ((const double *)items)[i];
+        else re = (double)((const i64 *)items)[i];
+        if (to_complex) { copy[2 * i] = re; copy[2 * i + 1] = im; }
+        else copy[i] = re;
+    }
+    o->type = to_complex ? T_COMPLEX : T_FLOAT;
+    o->int_data = nullptr;
+    o->char_data = nullptr;
+    o->float_data = copy;
+    o->complex_ptr = to_complex ? copy : nullptr;
+    o->data = copy;
+    if (o->is_scalar && !to_complex) o->float_scalar = copy[0];
+    o->marker = 0;   // the copy is not in the arena: compaction leaves it alone
+    return 0;
+}
+
+int promote_operands_float(int which) {
+    if ((which & 1) && promote_one(&OPL, false)) return (int)error_number;
+    if ((which & 2) && promote_one(&OPR, false)) return (int)error_number;
+    return 0;
+}
+
+int promote_operands_complex(int which) {
+    if ((which & 1) && promote_one(&OPL, true)) return (int)error_number;
+    if ((which & 2) && promote_one(&OPR, true)) return (int)error_number;
+    return 0;
+}
+
 // ---- Registration ------------------------------------------------------------------------------------
 
 static int monadic_entry(i64 code, i64 result_slot, i64, i64, i64 rc, i64 rv) {

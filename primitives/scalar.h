@@ -22,6 +22,12 @@ int prim_compare(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 // with the type already stored in it (an empty result becomes integer).
 int conform_scalar_dyadic(i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 void register_scalar_primitives();
+// Copy the bound left (which & 1) and/or right (which & 2) operand into a
+// scratch block as doubles, or as complex pairs, and point its registers
+// (type, scalar item, data pointers) at the copy. Domain error 1 for an
+// operand that is not boolean, integer, float (or complex for the pairs).
+int promote_operands_float(int which);
+int promote_operands_complex(int which);
 
 // ---- Whole-array kernels ----------------------------------------------------
 // z[i] = x[i] f y[i] for i < n; a non-zero xs (ys) repeats x[0] (y[0]).

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 #include "core/arena.h"
+#include "core/operands.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "primitives/scalar.h"
@@ -440,4 +441,60 @@ TEST(ScalarItems, FactorialCircleAndLiterals) {
     EXPECT_EQ(re + im, 0);
     EXPECT_EQ(logical_kernel_float(13, NAN, 1.0), 1);
     EXPECT_EQ(logical_kernel_int(15, 1, 1), 0);
+}
+
+// An enumeration over a symbol-vector domain held in slot D.
+static void enumeration(i64 slot, i64 domain_slot, std::vector<i64> positions) {
+    i64 *p = (i64 *)put(slot, T_ENUM, (i64)positions.size(), 1);
+    p[0] = 0;
+    memcpy(&p[1], &(const ValueDescriptor *){&value_slot_table[domain_slot]}, sizeof(i64));
+    for (size_t i = 0; i < positions.size(); i++) p[2 + i] = positions[i];
+}
+
+TEST(ScalarCompare, EnumerationsCompareByTheirDomainItems) {
+    start();
+    const i64 D = FIRST_TEMP_SLOT + 5;
+    ints(D, {50, 60, 70}, T_SYMBOL);
+    enumeration(A, D, {0, 2, 1, 7});
+    ints(B, {50, 70, 80, 60}, T_SYMBOL);
+    ASSERT_EQ(compare(SC_EQUAL), 0);
+    EXPECT_EQ(z()->type, T_BOOL);
+    EXPECT_EQ(zi(0) + zi(1), 2);
+    EXPECT_EQ(zi(2), 0);
+    EXPECT_EQ(zi(3), 0);                                // outside the domain
+    ints(B, {60}, T_SYMBOL);
+    ASSERT_EQ(prim_compare(SC_NOT_EQUAL, Z, -1, B, -1, A), 0);
+    EXPECT_EQ(z()->count, 4);
+    EXPECT_EQ(zi(0) + zi(1) + zi(2) + zi(3), 3);
+    ints(B, {50, 70, 80, 60});                          // other underlying type
+    ASSERT_EQ(compare(SC_EQUAL), 0);
+    EXPECT_EQ(zi(0) + zi(1) + zi(2) + zi(3), 0);
+    EXPECT_EQ(compare(SC_LESS), 1);
+    ints(B, {1, 2});
+    EXPECT_EQ(compare(SC_EQUAL), 3);
+    ints(B, {1, 2, 3, 4}, T_INT, 2, 2);
+    EXPECT_EQ(compare(SC_EQUAL), 2);
+}
+
+TEST(ScalarPromotion, OperandCopiesForTheOperators) {
+    start();
+    ints(A, {1, 2, 3});
+    complexes(B, {1, 2});
+    bind_operands(0, 3, Z, -1, A, -1, B);
+    i64 *original = OPL.int_data;
+    EXPECT_EQ(promote_operands_float(3), 1);            // complex has no float copy
+    ASSERT_EQ(promote_operands_complex(3), 0);
+    EXPECT_EQ(OPL.type, T_COMPLEX);
+    EXPECT_EQ(OPL.complex_ptr[4], 3.0);
+    EXPECT_EQ(OPL.complex_ptr[5], 0.0);
+    EXPECT_EQ(OPR.complex_ptr[1], 2.0);
+    EXPECT_EQ(original[2], 3);                          // the operand itself is untouched
+    EXPECT_EQ(value_slot_table[A].type, T_INT);
+    ints(A, {7});
+    bind_operands(0, 3, Z, -1, A, -1, B);
+    ASSERT_EQ(promote_operands_float(1), 0);
+    EXPECT_EQ(OPL.float_scalar, 7.0);
+    chars(A, "ab");
+    bind_operands(0, 3, Z, -1, A, -1, B);
+    EXPECT_EQ(promote_operands_float(1), 1);
 }

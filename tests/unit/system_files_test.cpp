@@ -143,7 +143,7 @@ TEST(SystemScripts, BadInputStopsCleanly) {
 }
 
 TEST(SystemScripts, LocationLineIsCutToFit) {
-    sysf_output.clear();
+    sysf_fresh();
     std::string line(130, 'x');
     echo_error_line(line.c_str(), 7);
     EXPECT_EQ(std::string(97, 'x') + "...\n", sysf_output);
@@ -166,7 +166,7 @@ TEST(SystemCommands, FilePathRule) {
 }
 
 TEST(SystemCommands, ColumnsWrapBelow108) {
-    sysf_output.clear();
+    sysf_fresh();
     std::vector<std::string> names;
     for (int i = 0; i < 30; i++) names.push_back("name" + std::to_string(i * 7));
     std::vector<const char *> p;

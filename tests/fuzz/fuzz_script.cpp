@@ -1,0 +1,50 @@
+// libFuzzer target: the fuzzer's bytes are a script file read and run by
+// the line runner, as )FCOPY does. Lines that would end the process or
+// write files are the session's concern, so the script text is filtered
+// the same way as the session target's.
+#include "core/session.h"
+#include "core/tables.h"
+#include "system/scripts.h"
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <unistd.h>
+
+static void discard(const char *) {}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+    static char dir[64];
+    if (!dir[0]) {
+        session_print = discard;
+        init_interpreter();
+        snprintf(dir, sizeof dir, "/tmp/vek-fuzz-sc-%d", (int)getpid());
+        if (access(dir, F_OK) != 0) {
+            std::string cmd = std::string("mkdir -p ") + dir;
+            if (system(cmd.c_str()) != 0) return 0;
+        }
+        snprintf(library_path, sizeof library_path, "%s", dir);
+    }
+    // Commands inside a script reach the dispatcher; keep those that would
+    // exit, write files or change directories out of the input.
+    std::string text((const char *)data, size);
+    std::string kept;
+    size_t start = 0;
+    while (start < text.size()) {
+        size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        std::string line = text.substr(start, end - start);
+        size_t i = line.find_first_not_of(" \t");
+        if (i == std::string::npos || line[i] != ')') kept += line + "\n";
+        start = end + 1;
+    }
+    std::string path = std::string(dir) + "/f.vkp";
+    FILE *f = fopen(path.c_str(), "wb");
+    if (!f) return 0;
+    fwrite(kept.data(), 1, kept.size(), f);
+    fclose(f);
+    char arg[] = "f";
+    load_script_file(arg, 1);
+    clear_workspace(0);
+    return 0;
+}
