@@ -19,6 +19,7 @@ inline void answer_dialog(std::function<void(QWidget *)> act)
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
         QWidget *w = QApplication::activeModalWidget();
+        if (getenv("DBG")) fprintf(stderr, "tick %s %d\n", w ? w->metaObject()->className() : "-", w ? w->isVisible() : 0);
         if (!w || !w->isVisible()) return;
         timer->stop();
         timer->deleteLater();

@@ -447,7 +447,8 @@ TEST(ScalarItems, FactorialCircleAndLiterals) {
 static void enumeration(i64 slot, i64 domain_slot, std::vector<i64> positions) {
     i64 *p = (i64 *)put(slot, T_ENUM, (i64)positions.size(), 1);
     p[0] = 0;
-    memcpy(&p[1], &(const ValueDescriptor *){&value_slot_table[domain_slot]}, sizeof(i64));
+    const ValueDescriptor *domain = &value_slot_table[domain_slot];
+    memcpy(&p[1], &domain, sizeof(i64));
     for (size_t i = 0; i < positions.size(); i++) p[2 + i] = positions[i];
 }
 

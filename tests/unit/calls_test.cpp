@@ -1,0 +1,202 @@
+// The defined-function runtime through the session: frames and local slots
+// across failures, "->" and )SIC, dynamic binding, branches, the trace of
+// executed lines, and tables that must not grow with repeated calls.
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+#include "core/calls.h"
+#include "core/functions.h"
+#include "core/names.h"
+#include "core/session.h"
+#include "core/tables.h"
+
+static std::string calls_output;
+static void calls_capture(const char *t) { calls_output += t; }
+
+class CallsRuntime : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        static bool started = false;
+        session_print = calls_capture;
+        if (!started) { quiet_start = 1; init_interpreter(); started = true; }
+        clear_workspace(0);
+    }
+    // Runs a line; returns its output without the closing prompt.
+    std::string run(const std::string &line)
+    {
+        char buf[4096];
+        snprintf(buf, sizeof buf, "%s", line.c_str());
+        calls_output.clear();
+        execute_input_line(buf);
+        std::string s = calls_output;
+        if (s.size() >= 6 && s.compare(s.size() - 6, 6, "      ") == 0) s.resize(s.size() - 6);
+        return s;
+    }
+    i64 define(const std::vector<std::string> &lines)
+    {
+        i64 row = define_function_from_header(lines[0].c_str());
+        EXPECT_GE(row, FIRST_USER_FUNCTION) << lines[0];
+        if (row < 0) return row;
+        FunctionText *ft = function_table[row].text;
+        set_header_line(ft, lines[0].c_str());
+        ft->typed_count = 1;
+        for (size_t i = 1; i < lines.size(); i++) append_typed_line(ft, lines[i].c_str());
+        rebuild_fresh_lines(ft);
+        function_table[row].compiled = 0;
+        return row;
+    }
+};
+
+TEST_F(CallsRuntime, ValencesResultsAndRecursion)
+{
+    define({"z<-add y", "z<-y+1"});
+    define({"z<-a times b", "z<-a*b"});
+    define({"z<-seven", "z<-7"});
+    define({"quiet x;t", "t<-x"});
+    define({"z<-fact n", "->(n<2)/base", "z<-n*fact n-1", "->0", "base: z<-1"});
+    EXPECT_EQ(run("add 2"), "3\n");
+    EXPECT_EQ(run("3 times 4"), "12\n");
+    EXPECT_EQ(run("1+seven"), "8\n");
+    EXPECT_EQ(run("quiet 5"), "");
+    EXPECT_EQ(run("fact 10"), "3628800\n");
+    EXPECT_EQ(dfxstack, -1);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
+}
+
+TEST_F(CallsRuntime, LocalsShadowGlobalsAndFreeNamesBindDynamically)
+{
+    define({"z<-outer x;a", "a<-x*10", "z<-inner 0"});
+    define({"z<-inner x", "z<-a+x"});
+    define({"z<-shadow x;a", "a<-x", "z<-a"});
+    run("a<-5");
+    EXPECT_EQ(run("outer 2"), "20\n");      // inner sees outer's local a
+    EXPECT_EQ(run("inner 1"), "6\n");       // from the session: the global a
+    EXPECT_EQ(run("shadow 9"), "9\n");
+    EXPECT_EQ(run("a"), "5\n");
+}
+
+TEST_F(CallsRuntime, ResultRequiredAndLeavingTheFunction)
+{
+    define({"z<-never x", "y<-x"});
+    define({"z<-early x", "z<-1", "->0", "z<-2"});
+    define({"z<-past x", "z<-x", "->99", "z<-0"});
+    EXPECT_EQ(run("early 0"), "1\n");
+    EXPECT_EQ(run("past 4"), "4\n");
+    std::string r = run("never 1");
+    EXPECT_EQ(r.substr(0, 29), "Error: return value required\n");
+    EXPECT_EQ(si_depth, 1);
+}
+
+TEST_F(CallsRuntime, BranchForms)
+{
+    define({"z<-pick c", "->(c)/one,two", "z<-0", "->0", "one: z<-1", "->0", "two: z<-2"});
+    define({"z<-go n", "->n", "z<-1", "z<-2"});
+    define({"z<-empty x", "->x", "z<-'next'"});
+    define({"z<-many x", "->x", "z<-0"});
+    define({"z<-text x", "->'hello'", "z<-x"});
+    EXPECT_EQ(run("pick 1 0"), "1\n");
+    EXPECT_EQ(run("pick 0 1"), "2\n");
+    EXPECT_EQ(run("pick 0 0"), "0\n");
+    EXPECT_EQ(run("go 3"), "2\n");
+    EXPECT_EQ(run("empty 0#5"), "next\n");
+    EXPECT_EQ(run("go _1"), "1\n");         // a negative target goes on
+    EXPECT_EQ(run("text 4"), "hello\n4\n"); // a text target is shown, then the next line
+    std::string r = run("pick 1 0 1");
+    EXPECT_EQ(r.substr(0, 20), "Error: length error\n");
+    run(")SIC");
+    r = run("many 2 3");
+    EXPECT_EQ(r.substr(0, 27), "Error: branch restrictions\n");
+    run(")SIC");
+    r = run("many 2.5");
+    EXPECT_EQ(r.substr(0, 18), "Error: type error\n");
+    r = run("pick 2");
+    EXPECT_EQ(r.substr(0, 18), "Error: type error\n");
+}
+
+// A failure deep in a recursion leaves every call suspended with its frame;
+// "->" drops the innermost call and the entry below it, unbinding both, and
+// )SIC unwinds everything.
+TEST_F(CallsRuntime, SuspendedFramesArePoppedExactly)
+{
+    define({"z<-down n;t", "t<-n", "->(n<1)/boom", "z<-down n-1", "->0", "boom: z<-1 2+1 2 3"});
+    std::string r = run("down 3");
+    EXPECT_EQ(r, "Error: length error\ndown[5]  boom: z<-1 2+1 2 3\n                   ^\n");
+    EXPECT_EQ(si_depth, 4);                   // session line and four calls
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP - 12); // z, n, t for each call
+    EXPECT_EQ(run("t"), "0\n");               // the session sees the innermost local
+    i64 frames_before = dfxstack;
+    run("->");
+    EXPECT_EQ(si_depth, 2);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP - 6);
+    EXPECT_LT(dfxstack, frames_before);
+    EXPECT_EQ(run("t"), "2\n");               // the frame below is bound again
+    run(")SIC");
+    EXPECT_EQ(si_depth, -1);
+    EXPECT_EQ(dfxstack, -1);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
+    run("t<-'global'");
+    define({"z<-see x", "z<-t"});
+    EXPECT_EQ(run("see 0"), "global\n");       // no dead local is bound any more
+}
+
+// A call that fails while compiling pushes no frame, so "->" must leave the
+// frame of an older suspended call alone.
+TEST_F(CallsRuntime, PopAfterACompileFailureKeepsOtherFrames)
+{
+    define({"z<-held x;k", "k<-x", "z<-1 2+1 2 3"});
+    define({"z<-broken x", "if (x) {", "z<-1"});
+    run("held 42");
+    i64 depth = si_depth, frames = dfxstack, end = lstvxend;
+    std::string r = run("broken 1");
+    EXPECT_EQ(r.substr(0, 23), "Error: structure error\n");
+    run("->");
+    EXPECT_EQ(si_depth, depth);
+    EXPECT_EQ(dfxstack, frames);
+    EXPECT_EQ(lstvxend, end);
+    EXPECT_EQ(run("k"), "42\n");
+}
+
+TEST_F(CallsRuntime, TraceKeepsTheLastExecutedLines)
+{
+    define({"z<-loop n;i", "i<-0", "top: i<-i+1", "->(i<n)/top", "z<-1 2+1 2 3"});
+    run("loop 200");
+    ASSERT_GT(suspension_count, 3);
+    i64 row = global_name_table[lookup_name("loop", 'G')].index;
+    EXPECT_EQ(suspension_record[0], row);
+    EXPECT_EQ(suspension_record[1], 4);
+    EXPECT_EQ(suspension_record[2], 1 + 200 * 2 + 1);
+    EXPECT_EQ(suspension_count, 3 + 99);
+    EXPECT_EQ(suspension_record[3 + 98], 4);
+    EXPECT_EQ(suspension_record[3 + 97], 3);
+    EXPECT_EQ(suspension_record[3 + 96], 2);
+    // Only the first failure of a line is recorded.
+    define({"z<-other x", "z<-x+1 2 3 4"});
+    run("loop 2");
+    run("other 1 2");
+    EXPECT_EQ(suspension_record[0], global_name_table[lookup_name("other", 'G')].index);
+}
+
+// Calling a function from many lines must not fill the compiled tables or
+// the local names.
+TEST_F(CallsRuntime, RepeatedCallsDoNotGrowTheTables)
+{
+    define({"z<-twice x;a;b;longlocalname", "a<-x", "longlocalname<-a", "z<-longlocalname*2"});
+    run("twice 1");
+    i64 names = lstnx, nodes = lstndx, pool = lsttnam;
+    for (int i = 0; i < 3000; i++) ASSERT_EQ(run("twice 3"), "6\n");
+    EXPECT_EQ(lstnx, names);
+    EXPECT_EQ(lstndx, nodes);
+    EXPECT_EQ(lsttnam, pool);
+}
+
+TEST_F(CallsRuntime, DeepRecursionFailsCleanly)
+{
+    define({"z<-deep n", "z<-deep n+1"});
+    std::string r = run("deep 0");
+    EXPECT_EQ(r.substr(0, 25), "Error: one table is full\n");
+    run(")SIC");
+    EXPECT_EQ(dfxstack, -1);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
+    EXPECT_EQ(run("1+1"), "2\n");
+}

@@ -1,0 +1,284 @@
+// Value operations and operand binding: demotion, match, catenation rules,
+// copy and sharing on assignment, list items across compaction, and the
+// operand registers (scalar marks, dimensions, refresh after compaction).
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <vector>
+#include "core/session.h"
+#include "core/arena.h"
+#include "core/tables.h"
+#include "core/valueops.h"
+#include "core/operands.h"
+
+static void valueops_quiet(const char *) {}
+
+class ValueOpsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        static bool started = false;
+        session_print = valueops_quiet;
+        if (!started) { init_interpreter(); started = true; }
+        clear_workspace(0);
+        reset_stack();
+    }
+    static ValueDescriptor vec(i64 type, i64 n) {
+        ValueDescriptor d;
+        memset(&d, 0, sizeof d);
+        d.type = type;
+        d.rank = 1;
+        d.count = d.dim0 = n;
+        EXPECT_EQ(alloc_descriptor_data(&d, 0), 0);
+        return d;
+    }
+    static ValueDescriptor ints(std::vector<i64> xs) {
+        ValueDescriptor d = vec(T_INT, (i64)xs.size());
+        for (size_t i = 0; i < xs.size(); i++) ((i64 *)value_data(&d))[i] = xs[i];
+        return d;
+    }
+    static ValueDescriptor floats(std::vector<double> xs) {
+        ValueDescriptor d = vec(T_FLOAT, (i64)xs.size());
+        for (size_t i = 0; i < xs.size(); i++) ((double *)value_data(&d))[i] = xs[i];
+        return d;
+    }
+    static ValueDescriptor chars(const char *s) {
+        ValueDescriptor d = vec(T_CHAR, (i64)strlen(s));
+        if (d.count) memcpy(value_data(&d), s, strlen(s));
+        return d;
+    }
+    static ValueDescriptor list(std::vector<ValueDescriptor> items) {
+        ValueDescriptor d = vec(T_LIST, (i64)items.size());
+        for (size_t i = 0; i < items.size(); i++) {
+            ((ValueDescriptor *)d.data)[i] = items[i];
+            fix_inline_pointer(&((ValueDescriptor *)d.data)[i]);
+        }
+        return d;
+    }
+    static i64 global(const ValueDescriptor &d) {
+        i64 s = alloc_table_entry('V', -1);
+        EXPECT_EQ(assign_to_slot(s, &d), 0);
+        return s;
+    }
+    static i64 int_at(i64 slot, i64 i) { return ((i64 *)value_data(&value_slot_table[slot]))[i]; }
+};
+
+TEST_F(ValueOpsTest, FloatsDemoteOnlyWhenWholeAndSmall) {
+    i64 a = global(floats({1.0, 2.0, 3.0}));
+    ASSERT_EQ(demote_float_to_int(-1, a), 0);
+    EXPECT_EQ(value_slot_table[a].type, T_INT);
+    EXPECT_EQ(int_at(a, 2), 3);
+
+    i64 b = global(floats({1.5, 2.0}));
+    demote_float_to_int(-1, b);
+    EXPECT_EQ(value_slot_table[b].type, T_FLOAT);
+
+    for (double x : {3e9, -2147483648.0, 0.9995, std::nan("")}) {
+        i64 c = global(floats({x, 1.0}));
+        demote_float_to_int(-1, c);
+        EXPECT_EQ(value_slot_table[c].type, T_FLOAT) << x;
+    }
+    i64 e = global(floats({-2147483647.0, 2147483647.0}));
+    demote_float_to_int(-1, e);
+    EXPECT_EQ(value_slot_table[e].type, T_INT);
+    EXPECT_EQ(int_at(e, 0), -2147483647);
+
+    ValueDescriptor z = vec(T_COMPLEX, 2);
+    double *p = (double *)z.data;
+    p[0] = 4; p[1] = 0; p[2] = -5; p[3] = 0;
+    ASSERT_EQ(demote_descriptor(&z), 0);
+    EXPECT_EQ(z.type, T_INT);
+    EXPECT_EQ(((i64 *)z.data)[1], -5);
+
+    i64 bools = global(ints({0, 1, 1}));
+    demote_int_to_bool(-1, bools);
+    EXPECT_EQ(value_slot_table[bools].type, T_BOOL);
+    i64 two = global(ints({0, 2}));
+    demote_int_to_bool(-1, two);
+    EXPECT_EQ(value_slot_table[two].type, T_INT);
+}
+
+TEST_F(ValueOpsTest, DemotingASharedBlockLeavesTheOtherOwnerAlone) {
+    std::vector<double> xs(10000, 2.0);
+    ValueDescriptor big = floats(xs);
+    i64 a = global(big);
+    free_value(&big);
+    i64 b = alloc_table_entry('V', -1);
+    ASSERT_EQ(assign_to_slot(b, &value_slot_table[a]), 0);
+    ASSERT_EQ(value_slot_table[a].data, value_slot_table[b].data);   // shared large block
+    ASSERT_EQ(demote_float_to_int(-1, b), 0);
+    EXPECT_EQ(value_slot_table[b].type, T_INT);
+    EXPECT_EQ(value_slot_table[a].type, T_FLOAT);
+    EXPECT_EQ(((double *)value_slot_table[a].data)[9999], 2.0);
+    EXPECT_NE(value_slot_table[a].data, value_slot_table[b].data);
+}
+
+TEST_F(ValueOpsTest, SmallValuesAreCopiedOnAssignment) {
+    i64 a = global(ints({1, 2, 3}));
+    i64 b = alloc_table_entry('V', -1);
+    ASSERT_EQ(assign_to_slot(b, &value_slot_table[a]), 0);
+    EXPECT_NE(value_slot_table[a].data, value_slot_table[b].data);
+    ValueDescriptor seven = ints({7});
+    ASSERT_EQ(assign_to_slot(a, &seven), 0);
+    EXPECT_EQ(int_at(b, 2), 3);
+    EXPECT_EQ(value_slot_table[a].data, (void *)&value_slot_table[a].dim0);
+    EXPECT_EQ(assign_to_slot(b, &value_slot_table[alloc_table_entry('V', -1)]), 4);
+}
+
+TEST_F(ValueOpsTest, ListItemsSurviveCompaction) {
+    i64 l = global(list({ints({1, 2, 3}), chars("hello"), list({ints({9, 8})})}));
+    // garbage below the list, then compaction moves everything up
+    for (int k = 0; k < 50; k++) {
+        i64 g = global(ints({k, k, k, k}));
+        ValueDescriptor one = ints({0});
+        assign_to_slot(g, &one);
+    }
+    compact_heap();
+    i64 copy = alloc_table_entry('V', -1);
+    ASSERT_EQ(assign_to_slot(copy, &value_slot_table[l]), 0);
+    const ValueDescriptor *items = (const ValueDescriptor *)value_slot_table[copy].data;
+    EXPECT_EQ(((const i64 *)items[0].data)[2], 3);
+    EXPECT_EQ(std::string((const char *)items[1].data, 5), "hello");
+    const ValueDescriptor *inner = (const ValueDescriptor *)items[2].data;
+    EXPECT_EQ(((const i64 *)inner[0].data)[1], 8);
+    EXPECT_TRUE(values_match(&value_slot_table[l], &value_slot_table[copy]));
+}
+
+TEST_F(ValueOpsTest, MatchIsExactAndDeep) {
+    ValueDescriptor a = floats({1, std::nan("")});
+    EXPECT_FALSE(values_match(&a, &a));
+    ValueDescriptor x = list({ints({1, 2}), chars("ab")});
+    ValueDescriptor y = list({ints({1, 2}), chars("ab")});
+    ValueDescriptor z = list({ints({1, 2}), chars("ac")});
+    EXPECT_TRUE(values_match(&x, &y));
+    EXPECT_FALSE(values_match(&x, &z));
+    ValueDescriptor i1 = ints({1});
+    ValueDescriptor f1 = floats({1.0});
+    EXPECT_FALSE(values_match(&i1, &f1));
+    ValueDescriptor m1 = ints({1, 2, 3, 4}), m2 = ints({1, 2, 3, 4});
+    m1.rank = 2; m1.dim0 = 2; m1.dim1 = 2;
+    EXPECT_FALSE(values_match(&m1, &m2));
+    ValueDescriptor e;
+    memset(&e, 0, sizeof e);
+    e.type = T_ENUM;
+    e.rank = 1;
+    EXPECT_FALSE(values_match(&e, &e));
+    EXPECT_TRUE(floats_equal_tol(1, 1 + 1e-14));
+    EXPECT_FALSE(floats_equal_tol(0, 1e-14));
+}
+
+TEST_F(ValueOpsTest, CatenationRules) {
+    ValueDescriptor r;
+    ValueDescriptor i = ints({1, 2}), f = floats({0.5}), c = chars("ab");
+    ASSERT_EQ(catenate_values(&r, &i, &f, 0), 0);
+    EXPECT_EQ(r.type, T_FLOAT);
+    EXPECT_EQ(r.count, 3);
+    EXPECT_EQ(((double *)value_data(&r))[1], 2.0);
+    EXPECT_EQ(catenate_values(&r, &c, &i, 0), 1);
+
+    // a list joined item by item needs a partner of its own count
+    ValueDescriptor l = list({ints({1}), ints({2, 3}), ints({4})});
+    ValueDescriptor shorter = list({ints({5}), ints({6})});
+    EXPECT_EQ(catenate_values(&r, &l, &shorter, 0), 3);
+    EXPECT_EQ(catenate_values(&r, &l, &i, 0), 3);
+    ValueDescriptor nine = ints({9});
+    ASSERT_EQ(catenate_values(&r, &l, &nine, 0), 0);
+    const ValueDescriptor *items = (const ValueDescriptor *)r.data;
+    EXPECT_EQ(items[1].count, 3);
+    EXPECT_EQ(((i64 *)value_data(const_cast<ValueDescriptor *>(&items[2])))[1], 9);
+
+    ValueDescriptor m = chars("abcdef");
+    m.rank = 2; m.dim0 = 2; m.dim1 = 3;
+    ValueDescriptor row = chars("xyz"), wrong = chars("xy"), blank = chars("-");
+    ASSERT_EQ(catenate_values(&r, &m, &row, 0), 0);
+    EXPECT_EQ(r.dim0, 3);
+    EXPECT_EQ(std::string((char *)r.data, 9), "abcdefxyz");
+    EXPECT_EQ(catenate_values(&r, &m, &wrong, 0), 3);
+    ASSERT_EQ(catenate_values(&r, &blank, &m, 0), 0);
+    EXPECT_EQ(std::string((char *)r.data, 9), "---abcdef");
+}
+
+TEST_F(ValueOpsTest, TypeLettersRoundTrip) {
+    const char *letters = "BIECSLMDZUVT";
+    i64 types[] = {0, 1, 2, 3, 5, 6, 7, 8, 9, 10, 11, 12};
+    for (int k = 0; k < 12; k++) {
+        EXPECT_EQ(type_letter(types[k]), letters[k]);
+        EXPECT_EQ(type_from_letter(letters[k]), types[k]);
+    }
+    EXPECT_EQ(type_letter(4), 'Q');
+    EXPECT_EQ(type_letter(91), 'Q');
+    EXPECT_EQ(type_from_letter('Q'), -1);
+    EXPECT_EQ(type_from_letter('x'), -1);
+}
+
+TEST_F(ValueOpsTest, FetchElementAndNulls) {
+    ValueDescriptor r;
+    ValueDescriptor d = vec(T_DATE, 2);
+    EXPECT_EQ(fetch_element(&r, &d, 0, 0), 1);
+    ValueDescriptor i = ints({5, 6});
+    ASSERT_EQ(fetch_element(&r, &i, 1, 0), 0);
+    EXPECT_EQ(*(i64 *)value_data(&r), 6);
+    EXPECT_EQ(fetch_element(&r, &i, 2, 0), 25);
+    ValueDescriptor f = floats({1, std::nan("")});
+    EXPECT_FALSE(is_null_element(&f, 0));
+    EXPECT_TRUE(is_null_element(&f, 1));
+}
+
+TEST_F(ValueOpsTest, ShapePoolReportsFull) {
+    i64 saved = nxtglx;
+    nxtglx = SHAPE_POOL_CAP - 3;
+    i64 words[4] = {1, 2, 3, 4}, start;
+    EXPECT_EQ(shape_pool_append(words, 4, &start), 9);
+    EXPECT_EQ(nxtglx, SHAPE_POOL_CAP - 3);
+    nxtglx = saved;
+}
+
+// ---- Operand binding ---------------------------------------------------------------
+
+TEST_F(ValueOpsTest, BindingMarksSingleItemsAndDimensions) {
+    i64 one = global(ints({7}));
+    i64 empty = global(vec(T_INT, 0));
+    bind_operands(0, 3, 0, -1, one, -1, empty);
+    EXPECT_EQ(OPL.is_scalar, 1);
+    EXPECT_EQ(OPL.int_scalar, 7);
+    EXPECT_EQ(OPR.is_scalar, 0);
+    EXPECT_EQ(OPR.count, 0);
+    EXPECT_EQ(OPR.int_data, nullptr);
+
+    ValueDescriptor cube = ints(std::vector<i64>(24, 1));
+    i64 rest[2] = {3, 4}, start;
+    ASSERT_EQ(shape_pool_append(rest, 2, &start), 0);
+    cube.rank = 3; cube.dim0 = 2; cube.dim1 = start;
+    i64 c = global(cube);
+    i64 f = global(floats({1.5, 2}));
+    bind_operands(0, 3, 0, -1, c, -1, f);
+    EXPECT_EQ(OPL.first_dim, 2);
+    EXPECT_EQ(OPL.last_dim, 4);
+    EXPECT_EQ(operand_registers.mixed_int_float, 1);
+    i64 b = global(ints({0, 1}));
+    value_slot_table[b].type = T_BOOL;
+    bind_operands(0, 3, 0, -1, b, -1, c);
+    EXPECT_EQ(operand_registers.mixed_int_float, 0);
+    EXPECT_EQ(bind_single_operand(-1, c), 2);
+}
+
+TEST_F(ValueOpsTest, CompactionRefreshesOperandsOfEveryType) {
+    // garbage above, then a date vector and a datetime vector below it
+    i64 g = global(ints({1, 2, 3, 4, 5, 6}));
+    ValueDescriptor dates = vec(T_DATE, 3);
+    ((i64 *)dates.data)[2] = 20240517;
+    i64 d = global(dates);
+    ValueDescriptor stamps = vec(T_DATETIME, 2);
+    ((double *)stamps.data)[1] = 12345.0;
+    i64 t = global(stamps);
+    ValueDescriptor none = ints({0});
+    assign_to_slot(g, &none);
+    bind_operands(0, 3, 0, -1, d, -1, t);
+    void *old_left = OPL.int_data;
+    compact_heap();
+    ASSERT_NE(value_slot_table[d].data, old_left);   // the block moved
+    EXPECT_EQ(OPL.int_data, (i64 *)value_slot_table[d].data);
+    EXPECT_EQ(OPL.int_data[2], 20240517);
+    EXPECT_EQ(OPR.float_data, (double *)value_slot_table[t].data);
+    EXPECT_EQ(OPR.float_data[1], 12345.0);
+}
