@@ -505,6 +505,58 @@ static int apply_plain(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     return 0;
 }
 
+// One section of a table constructor: each column is name<-value with a
+// 'Z' name; the values are evaluated right to left like any list.
+static int eval_columns(Walk *w, i64 chain, std::vector<i64> &names, std::vector<i64> &cs,
+                        std::vector<i64> &vs) {
+    if (chain < 0) return 0;
+    std::vector<i64> items(FRAME_OPERANDS_MAX);
+    i64 n;
+    if (is_list_chain(chain)) {
+        if (chain_items(chain, items.data(), &n)) return error_number;
+    } else { items[0] = chain; n = 1; }
+    size_t base = names.size();
+    names.resize(base + n);
+    cs.resize(base + n);
+    vs.resize(base + n);
+    for (i64 k = n - 1; k >= 0; k--) {
+        i64 col = items[k];
+        if (!node_ok(col) || parse_node_table[col].kind != 'F') return fail(16);
+        const ExprEntry *e = &expr_entry_table[parse_node_table[col].index];
+        if (e->kind != 'P' || e->code != 0 || !node_ok(e->left) || parse_node_table[e->left].kind != 'Z')
+            return fail(16);
+        const ValueDescriptor *sym = operand_ref(parse_node_table[e->left].index, -1);
+        if (!sym || sym->type != T_SYMBOL) return fail(1);
+        names[base + k] = *(const i64 *)value_data(const_cast<ValueDescriptor *>(sym));
+        if (eval_node(w, e->right, &cs[base + k], &vs[base + k])) return error_number;
+        if (!is_defined(cs[base + k], vs[base + k])) return fail(4);
+    }
+    return 0;
+}
+
+static int apply_table_constructor(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+    std::vector<i64> names, cs, vs;
+    if (eval_columns(w, e->right, names, cs, vs)) return error_number;
+    std::vector<i64> knames, kcs, kvs;
+    if (eval_columns(w, e->left, knames, kcs, kvs)) return error_number;
+    knames.insert(knames.end(), names.begin(), names.end());
+    kcs.insert(kcs.end(), cs.begin(), cs.end());
+    kvs.insert(kvs.end(), vs.begin(), vs.end());
+    TableConstructorHandler h = table_constructor_handler();
+    if (!h) return fail(43);
+    i64 result;
+    if (new_result(&result)) return error_number;
+    i64 saved = eval_temp_counter;
+    int x = h(result, knames.data(), kcs.data(), kvs.data(), (i64)knames.size(),
+              (i64)(knames.size() - names.size()));
+    if (eval_temp_counter < saved) eval_temp_counter = saved;
+    if (x) return fail(x);
+    free_scratch();
+    *c = -1;
+    *v = result;
+    return 0;
+}
+
 static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
     i64 idx = parse_node_table[node].index;
     if (idx < 0 || idx > lstfndx || idx >= EXPR_ENTRY_CAP) return fail(16);
@@ -525,6 +577,7 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
         return 0;
     }
     case 752: return apply_each(w, e, c, v);
+    case TABLE_CONSTRUCTOR_CODE: return apply_table_constructor(w, e, c, v);
     default: return apply_plain(w, e, c, v);
     }
 }

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cmath>
 #include <climits>
-#include <clocale>
 #include <locale.h>
 
 char char_class[256];

@@ -367,7 +367,7 @@ static int catenate_char_rows(ValueDescriptor *target, const ValueDescriptor *a,
     i64 width = a->rank == 2 ? a->dim1 : b->dim1;
     if (a->rank == 2 && b->rank == 2 && a->dim1 != b->dim1) return fail(3);
     for (const ValueDescriptor *x : {a, b})
-        if (x->rank == 1 && x->count != width) return fail(3);
+        if (x->rank == 1 && x->count != width && x->count != 1) return fail(3);
     i64 ra = rows_of(a), rb = rows_of(b);
     memset(target, 0, sizeof *target);
     target->type = T_CHAR;
@@ -615,4 +615,138 @@ i64 type_from_letter(char letter) {
     for (i64 t = 0; t <= 12; t++)
         if (t != T_COMPLEX && type_letters[t] == letter) return t;
     return -1;
+}
+
+// ---- Helpers for primitives --------------------------------------------------------------
+
+int compute_axis_strides(const ValueDescriptor *d, i64 *strides) {
+    i64 r = d->rank < 1 ? 1 : d->rank;
+    i64 s = 1;
+    for (i64 k = r - 1; k >= 0; k--) {
+        strides[k] = s;
+        i64 n = value_dimension(d, k);
+        if (n > 0 && s > INT64_MAX / n) return fail(6);
+        s *= n > 0 ? n : 1;
+    }
+    return 0;
+}
+
+int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, const i64 *lengths,
+                           i64 origin, i64 *out, i64 out_cap, i64 *count) {
+    i64 rank = d->rank < 1 ? 1 : d->rank;
+    i64 strides[64];
+    if (rank > 64) return fail(2);
+    if (compute_axis_strides(d, strides)) return error_number;
+    i64 total = 1;
+    for (i64 k = 0; k < rank; k++) {
+        i64 len = lists[k] ? lengths[k] : value_dimension(d, k);
+        if (len < 0) return fail(1);
+        if (len > 0 && total > INT64_MAX / len) return fail(6);
+        total *= len;
+    }
+    if (total > out_cap) return fail(6);
+    *count = total;
+    if (total == 0) return 0;
+    // odometer over the per-axis lists, last axis fastest
+    i64 at[64] = {0};
+    for (i64 n = 0; n < total; n++) {
+        i64 pos = 0;
+        for (i64 k = 0; k < rank; k++) {
+            i64 axis = value_dimension(d, k);
+            i64 idx = lists[k] ? lists[k][at[k]] - origin : at[k];
+            if (idx < 0 || idx >= axis) return fail(25);
+            pos += idx * strides[k];
+        }
+        out[n] = pos;
+        for (i64 k = rank - 1; k >= 0; k--) {
+            i64 len = lists[k] ? lengths[k] : value_dimension(d, k);
+            if (++at[k] < len) break;
+            at[k] = 0;
+        }
+    }
+    return 0;
+}
+
+int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i64 *positions, i64 n, int heap) {
+    if (!source || source->rank < 0) return fail(4);
+    if (is_pair_type(source->type) || source->type == T_ENUM) return fail(1);
+    ValueDescriptor s = *source;
+    fix_inline_pointer(&s);
+    i64 rows = s.rank >= 2 ? s.dim0 : s.count;
+    i64 width = s.rank >= 2 ? (rows ? s.count / rows : 0) : 1;
+    for (i64 k = 0; k < n; k++)
+        if (positions[k] < 0 || positions[k] >= rows) return fail(25);
+    if (n != 0 && width > INT64_MAX / n) return fail(6);
+    memset(target, 0, sizeof *target);
+    target->type = s.type;
+    target->count = n * width;
+    if (s.rank >= 2) {
+        if (copy_shape(target, &s)) return error_number;
+        target->dim0 = n;
+        target->count = n * width;
+    } else {
+        target->rank = 1;
+        target->dim0 = n;
+    }
+    if (alloc_descriptor_data(target, heap)) return error_number;
+    s.data = source->data;
+    fix_inline_pointer(&s);
+    for (i64 k = 0; k < n; k++)
+        for (i64 j = 0; j < width; j++) {
+            if (s.type == T_LIST) {
+                const ValueDescriptor *item = &((const ValueDescriptor *)s.data)[positions[k] * width + j];
+                if (copy_value_checked(&((ValueDescriptor *)target->data)[k * width + j], item, heap))
+                    return error_number;
+            } else copy_element(target, k * width + j, &s, positions[k] * width + j);
+        }
+    fix_inline_pointer(target);
+    return 0;
+}
+
+int select_rows_to_slot(i64 slot, const ValueDescriptor *source, const i64 *rows, i64 n) {
+    if (source->rank > 2) return fail(1);
+    ValueDescriptor t;
+    if (index_values(&t, source, rows, n, 0)) return error_number;
+    if (assign_to_slot(slot, &t)) return error_number;
+    return 0;
+}
+
+int split_rows_of_operand(ValueDescriptor *target, i64 c, i64 v) {
+    ValueDescriptor *s = operand_ref(c, v);
+    if (!s || s->rank < 0) return fail(4);
+    return split_rows(target, s);
+}
+
+int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *names, const i64 *column_types) {
+    if (rows < 0 || columns < 0) return fail(1);
+    ValueDescriptor t;
+    memset(&t, 0, sizeof t);
+    t.type = type;
+    t.rank = 1;
+    t.count = 2;
+    int heap = is_heap_slot(slot);
+    if (alloc_descriptor_data(&t, heap)) return error_number;
+    ValueDescriptor *half = (ValueDescriptor *)t.data;
+    half[0].type = T_SYMBOL;
+    half[0].rank = 1;
+    half[0].count = half[0].dim0 = columns;
+    if (alloc_descriptor_data(&half[0], heap)) return error_number;
+    for (i64 k = 0; k < columns; k++) ((i64 *)value_data(&half[0]))[k] = names ? names[k] : 0;
+    half[1].type = T_LIST;
+    half[1].rank = 1;
+    half[1].count = columns;
+    if (alloc_descriptor_data(&half[1], heap)) return error_number;
+    half[1].dim0 = rows;     // the columns' list carries the row count
+    for (i64 k = 0; k < columns; k++) {
+        ValueDescriptor *col = &((ValueDescriptor *)half[1].data)[k];
+        col->type = column_types[k];
+        col->rank = 1;
+        col->count = col->dim0 = rows;
+        if (data_bytes(col->type, rows) < 0) return fail(6);
+        if (alloc_descriptor_data(col, heap)) return error_number;
+    }
+    ValueDescriptor old = value_slot_table[slot];
+    value_slot_table[slot] = t;
+    free_value(&old);
+    return 0;
 }

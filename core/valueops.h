@@ -64,6 +64,25 @@ int check_column_list(const ValueDescriptor *list);
 char type_letter(i64 t);
 i64 type_from_letter(char letter);
 
+// ---- Helpers for primitives ----------------------------------------------------------------
+// Row-major strides of every axis of d (the last axis has stride 1); 6 when
+// the products overflow.
+int compute_axis_strides(const ValueDescriptor *d, i64 *strides);
+// Row-major linear positions of the cross product of per-axis index lists
+// (lists[k] null: every position of axis k), each index less `origin`.
+// Fails with 25 for an index outside its axis, 6 when out_cap is too small.
+int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, const i64 *lengths,
+                           i64 origin, i64 *out, i64 out_cap, i64 *count);
+// The elements of a vector, or the rows of a matrix, at 0-based positions.
+// 25 for a position out of range, 1 for types without elements (pairs).
+int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i64 *positions, i64 n, int heap);
+// A value made of chosen rows into a value slot; 1 above rank 2.
+int select_rows_to_slot(i64 slot, const ValueDescriptor *source, const i64 *rows, i64 n);
+int split_rows_of_operand(ValueDescriptor *target, i64 c, i64 v);
+// The CSV loader's value: type (92 table) with the column-name symbols and
+// a list of `columns` columns of `rows` items, column k of column_types[k].
+int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *names, const i64 *column_types);
+
 // Shape pool: appends n words and a -1 end; returns 0 or 9 "glist full".
 int shape_pool_append(const i64 *words, i64 n, i64 *start);
 // Dimension k of d (0-based); the count for rank <= 1.

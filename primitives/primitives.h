@@ -32,6 +32,13 @@ typedef int (*IndexedAssignHandler)(i64 target_slot, i64 ic, i64 iv, const i64 *
 // Each: kind 'P' (code = prim_code) or 'D' (code = function index); lc = -1
 // for a monadic application.
 typedef int (*EachHandler)(char kind, i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
+// Table constructor ([k<-a] c<-b; d): count columns in order, the first
+// key_count of them key columns; names are symbol numbers, values operand
+// references.
+typedef int (*TableConstructorHandler)(i64 result_slot, const i64 *names, const i64 *cs,
+                                       const i64 *vs, i64 count, i64 key_count);
+void register_table_constructor(TableConstructorHandler h);
+TableConstructorHandler table_constructor_handler();
 void register_bracket_index(IndexHandler h);
 void register_indexed_assign(IndexedAssignHandler h);
 void register_each(EachHandler h);

@@ -9,6 +9,7 @@ static PrimHandler handlers[PRIM_CODE_CAP][2];
 static IndexHandler index_hook;
 static IndexedAssignHandler indexed_assign_hook;
 static EachHandler each_hook;
+static TableConstructorHandler table_hook;
 static PrimHandler builtin_hooks[9];
 static bool registered;
 
@@ -46,6 +47,7 @@ void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h) {
 void register_bracket_index(IndexHandler h) { index_hook = h; }
 void register_indexed_assign(IndexedAssignHandler h) { indexed_assign_hook = h; }
 void register_each(EachHandler h) { each_hook = h; }
+void register_table_constructor(TableConstructorHandler h) { table_hook = h; }
 void register_builtin_function(i64 index, PrimHandler h) {
     if (index >= 0 && index < 9) builtin_hooks[index] = h;
 }
@@ -75,6 +77,7 @@ PrimHandler find_primitive(i64 code, int valence) {
 IndexHandler bracket_index_handler() { register_all_primitives(); return index_hook; }
 IndexedAssignHandler indexed_assign_handler() { register_all_primitives(); return indexed_assign_hook; }
 EachHandler each_handler() { register_all_primitives(); return each_hook; }
+TableConstructorHandler table_constructor_handler() { register_all_primitives(); return table_hook; }
 PrimHandler builtin_function_handler(i64 index) {
     register_all_primitives();
     return (index >= 0 && index < 9) ? builtin_hooks[index] : nullptr;

@@ -2,6 +2,7 @@
 // fixed-length readers of month, date, minute, second, time and datetime
 // texts.
 #include "primitives/time.h"
+#include <cstring>
 
 static const i64 month_days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
@@ -86,7 +87,7 @@ static const char *time_pattern(i64 type) {
 i64 parse_time_text(const char *text, i64 type, i64 length, int mode) {
     const char *pattern = time_pattern(type);
     i64 fields[4];
-    if (!pattern || !text || length != (i64)__builtin_strlen(pattern)) return -1;
+    if (!pattern || !text || length != (i64)strlen(pattern)) return -1;
     if (read_fields(text, pattern, fields) < 0) return -1;
     if (mode == TIME_CHECK) return time_value_is_valid(type, fields) ? 0 : -1;
     return join_time_value(type, fields);
@@ -95,7 +96,7 @@ i64 parse_time_text(const char *text, i64 type, i64 length, int mode) {
 double parse_datetime_text(const char *text, int mode, i64 length, int with_ms) {
     const char *pattern = with_ms ? "dddd.dd.ddTdd:dd:dd.ddd" : "dddd.dd.ddTdd:dd:dd";
     i64 fields[7] = {0, 0, 0, 0, 0, 0, 0};
-    if (!text || length != (i64)__builtin_strlen(pattern)) return -1.0;
+    if (!text || length != (i64)strlen(pattern)) return -1.0;
     if (read_fields(text, pattern, fields) < 0) return -1.0;
     if (mode == TIME_CHECK) return time_value_is_valid(T_DATETIME, fields) ? 0.0 : -1.0;
     return join_datetime_value(fields);

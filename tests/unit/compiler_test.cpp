@@ -12,6 +12,7 @@
 #include "core/lexer.h"
 #include "core/symbols.h"
 #include "primitives/time.h"
+#include "core/names.h"
 
 static void compiler_quiet(const char *) {}
 
@@ -445,4 +446,56 @@ TEST(TimeReaders, FixedLengthTexts) {
     EXPECT_EQ(parse_datetime_text("2024.05.17T09:05:07", TIME_CHECK, 19, 0), 0.0);
     EXPECT_EQ(parse_datetime_text("2024.05.17 09:05:07", TIME_CHECK, 19, 0), -1.0);
     EXPECT_EQ(parse_datetime_text("2024.05.17T24:05:07", TIME_CHECK, 19, 0), -1.0);
+}
+
+// Branch statements compiled as line 1 of a function (targets 0 need no labels).
+class CompilerBranchTest : public CompilerTest {
+protected:
+    i64 row = -1;
+    void SetUp() override {
+        CompilerTest::SetUp();
+        row = define_function_from_header("z<-f c");
+        ASSERT_GE(row, 0);
+    }
+    int branch(const std::string &text) {
+        return compile_statement(text.c_str(), (i64)text.size() + 1, row, 1, 0, SLOT_IO, &cs);
+    }
+    const BranchEntry *entry_made() { return cs.branch >= 0 ? &branch_table[cs.branch] : nullptr; }
+};
+
+TEST_F(CompilerBranchTest, TargetsAndConditions) {
+    ASSERT_EQ(branch("->0"), 0);
+    ASSERT_NE(entry_made(), nullptr);
+    EXPECT_EQ(entry_made()->true_target, 0);
+    EXPECT_EQ(entry_made()->false_target, -1);
+    EXPECT_EQ(cs.root, -1);
+    ASSERT_EQ(branch("->c"), 0);
+    EXPECT_EQ(entry_made()->true_target, BRANCH_TO_VALUE);
+    EXPECT_EQ(parse_node_table[cs.root].kind, 'V');
+    ASSERT_EQ(branch("->c/0"), 0);
+    EXPECT_EQ(entry_made()->true_target, 0);
+    EXPECT_EQ(entry_made()->false_target, 2);
+    ASSERT_EQ(branch("->c!.0"), 0);
+    EXPECT_EQ(entry_made()->false_target, 0);
+    EXPECT_EQ(entry_made()->true_target, 2);
+    i64 start = overflow_count;
+    ASSERT_EQ(branch("->(c=1)/0,0,0"), 0);
+    EXPECT_EQ(entry_made()->list_start, start);
+    EXPECT_EQ(overflow_count, start + 3);
+    EXPECT_EQ(overflow_table[start + 2], -1);
+    EXPECT_EQ(branch("-> 0"), 44);
+    EXPECT_EQ(branch("->0 1"), 45);
+    EXPECT_EQ(branch("->c/1"), 45);
+    EXPECT_EQ(branch("->(c;1)/0"), 12);
+    EXPECT_EQ(branch("->'x' 1"), 44);
+}
+
+TEST_F(CompilerBranchTest, FullOverflowTableIsRefused) {
+    std::string many = "->c/0";
+    for (int i = 0; i < 600; i++) many += ",0";
+    ASSERT_EQ(branch(many), 0);
+    i64 used = overflow_count;
+    EXPECT_EQ(branch(many), 84);
+    EXPECT_EQ(overflow_count, used);
+    EXPECT_LE(overflow_count, (i64)OVERFLOW_CAP);
 }
