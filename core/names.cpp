@@ -272,7 +272,7 @@ int resolve_name_operand(const char *line, const char *classes, OperandRef *out,
     }
     if (!is_letter(line[scan_pos])) return (int)(error_number = 8);
     i64 after = scan_identifier(line);
-    if (after < 0 || error_number) return (int)(error_number ? error_number : (error_number = 42));
+    if (after < 0) return (int)(error_number ? error_number : (error_number = 42));
     scan_pos = after;
     char name[NAME_MAX + 1];
     snprintf(name, sizeof name, "%s", token_buf);
@@ -290,7 +290,7 @@ int resolve_name_operand(const char *line, const char *classes, OperandRef *out,
 int resolve_system_name_operand(const char *line, OperandRef *out, i64 function_row) {
     if (!is_letter(line[scan_pos])) return (int)(error_number = 8);
     i64 after = scan_identifier(line);
-    if (after < 0 || error_number) return (int)(error_number ? error_number : (error_number = 42));
+    if (after < 0) return (int)(error_number ? error_number : (error_number = 42));
     scan_pos = after;
     i64 code = system_function_code(token_buf);
     if (code >= 601) { set_operand(out, OPERAND_FUNCTION, code, -1); return 0; }

@@ -446,8 +446,11 @@ static bool parse_body(Reader &r, WorkspaceImage &img) {
     for (i64 f = FIRST_USER_FUNCTION; f <= img.lstfx; f++) {
         const i64 *w = &img.functions[17 * f];
         if (w[13] < -1 || w[13] > img.lstgx) return false;
+        // A call's names are reclaimed after the statement while the record
+        // keeps its ranges until the next compilation, so a range may lie
+        // past lstnx; only the table's bounds matter here.
         for (int k : {1, 2, 3, 5, 6, 7, 8})
-            if (w[k] < -2 || w[k] > img.lstnx) return false;
+            if (w[k] < -1 || w[k] >= LOCAL_NAME_CAP) return false;
     }
     for (i64 i = 0; i <= img.sidx; i++) {
         i64 f = img.si[2 * i];

@@ -11,21 +11,28 @@
 #include <QPushButton>
 #include <QTimer>
 #include <functional>
+#include <memory>
 
-// Runs act on the next modal dialog as soon as it is shown.
-inline void answer_dialog(std::function<void(QWidget *)> act)
+// Runs act on the next modal dialog as soon as it is shown. An act that
+// returns false is tried again on the next tick (file dialogs fill their
+// view asynchronously).
+inline void answer_dialog_until(std::function<bool(QWidget *)> act)
 {
     QTimer *timer = new QTimer;
     timer->setInterval(10);
     QObject::connect(timer, &QTimer::timeout, [timer, act] {
         QWidget *w = QApplication::activeModalWidget();
-        if (getenv("DBG")) fprintf(stderr, "tick %s %d\n", w ? w->metaObject()->className() : "-", w ? w->isVisible() : 0);
         if (!w || !w->isVisible()) return;
+        if (!act(w)) return;
         timer->stop();
         timer->deleteLater();
-        act(w);
     });
     timer->start();
+}
+
+inline void answer_dialog(std::function<void(QWidget *)> act)
+{
+    answer_dialog_until([act](QWidget *w) { act(w); return true; });
 }
 
 // Remembers the title and text of a message box and presses a button.
@@ -59,15 +66,18 @@ inline void answer_text(const QString &text, bool accept = true)
 // Picks path in the next file dialog; an empty path cancels it.
 inline void answer_file(const QString &path)
 {
-    answer_dialog([path](QWidget *w) {
+    auto tries = std::make_shared<int>(0);
+    answer_dialog_until([path, tries](QWidget *w) {
         QFileDialog *d = qobject_cast<QFileDialog *>(w);
-        if (!d) { w->close(); return; }
-        if (path.isEmpty()) { d->reject(); return; }
+        if (!d) { w->close(); return true; }
+        if (path.isEmpty()) { d->reject(); return true; }
         QFileInfo info(path);
         d->setDirectory(info.absolutePath());
         d->selectFile(info.fileName());
         QMetaObject::invokeMethod(d, "accept");
-        if (d->isVisible()) d->reject();      // never leave a test waiting
+        if (d->isVisible() && ++*tries < 200) return false;
+        if (d->isVisible()) d->reject();
+        return true;
     });
 }
 
