@@ -13,10 +13,13 @@
 #include "calls.h"
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 #include "compiler.h"
 #include "control.h"
 #include "evaluator.h"
 #include "functions.h"
+#include "lexer.h"
 #include "names.h"
 #include "session.h"
 #include "valueops.h"
@@ -109,6 +112,8 @@ struct CompiledForm {
     i64 io_value;
     i64 words[8];       // header/body ranges, nodes, result, valence
     i64 ends[5];        // lstnx, lstndx, lstfndx, lstbrx, lstcx after compiling
+    std::vector<i64> local_nodes;   // variable nodes that name a local entry
+    std::vector<i64> global_of;     // per body name: the global entry it was last bound to
 };
 static CompiledForm compiled_forms[FUNCTION_CAP];
 
@@ -228,6 +233,12 @@ static void remember_compiled_form(i64 row, i64 io_slot)
     c.io_value = io_value_of(io_slot);
     c.text_hash = text_hash(f->text);
     c.env_hash = environment_hash();
+    c.local_nodes.clear();
+    for (i64 n = f->first_node; n >= 0 && n <= f->last_node && n < PARSE_NODE_CAP; n++) {
+        const ParseNode *p = &parse_node_table[n];
+        if (p->kind == 'V' && p->local >= 0 && p->local < LOCAL_NAME_CAP) c.local_nodes.push_back(n);
+    }
+    c.global_of.assign(f->body_end > f->body_start ? f->body_end - f->body_start : 0, -1);
     c.valid = true;
 }
 
@@ -297,8 +308,12 @@ int compile_function(i64 row, i64 k, i64 io_slot)
     if (rc) return compile_failure(level, row, 0, rc);
     f->first_branch = lstbrx + 1;
     f->first_node = lstndx + 1;
+    std::string joined;
     for (i64 line = 1; line <= n; line++) {
-        rc = compile_line(row, line, work_line_text(ft, line), io_slot);
+        joined += work_line_text(ft, line);
+        if (line < n && has_open_parenthesis(joined.c_str())) continue;
+        rc = compile_line(row, line, joined.c_str(), io_slot);
+        joined.clear();
         if (rc) {
             f->last_node = lstndx;
             f->body_end = lstnx;
@@ -317,11 +332,8 @@ int compile_function(i64 row, i64 k, i64 io_slot)
 // bound to now.
 static void rebind_nodes(i64 row)
 {
-    const FunctionEntry *f = &function_table[row];
-    if (f->first_node < 0 || f->last_node >= PARSE_NODE_CAP) return;
-    for (i64 n = f->first_node; n <= f->last_node; n++) {
+    for (i64 n : compiled_forms[row].local_nodes) {
         ParseNode *p = &parse_node_table[n];
-        if (p->kind != 'V' || p->local < 0 || p->local >= LOCAL_NAME_CAP) continue;
         const NameEntry *e = &local_name_table[p->local];
         if (e->kind == 'V' && e->index >= 0) p->index = e->index;
     }
@@ -357,7 +369,9 @@ static void restore_top_frame()
     }
     i64 level = frame_level(dfxstack_table[m].slot);
     i64 row = level < SI_CAP ? state_indicator[level].function : -1;
-    if (row >= FIRST_USER_FUNCTION && row <= lstfx) rebind_nodes(row);
+    // Nodes of a form given up may belong to other statements by now; the
+    // next call of that function compiles and binds afresh anyway.
+    if (row >= FIRST_USER_FUNCTION && row <= lstfx && compiled_forms[row].valid) rebind_nodes(row);
 }
 
 // Pops the frame on top: releases its local slots, gives them back to
@@ -376,6 +390,21 @@ static void pop_top_frame()
     }
     dfxstack = m - 1;
     restore_top_frame();
+}
+
+// The global entry of a free body name (made when missing). The entry found
+// last time is checked first: global names are never moved, only reset.
+static i64 global_entry_of(i64 row, i64 k, const char *name)
+{
+    std::vector<i64> &cache = compiled_forms[row].global_of;
+    if (k >= 0 && k < (i64)cache.size()) {
+        i64 g = cache[k];
+        if (g >= 0 && g <= lstgx && name_entry_equals(&global_name_table[g], name)) return g;
+    }
+    i64 g = lookup_name(name, 'G');
+    if (g < 0) g = add_name_entry(name, 'G');
+    if (g >= 0 && k >= 0 && k < (i64)cache.size()) cache[k] = g;
+    return g;
 }
 
 // Binds function row's names for a call at state-indicator position level.
@@ -398,8 +427,7 @@ static int bind_frame(i64 row, i64 level, i64 *io_slot)
         if (d >= 0) {
             slot = dfxstack_table[d].slot;
         } else {
-            i64 gx = lookup_name(name, 'G');
-            if (gx < 0) gx = add_name_entry(name, 'G');
+            i64 gx = global_entry_of(row, i - f->body_start - 1, name);
             if (gx < 0) { pop_top_frame(); return (int)(error_number ? error_number : 84); }
             if (global_name_table[gx].kind != 'V') { pop_top_frame(); return (int)(error_number = 10); }
             slot = global_name_table[gx].index;
@@ -437,16 +465,28 @@ void clear_state_indicator()
 {
     pop_frames_above(-1);
     // Anything left below the frames (a damaged stack) goes too.
-    for (i64 s = lstvxend; s < LOCALS_TOP; s++) mark_undefined(s);
+    for (i64 s = lstvxend > lstvx ? lstvxend : lstvx + 1; s < LOCALS_TOP; s++) mark_undefined(s);
     lstvxend = LOCALS_TOP;
     dfxstack = -1;
     si_depth = -1;
     call_nesting = 0;
 }
 
+// A workspace clear drops every user function: their compiled lines and
+// texts are freed here, before the clear resets the function entries.
+static void free_user_functions()
+{
+    for (i64 f = FIRST_USER_FUNCTION; f <= lstfx && f < FUNCTION_CAP; f++) {
+        free_function_lines(f);
+        free_function_text(function_table[f].text);
+        function_table[f].text = nullptr;
+    }
+}
+
 void reset_state_indicator()
 {
     clear_state_indicator();
+    free_user_functions();
     suspension_count = 0;
     suspension_taken = false;
     executed_value_state = 0;

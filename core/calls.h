@@ -54,8 +54,9 @@ StatementNode *get_function_line_node(i64 row, i64 line, i64 n);
 void pop_frames_above(i64 new_depth);
 // )SIC: empties the state indicator and unwinds every frame.
 void clear_state_indicator();
-// Workspace clear: as clear_state_indicator, also empties the suspension
-// record and executed_value_state and forgets compiled forms.
+// Workspace clear (before the tables are reset): as clear_state_indicator,
+// also empties the suspension record and executed_value_state, forgets the
+// compiled forms and frees every user function's compiled lines and text.
 void reset_state_indicator();
 
 // ---- Trace of executed lines ----------------------------------------------------

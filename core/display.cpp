@@ -8,17 +8,20 @@
 #include "tables.h"
 #include "session.h"
 #include "symbols.h"
+#include "primitives/time.h"
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <clocale>
+#include <locale.h>
 
 i64 display_indent = 0;
 unsigned char first_item_flag = 0;
 
 // Time texts come from the time family when it is linked in.
-i64 format_time_value(i64 value, i64 type, char *buffer) __attribute__((weak));
-i64 format_datetime_value(double value, char *buffer) __attribute__((weak));
+#pragma weak format_time_value
+#pragma weak format_datetime_value
 
 // ---- Growable text ----------------------------------------------------------------
 
@@ -114,7 +117,11 @@ static i64 strip_exponent_zeros(char *b, i64 at, i64 from) {
 i64 format_float(double x, char *buffer) {
     if (std::isnan(x)) return (i64)strlen(strcpy(buffer, "0nf"));
     if (std::isinf(x)) return (i64)strlen(strcpy(buffer, x > 0 ? "0wf" : "_0wf"));
+    // the text never follows the user's locale: '.' is the decimal point
+    static locale_t c_numeric = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
+    locale_t previous = c_numeric ? uselocale(c_numeric) : (locale_t)0;
     snprintf(buffer, ELEMENT_TEXT_MAX, "%.*g", (int)print_precision(), x);
+    if (c_numeric) uselocale(previous);
     for (i64 k = 0; buffer[k]; k++) {
         if (buffer[k] == '-') {
             buffer[k] = '_';
@@ -268,7 +275,7 @@ static void show_vector(Text *t, const ValueDescriptor *d, i64 slot) {
     char b[ELEMENT_TEXT_MAX];
     i64 shown = d->count;
     if (d->type != T_COMPLEX && slot != SLOT_OUT && shown > DISPLAY_ITEM_LIMIT) shown = DISPLAY_ITEM_LIMIT;
-    i64 line_start = -capped_indent();   // the marker or indent already counts
+    i64 line_start = 0;                  // the marker or indent already in t counts
     i64 items_on_line = 0;
     for (i64 i = 0; i < shown; i++) {
         i64 n = raw_element_text(d, i, b, true);
@@ -377,6 +384,7 @@ static void array_newline(Text *t, bool item) {
 static int display_array(Text *t, const ValueDescriptor *d, int source, i64 slot) {
     i64 cols = value_dimension(d, d->rank - 1);
     i64 rows = value_dimension(d, d->rank - 2);
+    if (rows <= 0 || cols <= 0 || rows > d->count / cols) return 0;   // shape and count disagree
     i64 planes = d->count / (rows * cols);
     i64 shown_rows = (rows <= DISPLAY_ROW_LIMIT || slot == SLOT_OUT) ? rows : DISPLAY_ROW_LIMIT;
     bool item = source == 2;
@@ -543,10 +551,12 @@ struct TableView {
 };
 
 static int table_view(const ValueDescriptor *d, TableView *v) {
-    if (d->type != T_TABLE || !d->data) return error_number = 1;
+    if (!d || d->type != T_TABLE || !d->data) return error_number = 1;
     v->names = pair_half(d, 0);
     const ValueDescriptor *list = pair_half(d, 1);
-    if (!v->names || !list || list->type != T_LIST) return error_number = 1;
+    if (!v->names || !list || list->type != T_LIST || (list->count > 0 && !list->data) ||
+        (v->names->count > 0 && !data_of(v->names)))
+        return error_number = 1;
     v->cols = (const ValueDescriptor *)list->data;
     v->ncols = list->count < v->names->count ? list->count : v->names->count;
     v->rows = 0;
@@ -678,12 +688,28 @@ static i64 empty_array_lines(const ValueDescriptor *d) {
     return lines;
 }
 
+// Kept out of display_descriptor so the frames of a deep nesting stay small.
+static __attribute__((noinline)) void single_element(Text *t, const ValueDescriptor *d) {
+    char b[ELEMENT_TEXT_MAX];
+    text_add(t, b, raw_element_text(d, 0, b, true));
+}
+
 static int show_list(const ValueDescriptor *d) {
     if (d->rank >= 2) {
         vek_printf("Debug[%s:%4d] %s\n", "vpfn1", 193, "error in typ6 output");
         return 0;
     }
     const ValueDescriptor *items = (const ValueDescriptor *)d->data;
+    if (display_indent >= DISPLAY_DEPTH_MAX) {
+        // a value nested this deep is not walked further: the process stack
+        // must not run out on it
+        Text t = {nullptr, 0, 0};
+        text_fill(&t, ' ', capped_indent());
+        text_str(&t, "...\n");
+        text_emit(&t);
+        text_free(&t);
+        return 0;
+    }
     display_indent++;
     unsigned char saved_first = first_item_flag;
     int rc = 0;
@@ -729,8 +755,7 @@ int display_descriptor(const ValueDescriptor *dd, int source, i64 slot) {
     } else if (d.count <= 0) {
         if (d.rank >= 2) text_fill(&t, '\n', empty_array_lines(&d) - 1);
     } else if (d.rank <= 1 && d.count == 1 && d.type != T_COMPLEX) {
-        char b[ELEMENT_TEXT_MAX];
-        text_add(&t, b, raw_element_text(&d, 0, b, true));
+        single_element(&t, &d);
     } else if (d.rank <= 1) {
         if (d.type == T_CHAR) show_char_vector(&t, &d, slot);
         else show_vector(&t, &d, slot);

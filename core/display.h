@@ -12,6 +12,7 @@ enum : i64 {
     DISPLAY_CHAR_LIMIT = 300,
     DISPLAY_RULE_MAX = 149,
     DISPLAY_PREFIX_MAX = 31,      // deepest nesting shown with its own indent
+    DISPLAY_DEPTH_MAX = 1000,     // deeper lists show "..." instead of their items
     ELEMENT_TEXT_MAX = 1100,      // one element's text ([]PP up to 800 digits)
     PRINT_PRECISION_SLOT = 23464,
 };

@@ -12,6 +12,7 @@
 #include "compiler.h"
 #include "calls.h"
 #include "symbols.h"
+#include "names.h"
 #include "primitives/primitives.h"
 #include <cstring>
 #include <vector>
@@ -29,11 +30,9 @@ enum : i64 {
     PP_SLOT = 23464,
 };
 
-// Handlers for two strand operations; the logical family may provide them.
-int build_general_list(i64 result_slot, i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 count)
-    __attribute__((weak));
-int strand_assign(i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 value_c, i64 value_v, i64 count)
-    __attribute__((weak));
+// The strand operations of the logical family, when it is linked in.
+#pragma weak build_general_list
+#pragma weak strand_assign
 
 static int statement_depth = 0;    // run_statement calls now active
 static i64 temp_high = 17;         // highest temporary taken in this statement
@@ -86,8 +85,12 @@ int push_operand_frame(i64 count, const i64 *cs, const i64 *vs, i64 *frame) {
     return 0;
 }
 
+// Only the topmost frame is given back: a dimension list appended above it
+// meanwhile belongs to a value and must not become free space.
 void pop_operand_frame(i64 frame) {
-    if (frame >= 0 && frame < SHAPE_POOL_CAP && shape_pool[frame + 1] < frame) nxtglx = shape_pool[frame + 1];
+    if (frame < 0 || frame + 1 >= SHAPE_POOL_CAP) return;
+    i64 end = frame + 2 + 2 * shape_pool[frame] - 1;
+    if (nxtglx == end && shape_pool[frame + 1] < frame) nxtglx = shape_pool[frame + 1];
 }
 
 // ---- State of nested runs ---------------------------------------------------------------
@@ -207,13 +210,14 @@ static int build_list(i64 result, i64 frame, i64 n) {
         if (!(c < 0 && v == 0) && !is_defined(c, v)) return fail(4);
     }
     if (build_general_list && n >= 2) {
-        // operands in reverse order: the last one apart, then the rest last-first
+        // in the order the walk collects them (right to left): the last one
+        // collected is item 0, the others are items n-1 down to 1
         std::vector<i64> buffer(2 * n);
         i64 *cs = buffer.data();
         i64 *vs = cs + n;
-        for (i64 k = 0; k < n - 1; k++) frame_ref(frame, n - 2 - k, &cs[k], &vs[k]);
+        for (i64 j = 0; j < n - 1; j++) frame_ref(frame, n - 1 - j, &cs[j], &vs[j]);
         i64 lc, lv;
-        frame_ref(frame, n - 1, &lc, &lv);
+        frame_ref(frame, 0, &lc, &lv);
         return build_general_list(result, lc, lv, cs, vs, n - 2);
     }
     ValueDescriptor list;
@@ -278,6 +282,9 @@ static int assign_name(i64 slot, i64 c, i64 v) {
     if (!s || s->rank < 0) return fail(4);
     if (slot < 0 || slot >= SLOT_COUNT || slot == LIST_END_SLOT) return fail(16);
     if (check_system_value(slot, s)) return error_number;
+    // []IO lives in a stack slot that outlasts every statement: only a value
+    // held inline in the descriptor can be kept there
+    if (slot == IO_SLOT && !is_inline_value(s)) return fail(24);
     if (assign_to_slot(slot, s)) return error_number;
     if (slot == SLOT_OUT || slot == SLOT_OUT_OPEN) {
         int e = display_value(0, slot);
@@ -297,25 +304,31 @@ static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
     if (chain_items(target, items, &n)) return error_number;
     i64 *slots = items + FRAME_OPERANDS_MAX;
     for (i64 k = 0; k < n; k++) {
+        if (!node_ok(items[k])) return fail(1);
         const ParseNode *p = &parse_node_table[items[k]];
-        if (!node_ok(items[k]) || p->kind != 'V' || !is_heap_slot(p->index)) return fail(1);
+        if (p->kind != 'V' || !is_heap_slot(p->index)) return fail(1);
         slots[k] = p->index;
     }
     ValueDescriptor *s = ref_desc(c, v);
     if (!s || s->rank < 0) return fail(4);
     if (strand_assign && n >= 2) {
-        i64 *cs = items + 2 * FRAME_OPERANDS_MAX;
-        i64 *vs = slots;
-        i64 *rev_v = cs;
-        for (i64 k = 0; k < n - 1; k++) rev_v[k] = vs[n - 2 - k];
-        std::vector<i64> negs(n);
-        i64 *neg = negs.data();
-        for (i64 k = 0; k < n; k++) neg[k] = -1;
-        return strand_assign(-1, vs[n - 1], neg, rev_v, c, v, n - 2);
+        // targets in collection order, as for build_general_list: the last
+        // collected (the leftmost) apart, the others right to left
+        std::vector<i64> others_c(n, -1), others_v(n);
+        for (i64 j = 0; j < n - 1; j++) others_v[j] = slots[n - 1 - j];
+        return strand_assign(-1, slots[0], others_c.data(), others_v.data(), c, v, n - 2);
     }
     if (s->type != T_LIST) return fail(1);
     if (s->count != n) return fail(3);
     (void)w;
+    // (x;y)<-x: the first assignment would free the list still being read
+    ValueDescriptor own;
+    for (i64 k = 0; k < n; k++)
+        if (c < 0 && slots[k] == v) {
+            if (copy_value_checked(&own, s, 0)) return error_number;
+            s = &own;
+            break;
+        }
     for (i64 k = 0; k < n; k++)
         if (assign_to_slot(slots[k], &((ValueDescriptor *)s->data)[k])) return error_number;
     return 0;
@@ -642,15 +655,12 @@ int display_statement_value(i64 root, i64 c, i64 v) {
 // ---- Statement runners ---------------------------------------------------------------------
 
 static i64 io_slot_in_force() {
-    // a localised []IO of an active call wins over the global one
-    if (si_depth < 0 && call_nesting == 0) return IO_SLOT;
-    for (i64 k = dfxstack; k >= 0; k--) {
-        i64 name = dfxstack_table[k].name;
-        if (name < 0 || name >= LOCAL_NAME_CAP) continue;
-        const NameEntry *n = &local_name_table[name];
-        if (strcmp(n->name, "[]IO") == 0 && n->index >= 0 && n->index < SLOT_COUNT) return n->index;
-    }
-    return IO_SLOT;
+    // a []IO localised by an active call wins over the global one
+    if (dfxstack < 0) return IO_SLOT;
+    i64 k = lookup_name("[]IO", 'D');
+    if (k < 0 || k > dfxstack) return IO_SLOT;
+    i64 slot = dfxstack_table[k].slot;
+    return (slot >= 0 && slot < SLOT_COUNT) ? slot : IO_SLOT;
 }
 
 int run_statement(i64 root, i64 start, i64 *fail_pos) {
@@ -814,11 +824,17 @@ static int prim_execute_text(i64, i64 result, i64, i64, i64 rc, i64 rv) {
     char *text = buffer.data();
     memcpy(text, src, (size_t)n);
     text[n] = 0;
+    // Text that executes itself would recurse until the C stack ran out;
+    // the nesting is bounded like the calls of defined functions.
+    static i64 execute_depth = 0;
+    if (execute_depth >= SI_CAP) return fail(5);
     i64 io = io_slot_in_force();
     i64 c, v;
     int saved_flag = execute_flag;
     execute_flag = 1;
+    execute_depth++;
     int e = execute_text_as_function(text, n, io, &c, &v);
+    execute_depth--;
     execute_flag = saved_flag;
     if (e) return e;
     if (executed_value_state == 0) return 0;

@@ -386,6 +386,7 @@ namespace {
 struct DirectBody {
     std::vector<std::string> statements;
     std::vector<std::string> locals;
+    std::vector<std::string> labels;
     bool uses_x = false, uses_y = false, uses_z = false;
 };
 
@@ -400,6 +401,8 @@ void add_local(DirectBody &b, const std::string &name, const char *fname)
     if (name == fname || is_control_keyword(name.c_str())) return;
     for (const std::string &l : b.locals)
         if (l == name) return;
+    for (const std::string &l : b.labels)
+        if (l == name) return;   // a local of that name would hide the label
     if (is_global_function(name.c_str())) return;
     b.locals.push_back(name);
 }
@@ -516,6 +519,11 @@ int convert_direct_definition(const char *line, char *name_buffer)
     std::string body = text.substr(p, text.size() - 1 - p);
     DirectBody b;
     if (split_direct_body(body, b)) return (int)(error_number = 1);
+    for (const std::string &s : b.statements) {
+        const char *label = nullptr;
+        i64 after = scan_leading_name(s.c_str(), &label);
+        if (after > 0 && s[after] == ':') b.labels.push_back(label);
+    }
     for (const std::string &s : b.statements) classify_names(b, s, name.c_str());
     if (!b.uses_z) b.statements.back() = "z<-" + b.statements.back();
     std::string header = "z<-";

@@ -49,7 +49,12 @@ i64 value_dimension(const ValueDescriptor *d, i64 k) {
 int copy_shape(ValueDescriptor *target, const ValueDescriptor *source) {
     target->rank = source->rank;
     target->count = source->count;
-    if (source->rank == 1) { target->dim0 = source->count; target->dim1 = 0; }
+    if (source->rank == 1) {
+        // a dictionary keeps its form and a table's column list its row
+        // count in word 2: those are copied as they stand
+        target->dim0 = holds_descriptors(source->type) ? source->dim0 : source->count;
+        target->dim1 = 0;
+    }
     else if (source->rank == 2) { target->dim0 = source->dim0; target->dim1 = source->dim1; }
     else if (source->rank > 2) {
         i64 words[64];
@@ -521,13 +526,17 @@ int demote_descriptor_to_bool(ValueDescriptor *d) {
     return 0;
 }
 
+// Constants are never rewritten: a compiled line runs again with the same
+// constants, so demotion applies to slots only.
 int demote_float_to_int(i64 c, i64 v) {
+    if (c >= 0) return 0;
     ValueDescriptor *d = operand_ref(c, v);
     if (!d) return fail(4);
     return demote_descriptor(d);
 }
 
 int demote_int_to_bool(i64 c, i64 v) {
+    if (c >= 0) return 0;
     ValueDescriptor *d = operand_ref(c, v);
     if (!d) return fail(4);
     return demote_descriptor_to_bool(d);
@@ -565,7 +574,7 @@ bool values_match(const ValueDescriptor *a, const ValueDescriptor *b) {
         return true;
     case T_LIST: case T_DICT: case T_TABLE: {
         i64 items = a->type == T_LIST ? n : 2;
-        if (a->type != T_LIST && a->spare != b->spare) return false;
+        if (a->type != T_LIST && (a->spare != b->spare || a->dim0 != b->dim0)) return false;
         for (i64 k = 0; k < items; k++)
             if (!values_match(&((const ValueDescriptor *)pa)[k], &((const ValueDescriptor *)pb)[k])) return false;
         return true;

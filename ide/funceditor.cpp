@@ -19,7 +19,12 @@ FuncEditor::FuncEditor(QWidget *parent, FuncShow *owner_window)
     highlightCurrentLine();
 }
 
-FuncEditor::~FuncEditor() = default;
+FuncEditor::~FuncEditor()
+{
+    // The base class still emits while it tears the document down.
+    disconnect(this, nullptr, this, nullptr);
+    owner = nullptr;
+}
 
 int FuncEditor::line_number_area_width()
 {

@@ -57,6 +57,9 @@ FuncShow::FuncShow(QWidget *parent) : QMainWindow(parent)
 
 FuncShow::~FuncShow()
 {
+    // The editor reports to this window: it goes first.
+    delete editor;
+    editor = nullptr;
     delete form;
 }
 
@@ -282,6 +285,7 @@ void FuncShow::partial_copy_selection()
     if (session_pane) session_pane->move_cursor_to_end();
     session_print("//partial copy\r\n");
     run_lines(head, nullptr, line_length);
+    free_text_lines(head);
     session_print("      ");
     if (session_pane) session_pane->refresh_symbol_list();
 }

@@ -8,7 +8,8 @@
 #if __has_include("system/scripts.h")
 #include "system/scripts.h"
 #else
-// Runs a list of script lines (head node first) in the workspace; frees it.
+// Runs a list of script lines (head node first) in the workspace; the
+// caller frees the list.
 int run_lines(TextLine *list, const char *path, i64 longest);
 #endif
 

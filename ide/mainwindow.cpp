@@ -130,7 +130,11 @@ MainWindow::MainWindow(QWidget *parent) : QMainWindow(parent)
 MainWindow::~MainWindow()
 {
     if (session_pane == this) session_pane = nullptr;
+    // The pane outlives this body; nothing it sends may reach the window now.
+    form->textEdit->removeEventFilter(this);
+    disconnect(form->textEdit, nullptr, this, nullptr);
     delete form;
+    form = nullptr;
     if (command_log) command_log->close();
     delete command_log;
     delete output_decoder;

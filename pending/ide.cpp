@@ -95,6 +95,5 @@ __attribute__((weak)) int run_lines(TextLine *list, const char *, i64)
         session_print("\n");
         pending_note_assignment(l->text);
     }
-    free_text_lines(list);
     return 0;
 }

@@ -17,7 +17,8 @@ void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h);
 // The handler for code and valence, or null.
 PrimHandler find_primitive(i64 code, int valence);
 // Runs code on the operands; a code without a handler gives 43 (dyadic
-// 758..799: 1; dyadic system-function code: 15). Stores error_number.
+// 758..799: 1). A dyadic system-function code (601..657) is always 15, even
+// where an outer product is registered over 501..750. Stores error_number.
 int dispatch_primitive(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 
 // ---- Applications the walk reaches other than by a plain code ----------------
@@ -49,6 +50,13 @@ IndexHandler bracket_index_handler();
 IndexedAssignHandler indexed_assign_handler();
 EachHandler each_handler();
 PrimHandler builtin_function_handler(i64 index);
+
+// Strand lists and strand assignment, when the logical family provides them
+// (the evaluator has its own otherwise). Operands come in the order the walk
+// collects them, right to left: `last` is item (or target) 0, and
+// cs/vs[j] is item n-1-j for j = 0 .. n-2, where n = count + 2.
+int build_general_list(i64 result_slot, i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 count);
+int strand_assign(i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 value_c, i64 value_v, i64 count);
 
 // Called once (lazily by the dispatcher, or at start-up); calls each family's
 // registration function when that family is linked in.

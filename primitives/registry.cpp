@@ -93,6 +93,9 @@ static int missing_handler_error(i64 code, int valence) {
 
 int dispatch_primitive(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     int valence = (lc < 0 && lv < 0) ? 1 : 2;
+    // system functions keep their code with a left argument: they are not
+    // outer products, whatever is registered over that range
+    if (valence == 2 && code >= 601 && code <= 657) return error_number = 15;
     PrimHandler h = find_primitive(code, valence);
     if (!h) return error_number = missing_handler_error(code, valence);
     int rc_ = h(code, result_slot, lc, lv, rc, rv);

@@ -23,3 +23,11 @@ i64 parse_time_text(const char *text, i64 type, i64 length, int mode);
 // YYYY.MM.DDThh:mm:ss.sss (23 characters, with_ms) or without ".sss" (19).
 // TIME_VALUE: the value (-1.0 when malformed); TIME_CHECK: 0.0 or -1.0.
 double parse_datetime_text(const char *text, int mode, i64 length, int with_ms);
+
+// Texts of the time types (month "2024.05m", date "2024.05.17", minute
+// "09:05", second "09:05:07", time "09:05:07.008"; datetime
+// "2024.05.17T09:05:07.008"). buffer holds at least 64 bytes; each returns
+// the length written. The display falls back to its own texts until these
+// are defined.
+i64 format_time_value(i64 value, i64 type, char *buffer);
+i64 format_datetime_value(double value, char *buffer);

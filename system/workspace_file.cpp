@@ -442,6 +442,12 @@ static bool parse_body(Reader &r, WorkspaceImage &img) {
                                (e.index >= FIRST_USER_FUNCTION && e.index <= img.lstfx)))
             return false;
         if (e.kind != 0 && e.kind != 'V' && e.kind != 'F') return false;
+        // The system variables and built-in functions are the program's own:
+        // a clear keeps them, so a file must not rename or rebind them.
+        const NameEntry &own = global_name_table[g];
+        if (g < PREDEFINED_NAMES && (strcmp(e.name, own.name) != 0 || e.kind != own.kind ||
+                                     e.index != own.index || e.continuation != own.continuation))
+            return false;
     }
     for (i64 f = FIRST_USER_FUNCTION; f <= img.lstfx; f++) {
         const i64 *w = &img.functions[17 * f];

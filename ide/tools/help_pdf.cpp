@@ -1,8 +1,10 @@
 // Build-time tool: turns one help document from Markdown into PDF with
 // Qt's own text layout, so the help needs nothing beyond Qt.
-//   vek-help-pdf input.md output.pdf
+//   vek-help-pdf input.md output.pdf [first-page.png]
+// The optional picture of the first page lets a writer check the layout.
 #include <QFile>
 #include <QGuiApplication>
+#include <QImage>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QAbstractTextDocumentLayout>
@@ -14,8 +16,8 @@
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
-    if (argc != 3) {
-        fprintf(stderr, "usage: vek-help-pdf input.md output.pdf\n");
+    if (argc != 3 && argc != 4) {
+        fprintf(stderr, "usage: vek-help-pdf input.md output.pdf [first-page.png]\n");
         return 2;
     }
     QFile in(QString::fromLocal8Bit(argv[1]));
@@ -51,5 +53,15 @@ int main(int argc, char **argv)
         painter.restore();
     }
     painter.end();
+    if (argc == 4) {
+        double scale = 100.0 / pdf.resolution();
+        QImage image((page.size() * scale).toSize(), QImage::Format_RGB32);
+        image.fill(Qt::white);
+        QPainter p(&image);
+        p.scale(scale, scale);
+        doc.drawContents(&p, page);
+        p.end();
+        if (!image.save(QString::fromLocal8Bit(argv[3]))) return 1;
+    }
     return 0;
 }

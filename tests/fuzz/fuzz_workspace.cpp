@@ -1,19 +1,80 @@
 // libFuzzer target: the fuzzer's bytes are a workspace file handed to the
 // reader. A refused file must leave the loaded workspace untouched, so a
-// known variable is set before and checked after every refused load.
+// known variable is set before and checked after every refused load. A
+// file that loads is then used as a person would: the lists of names and
+// the state indicator are shown and every variable is displayed.
 #include "core/session.h"
 #include "core/tables.h"
 #include "system/workspace_file.h"
+#include "core/names.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cctype>
 #include <string>
 #include <unistd.h>
 
 static void discard(const char *) {}
 static std::string captured;
 static void capture(const char *t) { captured += t; }
+
+static void run_line(const char *text) {
+    std::string buf = text;
+    execute_input_line(buf.data());
+}
+
+// What a line prints, without the prompt.
+static std::string shown(const char *line) {
+    captured.clear();
+    session_print = capture;
+    run_line(line);
+    session_print = discard;
+    if (captured.size() >= 6 && captured.compare(captured.size() - 6, 6, "      ") == 0)
+        captured.resize(captured.size() - 6);
+    return captured;
+}
+
+// Names come from the file; only a plain name is typed, so a damaged entry
+// cannot become a command.
+static bool plain_name(const char *n) {
+    if (!n || !isalpha((unsigned char)n[0])) return false;
+    for (; *n; n++)
+        if (!isalnum((unsigned char)*n) && *n != '_') return false;
+    return true;
+}
+
+// A function body may loop for ever, as the language allows; only a text
+// without branches or loops is called, so a timeout means a hang of ours.
+static bool may_loop(const FunctionText *ft) {
+    const TextLine *lists[3] = {ft->typed, ft->fresh, ft->work};
+    for (const TextLine *head : lists)
+        for (const TextLine *t = head ? head->next : nullptr; t; t = t->next)
+            if (t->text && (strstr(t->text, "->") || strstr(t->text, "while") || strstr(t->text, "for")))
+                return true;
+    return false;
+}
+
+static void use_loaded_workspace() {
+    run_line(")vars");
+    run_line(")fns");
+    run_line(")si");
+    for (i64 g = PREDEFINED_NAMES; g <= lstgx && g < GLOBAL_NAME_CAP; g++)
+        if (global_name_table[g].kind == 'V' && plain_name(name_text_by_index(g, 'G')))
+            run_line(name_text_by_index(g, 'G'));
+    for (i64 g = PREDEFINED_NAMES; g <= lstgx && g < GLOBAL_NAME_CAP; g++) {
+        const NameEntry &e = global_name_table[g];
+        if (e.kind != 'F' || e.index < FIRST_USER_FUNCTION || e.index >= FUNCTION_CAP) continue;
+        const FunctionText *ft = function_table[e.index].text;
+        std::string name = name_text_by_index(g, 'G');
+        if (!ft || may_loop(ft) || !plain_name(name.c_str())) continue;
+        for (const char *form : {"%s", "%s 1", "1 %s 2"}) {
+            char line[160];
+            snprintf(line, sizeof line, form, name.c_str());
+            run_line(line);
+        }
+    }
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static char path[64];
@@ -26,15 +87,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!f) return 0;
     fwrite(data, 1, size, f);
     fclose(f);
-    char set[] = "keep<-1 2 3";
-    execute_input_line(set);
+    run_line("keep<-1 2 3");
+    // The clear after the last input must have left nothing in the way.
+    if (shown("keep") != "1 2 3\n") {
+        fprintf(stderr, "workspace not clear before the load: keep shows [%s]\n", captured.c_str());
+        abort();
+    }
     if (load_workspace_file(path) != 0) {
-        captured.clear();
-        session_print = capture;
-        char show[] = "keep";
-        execute_input_line(show);
-        session_print = discard;
-        if (captured.rfind("1 2 3\n", 0) != 0) abort();   // a refused load lost data
+        if (shown("keep") != "1 2 3\n") {   // a refused load lost data
+            fprintf(stderr, "refused load changed keep: [%s]\n", captured.c_str());
+            abort();
+        }
+    } else {
+        use_loaded_workspace();
     }
     clear_workspace(0);
     return 0;

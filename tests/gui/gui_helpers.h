@@ -7,6 +7,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTimer>
@@ -63,17 +64,19 @@ inline void answer_text(const QString &text, bool accept = true)
     });
 }
 
-// Picks path in the next file dialog; an empty path cancels it.
-inline void answer_file(const QString &path)
+// Picks path in the next file dialog; an empty path cancels it. then, when
+// given, is run once the dialog is answered (to answer what follows it).
+inline void answer_file(const QString &path, std::function<void()> then = {})
 {
     auto tries = std::make_shared<int>(0);
-    answer_dialog_until([path, tries](QWidget *w) {
+    answer_dialog_until([path, tries, then](QWidget *w) {
+        struct Then { std::function<void()> f; ~Then() { if (f) f(); } } after{then};
         QFileDialog *d = qobject_cast<QFileDialog *>(w);
         if (!d) { w->close(); return true; }
         if (path.isEmpty()) { d->reject(); return true; }
-        QFileInfo info(path);
-        d->setDirectory(info.absolutePath());
-        d->selectFile(info.fileName());
+        // Typed as a user would: the name field takes a full path.
+        QLineEdit *name = d->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));
+        if (name) name->setText(path); else d->selectFile(path);
         QMetaObject::invokeMethod(d, "accept");
         if (d->isVisible() && ++*tries < 200) return false;
         if (d->isVisible()) d->reject();

@@ -4,6 +4,9 @@
 #include <QtTest>
 #include <QAction>
 #include <QClipboard>
+#include <QDesktopServices>
+#include <QSet>
+#include <QUrl>
 #include <QLabel>
 #include <QListWidget>
 #include <QTemporaryDir>
@@ -14,6 +17,15 @@
 #include "funceditor.h"
 #include "interp.h"
 #include "gui_helpers.h"
+
+// Stands in for the desktop's document viewer.
+class UrlCatcher : public QObject {
+    Q_OBJECT
+public:
+    QList<QUrl> urls;
+public slots:
+    void open(const QUrl &url) { urls << url; }
+};
 
 class MainWindowTest : public QObject {
     Q_OBJECT
@@ -262,6 +274,17 @@ void MainWindowTest::menu_and_dock_actions_send_their_commands_once()
 
     // Help entries open documents by absolute path and send nothing.
     items = history().size();
+    UrlCatcher catcher;
+    QDesktopServices::setUrlHandler("file", &catcher, "open");
+    for (const char *name : {"actionPrimer", "actionVEK_for_kids", "actionSymbol_Table",
+                             "actionVEK_Action", "actionVEK_Data"})
+        action(name)->trigger();
+    QDesktopServices::unsetUrlHandler("file");
+    QCOMPARE(catcher.urls.size(), 5);
+    for (int i = 0; i < 5; i++)
+        QCOMPARE(catcher.urls[i], QUrl::fromLocalFile(dir->path() + "/" + help_document_names[i]));
+    QCOMPARE(QSet<QUrl>(catcher.urls.begin(), catcher.urls.end()).size(), 5);
+    QCOMPARE(history().size(), items);
     BoxSeen about;
     answer_box(&about, QMessageBox::Ok);
     action("actionAbout_VEK")->trigger();
@@ -334,6 +357,19 @@ void MainWindowTest::path_dialog_checks_and_stores_the_directory()
 
     answer_text("lib2", false);
     action("actionPath")->trigger();
+    QCOMPARE(file_bytes("path.txt"), old_path_file);
+
+    // An existing directory whose path would not fit the interpreter's buffer.
+    QString deep = dir->path() + "/" + QString(60, 'd') + "/" + QString(60, 'e');
+    QDir().mkpath(deep);
+    answer_dialog([&box, deep](QWidget *d) {
+        qobject_cast<QInputDialog *>(d)->setTextValue(deep);
+        qobject_cast<QInputDialog *>(d)->accept();
+        answer_box(&box, QMessageBox::Ok);
+    });
+    box = BoxSeen();
+    action("actionPath")->trigger();
+    QCOMPARE(box.title, QStringLiteral("Error Path"));
     QCOMPARE(file_bytes("path.txt"), old_path_file);
 
     QString lib = dir->path() + "/lib2";

@@ -60,6 +60,9 @@ TEST_F(CallsRuntime, ValencesResultsAndRecursion)
     EXPECT_EQ(run("1+seven"), "8\n");
     EXPECT_EQ(run("quiet 5"), "");
     EXPECT_EQ(run("fact 10"), "3628800\n");
+    // A statement with an open parenthesis goes on in the next line.
+    define({"z<-spread x", "z<-(x+", "1)*2", "z<-z+0"});
+    EXPECT_EQ(run("spread 4"), "10\n");
     EXPECT_EQ(dfxstack, -1);
     EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
 }

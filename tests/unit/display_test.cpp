@@ -3,6 +3,7 @@
 // tables, enumerations, deep nesting and the output slots.
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <clocale>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -107,6 +108,12 @@ TEST_F(DisplayTest, NumberTexts) {
     format_integer(INT64_MAX, b); EXPECT_STREQ(b, "0w");
     format_integer(-INT64_MAX, b); EXPECT_STREQ(b, "_0w");
     format_integer(-3, b); EXPECT_STREQ(b, "_3");
+    // a locale with a decimal comma changes nothing
+    if (setlocale(LC_NUMERIC, "de_DE.UTF-8") || setlocale(LC_NUMERIC, "fr_FR.UTF-8")) {
+        format_float(2.5, b);
+        EXPECT_STREQ(b, "2.5");
+        setlocale(LC_NUMERIC, "C");
+    }
     double z[2] = {1.5, -2};
     format_complex(z, b); EXPECT_STREQ(b, "1.5j_2");
     double n[2] = {float_nan, 1};
@@ -219,6 +226,19 @@ TEST_F(DisplayTest, NestedListsAndDeepNesting) {
     }
     EXPECT_LE(longest_prefix, (size_t)DISPLAY_PREFIX_MAX);
 
+    ValueDescriptor deeper = ints({7});
+    for (int k = 0; k < 3000; k++) deeper = list({deeper});
+    out = show(deeper);
+    EXPECT_NE(out.find("...\n"), std::string::npos);
+    EXPECT_EQ(out.find('7'), std::string::npos);
+
+    ValueDescriptor odd;
+    memset(&odd, 0, sizeof odd);
+    odd.type = 15;
+    odd.rank = 1;
+    odd.count = 3;
+    EXPECT_EQ(show(odd), "\n");
+
     ValueDescriptor m = matrix(list({ints({1}), ints({2})}), 1, 2);
     EXPECT_EQ(show(m), "Debug[vpfn1: 193] error in typ6 output\n");
 }
@@ -235,6 +255,9 @@ TEST_F(DisplayTest, NestedItemsBreakWithinTheirIndent) {
     }
     EXPECT_EQ(out.substr(0, 6), "<1000 ");
     EXPECT_NE(out.find("\n       10"), std::string::npos);   // indent 1 + six blanks
+    // two levels down the marker is "<<": the first line holds 21 items
+    out = show(list({list({ints(xs), ints({1})})}));
+    EXPECT_EQ(out.find('\n'), (size_t)106);
 }
 
 TEST_F(DisplayTest, OutputSlotGivesUpItsBlockButNotTheVariables) {

@@ -59,6 +59,13 @@ TEST_F(EvaluatorTest, OperandFramesRespectThePool) {
     EXPECT_EQ(nxtglx, before + 8);
     pop_operand_frame(frame);
     EXPECT_EQ(nxtglx, before);
+    // a dimension list appended while the frame lived stays in the pool
+    ASSERT_EQ(push_operand_frame(3, cs, vs, &frame), 0);
+    i64 dims[2] = {4, 5}, start;
+    ASSERT_EQ(shape_pool_append(dims, 2, &start), 0);
+    pop_operand_frame(frame);
+    EXPECT_EQ(nxtglx, start + 2);
+    EXPECT_EQ(shape_pool[start + 1], 5);
     nxtglx = SHAPE_POOL_CAP - 5;
     EXPECT_EQ(push_operand_frame(3, cs, vs, &frame), 9);
     EXPECT_EQ(nxtglx, SHAPE_POOL_CAP - 5);
@@ -126,4 +133,16 @@ TEST_F(EvaluatorTest, QuadReadsOneLineOfInput) {
     EXPECT_EQ(run("t<-[]"), "      ");
     EXPECT_EQ(run("t~''"), "1\n      ");
     ask_input_string = saved;
+}
+
+static int outer_product_stand_in(i64, i64, i64, i64, i64, i64) { return 0; }
+
+TEST_F(EvaluatorTest, SystemFunctionCodesAreNeverOuterProducts) {
+    PrimHandler saved[250];
+    for (i64 c = 501; c <= 750; c++) saved[c - 501] = find_primitive(c, 2);
+    register_primitive_range(501, 750, 2, outer_product_stand_in);
+    EXPECT_EQ(dispatch_primitive(545, FIRST_TEMP_SLOT, 0, -1, 1, -1), 0);
+    EXPECT_EQ(dispatch_primitive(602, FIRST_TEMP_SLOT, 0, -1, 1, -1), 15);
+    EXPECT_EQ(dispatch_primitive(655, FIRST_TEMP_SLOT, 0, -1, 1, -1), 15);
+    for (i64 c = 501; c <= 750; c++) register_primitive(c, 2, saved[c - 501]);
 }

@@ -155,6 +155,9 @@ TEST_F(FunctionText_, DirectDefinitionsBuildTheirHeaders)
     EXPECT_EQ(define("q: 'x y z',`w,1e5}"), "z<-q | z<-'x y z',`w,1e5");
     EXPECT_EQ(define("r: []IO<-0; 'it''s';x}"), "z<-r x;[]IO | []IO<-0 | 'it''s' | z<-x");
     EXPECT_EQ(define("s: (x;y)}"), "z<-y s x | z<-(x;y)");
+    // A label stays a label: it is not made a local.
+    EXPECT_EQ(define("c: i<-0; top: i<-i+1; ->(i<x)/top; i}"),
+              "z<-c x;i | i<-0 | top: i<-i+1 | ->(i<x)/top | z<-i");
     // The closing brace is required; unbalanced text and reserved names fail.
     EXPECT_EQ(define("u: x+10"), "error 1");
     EXPECT_EQ(define("v: (x}"), "error 1");

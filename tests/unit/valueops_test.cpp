@@ -90,6 +90,14 @@ TEST_F(ValueOpsTest, FloatsDemoteOnlyWhenWholeAndSmall) {
     EXPECT_EQ(z.type, T_INT);
     EXPECT_EQ(((i64 *)z.data)[1], -5);
 
+    // constants stay as compiled
+    i64 k = alloc_table_entry('C', -1);
+    constants_table[k] = floats({4.0, 5.0});
+    demote_float_to_int(k, -1);
+    EXPECT_EQ(constants_table[k].type, T_FLOAT);
+    memset(&constants_table[k], 0, sizeof(ValueDescriptor));
+    lstcx--;
+
     i64 bools = global(ints({0, 1, 1}));
     demote_int_to_bool(-1, bools);
     EXPECT_EQ(value_slot_table[bools].type, T_BOOL);
@@ -281,4 +289,26 @@ TEST_F(ValueOpsTest, CompactionRefreshesOperandsOfEveryType) {
     EXPECT_EQ(OPL.int_data[2], 20240517);
     EXPECT_EQ(OPR.float_data, (double *)value_slot_table[t].data);
     EXPECT_EQ(OPR.float_data[1], 12345.0);
+}
+
+TEST_F(ValueOpsTest, PairsKeepTheirFormAndRowCountWhenCopied) {
+    ValueDescriptor cols = list({ints({1, 2, 3})});
+    cols.dim0 = 3;                       // the row count
+    ValueDescriptor names = ints({0});
+    names.type = T_SYMBOL;
+    ValueDescriptor t = vec(T_TABLE, 0);
+    t.count = 2;
+    ASSERT_EQ(alloc_descriptor_data(&t, 0), 0);
+    ((ValueDescriptor *)t.data)[0] = names;
+    fix_inline_pointer(&((ValueDescriptor *)t.data)[0]);
+    ((ValueDescriptor *)t.data)[1] = cols;
+    ValueDescriptor d = t;
+    d.type = T_DICT;
+    d.dim0 = 2;                          // form in word 2: keyed
+    i64 a = global(t), b = global(d);
+    const ValueDescriptor *copied = (const ValueDescriptor *)value_slot_table[a].data;
+    EXPECT_EQ(copied[1].dim0, 3);
+    EXPECT_EQ(copied[1].count, 1);
+    EXPECT_EQ(value_slot_table[b].dim0, 2);
+    EXPECT_TRUE(values_match(&value_slot_table[a], &t));
 }

@@ -1,0 +1,11 @@
+// The boolean functions: or, and, nor, nand and not.
+#pragma once
+#include "core/value.h"
+
+enum : i64 { LG_OR = 12, LG_AND = 13, LG_NOR = 14, LG_NAND = 15, LG_NOT = 25 };
+
+// True when an integer value holds only 0 and 1, or a float value only 0.0
+// and 1.0; false for every other type (booleans are tested by their type).
+bool is_all_zero_one(const ValueDescriptor *d);
+int prim_logical(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
+void register_logical_primitives();
