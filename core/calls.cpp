@@ -4,12 +4,16 @@
 // runs the compiled lines under their branch entries, hands the result over
 // and unbinds. A failure leaves every active call suspended with its frame.
 //
-// Frame layout on dfxstack_table: a marker (name -1, slot = FRAME_WORD(level,
-// locals)), then one entry per free body name (slot = the binding it got),
-// then one per header name (slot = its own local slot, lowest last). The
-// marker alone says which state-indicator entry owns the frame and how many
-// local slots it holds, so "->", )SIC and a clear pop exactly what was pushed,
-// also after a workspace was saved and loaded with suspended calls.
+// Frame layout on dfxstack_table: a marker (name -1, slot = the state-
+// indicator position of the call that pushed it), then one entry per header
+// name with its own local slot (consecutive slots counting down), then one
+// entry per free body name with the binding it got. Frames own consecutive
+// blocks of local slots, the oldest frame the highest, and a frame's own run
+// ends at the first entry that does not continue the count; bind_frame keeps
+// one unused slot below every frame so that no binding can continue it. So
+// the table alone says which entry owns a frame and which slots it holds:
+// "->", )SIC and a clear pop exactly what was pushed, also after a workspace
+// was saved and loaded with suspended calls.
 #include "calls.h"
 #include <cstdlib>
 #include <cstring>
@@ -30,9 +34,6 @@ i64 suspension_record[SUSPENSION_WORDS];
 i64 suspension_count = 0;
 static bool suspension_taken = false;
 
-static i64 frame_word(i64 level, i64 locals) { return locals << 16 | level; }
-static i64 frame_level(i64 word) { return word & 0xffff; }
-static i64 frame_locals(i64 word) { return word >> 16; }
 
 void mark_suspension_record_empty() { suspension_taken = false; }
 
@@ -367,21 +368,46 @@ static void restore_top_frame()
         i64 n = dfxstack_table[i].name;
         if (n >= 0 && n < LOCAL_NAME_CAP) local_name_table[n].index = dfxstack_table[i].slot;
     }
-    i64 level = frame_level(dfxstack_table[m].slot);
+    i64 level = dfxstack_table[m].slot;
     i64 row = level < SI_CAP ? state_indicator[level].function : -1;
     // Nodes of a form given up may belong to other statements by now; the
     // next call of that function compiles and binds afresh anyway.
     if (row >= FIRST_USER_FUNCTION && row <= lstfx && compiled_forms[row].valid) rebind_nodes(row);
 }
 
+// The number of local slots the frame at marker m owns, its slots counting
+// down from hi - 1.
+static i64 own_slot_count(i64 m, i64 hi)
+{
+    i64 n = 0;
+    for (i64 i = m + 1; i <= dfxstack && dfxstack_table[i].name >= 0; i++, n++)
+        if (dfxstack_table[i].slot != hi - 1 - n) break;
+    return n;
+}
+
+// The marker of the top frame and the count of its own slots, found by
+// walking the frames from the oldest, whose slots start below LOCALS_TOP.
+static i64 top_frame(i64 *own)
+{
+    i64 hi = LOCALS_TOP, m = -1;
+    *own = 0;
+    for (i64 i = 0; i <= dfxstack; i++) {
+        if (dfxstack_table[i].name >= 0) continue;
+        m = i;
+        *own = own_slot_count(i, hi);
+        hi -= *own;
+    }
+    return m;
+}
+
 // Pops the frame on top: releases its local slots, gives them back to
 // lstvxend and restores the frame below.
 static void pop_top_frame()
 {
-    i64 m = top_frame_marker();
+    i64 own;
+    i64 m = top_frame(&own);
     if (m < 0) { dfxstack = -1; return; }
-    i64 locals = frame_locals(dfxstack_table[m].slot);
-    for (i64 i = dfxstack; i > m && locals > 0; i--, locals--) {
+    for (i64 i = m + own; i > m; i--) {
         i64 slot = dfxstack_table[i].slot;
         if (slot == lstvxend && slot < LOCALS_TOP) {
             mark_undefined(slot);
@@ -414,9 +440,15 @@ static int bind_frame(i64 row, i64 level, i64 *io_slot)
     i64 header_count = f->header_end >= 0 ? f->header_end - f->header_start : 0;
     i64 body_count = f->body_end > f->body_start ? f->body_end - f->body_start : 0;
     if (dfxstack + 1 + body_count + header_count >= DFXSTACK_CAP) return (int)(error_number = 84);
-    if (lstvxend - header_count <= lstvx) return (int)(error_number = 84);
-    i64 marker = ++dfxstack;
-    dfxstack_table[marker] = {-1, frame_word(level, 0)};
+    // One slot stays unused below the new frame (see the frame layout).
+    if (lstvxend - header_count - 1 <= lstvx) return (int)(error_number = 84);
+    dfxstack_table[++dfxstack] = {-1, level};
+    for (i64 i = f->header_end; header_count > 0 && i > f->header_start; i--) {
+        i64 slot = --lstvxend;
+        mark_undefined(slot);
+        local_name_table[i].index = slot;
+        dfxstack_table[++dfxstack] = {i, slot};
+    }
     for (i64 i = f->body_start + 1; i <= f->body_end; i++) {
         NameEntry *e = &local_name_table[i];
         if (e->kind != 'V' || is_header_name(f, i)) continue;
@@ -435,13 +467,6 @@ static int bind_frame(i64 row, i64 level, i64 *io_slot)
         e->index = slot;
         dfxstack_table[++dfxstack] = {i, slot};
     }
-    for (i64 i = f->header_end; header_count > 0 && i > f->header_start; i--) {
-        i64 slot = --lstvxend;
-        mark_undefined(slot);
-        local_name_table[i].index = slot;
-        dfxstack_table[++dfxstack] = {i, slot};
-        dfxstack_table[marker].slot = frame_word(level, f->header_end - i + 1);
-    }
     rebind_nodes(row);
     i64 io = lookup_name("[]IO", 'D');
     *io_slot = io >= 0 ? dfxstack_table[io].slot : SLOT_IO;
@@ -453,7 +478,7 @@ void pop_frames_above(i64 new_depth)
     if (new_depth < -1) new_depth = -1;
     for (;;) {
         i64 m = top_frame_marker();
-        if (m < 0 || frame_level(dfxstack_table[m].slot) <= new_depth) break;
+        if (m < 0 || dfxstack_table[m].slot <= new_depth) break;
         pop_top_frame();
     }
     if (top_frame_marker() < 0) dfxstack = -1;

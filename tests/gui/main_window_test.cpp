@@ -104,6 +104,7 @@ private slots:
     void keyboard_input_dialog_limits_and_cancel();
     void missing_or_unwritable_files();
     void at_dot_line_opens_a_script_editor();
+    void icons_come_from_the_resources();
 };
 
 void MainWindowTest::typed_lines_run_and_are_logged()
@@ -437,6 +438,21 @@ void MainWindowTest::at_dot_line_opens_a_script_editor()
         w->grab().save(qEnvironmentVariable("VEK_GUI_PICTURES") + "/main.png");
         editor->grab().save(qEnvironmentVariable("VEK_GUI_PICTURES") + "/editor.png");
     }
+}
+
+void MainWindowTest::icons_come_from_the_resources()
+{
+    QVERIFY(!w->windowIcon().pixmap(16).isNull());
+    FuncShow editor;
+    int with_icons = 0;
+    for (QObject *window : {static_cast<QObject *>(w), static_cast<QObject *>(&editor)}) {
+        for (QAction *a : window->findChildren<QAction *>()) {
+            if (a->icon().isNull()) continue;
+            QVERIFY2(!a->icon().pixmap(16).isNull(), qPrintable(a->objectName()));
+            with_icons++;
+        }
+    }
+    QCOMPARE(with_icons, 8 + 14);
 }
 
 QTEST_MAIN(MainWindowTest)

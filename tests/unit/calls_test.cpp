@@ -3,6 +3,7 @@
 // executed lines, and tables that must not grow with repeated calls.
 #include <gtest/gtest.h>
 #include <string>
+#include <unistd.h>
 #include <vector>
 #include "core/calls.h"
 #include "core/functions.h"
@@ -203,4 +204,48 @@ TEST_F(CallsRuntime, DeepRecursionFailsCleanly)
     EXPECT_EQ(dfxstack, -1);
     EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
     EXPECT_EQ(run("1+1"), "2\n");
+}
+
+// A callee without locals of its own that binds its caller's locals must not
+// be taken to own them when it is popped.
+TEST_F(CallsRuntime, PoppingACalleeWithoutLocalsKeepsTheCallers)
+{
+    define({"z<-outerg x;a;b", "a<-1", "b<-2", "innerh", "z<-0"});
+    define({"innerh", "c<-b+a", "c<-1 2+1 2 3"});
+    run("outerg 5");
+    EXPECT_EQ(si_depth, 2);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP - 4);
+    run("->");
+    EXPECT_EQ(si_depth, 1);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP - 4);
+    EXPECT_EQ(run("a"), "1\n");
+    EXPECT_EQ(run("b"), "2\n");
+    run("->");
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
+    EXPECT_EQ(dfxstack, -1);
+}
+
+// The frames of suspended calls are saved with the workspace and popped
+// exactly after it is loaded again.
+TEST_F(CallsRuntime, SuspendedCallsSurviveAWorkspaceRoundTrip)
+{
+    char path[] = "/tmp/vek_calls_XXXXXX";
+    int fd = mkstemp(path);
+    ASSERT_GE(fd, 0);
+    close(fd);
+    define({"z<-keep x;t", "t<-x", "z<-t+1 2+1 2 3"});
+    run("keep 9");
+    run(std::string(")SAVE '") + path + ".vek'");
+    run(")CLEAR");
+    EXPECT_EQ(dfxstack, -1);
+    run(std::string(")LOAD '") + path + ".vek'");
+    EXPECT_EQ(si_depth, 1);
+    EXPECT_EQ(run("t"), "9\n");
+    run("->");
+    EXPECT_EQ(si_depth, -1);
+    EXPECT_EQ(dfxstack, -1);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
+    EXPECT_EQ(run("keep 1").substr(0, 20), "Error: length error\n");
+    unlink(path);
+    unlink((std::string(path) + ".vek").c_str());
 }
