@@ -1,4 +1,5 @@
 // Vek Studio: the desktop program's entry.
+#include <cstdio>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QScreen>
@@ -26,6 +27,11 @@ static void start_smoke_run(MainWindow *window, const QString &picture)
     QTimer::singleShot(1600, window, [window, picture] {
         QPixmap shot = QGuiApplication::primaryScreen()->grabWindow(0);
         if (shot.isNull()) shot = window->grab();
+        // The pane's text goes to standard output so the test can check
+        // that the line really ran through the interpreter.
+        fputs(window->session_text_edit()->toPlainText().toUtf8().constData(), stdout);
+        fputs("\n", stdout);
+        fflush(stdout);
         QApplication::exit(shot.save(picture) ? 0 : 1);
     });
 }

@@ -8,7 +8,9 @@ if(VEK_GUI)
                      ${CMAKE_COMMAND} -E env QT_QPA_PLATFORM=xcb ASAN_OPTIONS=detect_leaks=0
                      VEK_SMOKE_SCREENSHOT=${CMAKE_BINARY_DIR}/smoke.png $<TARGET_FILE:vek>
              WORKING_DIRECTORY ${CMAKE_BINARY_DIR})
-    set_tests_properties(gui_smoke PROPERTIES TIMEOUT 60)
+    # "1+2" typed into the pane must come back as 3 on the next line.
+    set_tests_properties(gui_smoke PROPERTIES TIMEOUT 60
+                         PASS_REGULAR_EXPRESSION "      1\\+2\n3\n")
   else()
     message(STATUS "xvfb-run not found: the desktop smoke test is skipped")
   endif()
