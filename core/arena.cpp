@@ -122,17 +122,64 @@ static void advise_huge_pages(void *p, i64 bytes) {
     if (end > start) madvise((void *)start, end - start, MADV_HUGEPAGE);
 }
 
+// ---- Spare chunks -------------------------------------------------------------------
+// A statement over big vectors frees its big temporaries at the end and asks
+// for blocks of the same sizes in the next one. Freshly mapped pages cost a
+// fault on first touch, which for a simple kernel takes longer than the
+// work, so a few freed big blocks are kept and handed out again. A reused
+// block is zeroed like a fresh one unless the caller said it will write
+// every byte (chunk_fully_written).
+
+bool chunk_fully_written = false;
+
+enum : i64 { SPARE_SLOTS = 4, SPARE_MIN = 1 << 20, SPARE_TOTAL_MAX = (i64)512 << 20 };
+static ChunkHeader *spare_chunk[SPARE_SLOTS];
+static i64 spare_bytes[SPARE_SLOTS];   // usable data bytes of each spare
+
+static void release_chunk_memory(ChunkHeader *h) {
+    i64 total = 0;
+    int empty = -1;
+    for (int i = 0; i < SPARE_SLOTS; i++) {
+        total += spare_bytes[i];
+        if (!spare_chunk[i]) empty = i;
+    }
+    if (h->size >= SPARE_MIN && empty >= 0 && total + h->size <= SPARE_TOTAL_MAX) {
+        spare_chunk[empty] = h;
+        spare_bytes[empty] = h->size;
+        return;
+    }
+    free(h->self);
+}
+
+// The smallest spare that holds size bytes without wasting over a quarter.
+static ChunkHeader *take_spare_chunk(i64 size) {
+    int best = -1;
+    for (int i = 0; i < SPARE_SLOTS; i++)
+        if (spare_chunk[i] && spare_bytes[i] >= size && spare_bytes[i] - size <= spare_bytes[i] / 4 &&
+            (best < 0 || spare_bytes[i] < spare_bytes[best]))
+            best = i;
+    if (best < 0) return nullptr;
+    ChunkHeader *h = spare_chunk[best];
+    spare_chunk[best] = nullptr;
+    spare_bytes[best] = 0;
+    if (!chunk_fully_written) memset((char *)h + CHUNK_HEADER, 0, (size_t)size);
+    return h;
+}
+
 // A new chunk goes before the first chunk of larger size, so equal sizes
 // keep their order of arrival.
 void *new_chunk(i64 size) {
     if (size <= 0) allocation_exit("size <=0 in allocate is not allowed");
     if (size > INT64_MAX - CHUNK_HEADER) allocation_exit("* insufficient memery to allocate. *");
     new_chunk_list();
-    // Zeroed by calloc: a block of a megabyte or more is always fresh pages
-    // from the system (see new_chunk_list), which cost no memset, and huge
-    // pages halve the page faults a first write over a big result takes.
-    ChunkHeader *h = (ChunkHeader *)checked_calloc(1, size + CHUNK_HEADER);
-    if (size >= HUGE_PAGE_WORTHWHILE) advise_huge_pages(h, size + CHUNK_HEADER);
+    ChunkHeader *h = take_spare_chunk(size);
+    if (!h) {
+        // Zeroed by calloc: a block of a megabyte or more is always fresh
+        // pages from the system (see new_chunk_list), which cost no memset,
+        // and huge pages cut the page faults of a first write over it.
+        h = (ChunkHeader *)checked_calloc(1, size + CHUNK_HEADER);
+        if (size >= HUGE_PAGE_WORTHWHILE) advise_huge_pages(h, size + CHUNK_HEADER);
+    }
     h->self = h;
     h->size = size;
     h->refcount = 1;
@@ -150,7 +197,7 @@ void free_chunks_keep_head() {
     ChunkHeader *c = chunk_list_head->next;
     while (c) {
         ChunkHeader *next = c->next;
-        free(c->self);
+        release_chunk_memory(c);
         c = next;
     }
     chunk_list_head->next = nullptr;
@@ -185,7 +232,7 @@ i64 adjust_refcount(ValueDescriptor *d, i64 delta) {
     h->refcount += delta;
     if (h->refcount <= 0) {
         unlink_chunk(h);
-        free(h->self);
+        release_chunk_memory(h);
         return 0;
     }
     return h->refcount;

@@ -34,6 +34,9 @@ int alloc_stack_slot(i64 slot, i64 type, i64 count);
 int alloc_slot_bytes(i64 constant, i64 type, i64 count);
 i64 adjust_refcount(ValueDescriptor *d, i64 delta);
 int realloc_as_chunk(ValueDescriptor *d, i64 size);
+// Set by a kernel around the allocation of a result it writes in full: a
+// reused large block is then not zeroed first.
+extern bool chunk_fully_written;
 void *new_chunk(i64 size);
 void release_slot(i64 slot);
 // Whoever copies a descriptor that holds a heap-end block to a new place

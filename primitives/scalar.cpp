@@ -53,7 +53,10 @@ static int allocate_result(i64 slot, i64 type, const ResultShape *s) {
     if (s->count == 0) type = T_INT;
     result_descriptor(slot)->type = type;
     OPZ.type = type;
+    // Every item of a scalar function's result is written by its kernel.
+    chunk_fully_written = true;
     int e = alloc_slot_value(slot, type, s->rank, s->count);
+    chunk_fully_written = false;
     if (e) return fail(e);
     set_slot_shape(slot, s->rank, s->count, s->d0, s->d1);
     return 0;
