@@ -225,16 +225,12 @@ static int cmd_pwd(char *) {
     return 0;
 }
 
-// Typed line i of a function without its leading blanks; the function's
-// name when there is no such line.
-static std::string typed_line_text(const FunctionText *ft, i64 i) {
-    if (i < 0 || i >= ft->typed_count) return ft->name;
-    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
-    for (i64 k = 0; t && k < i; k++) t = t->next;
-    if (!t || !t->text) return "";
-    const char *s = t->text;
-    while (*s == ' ' || *s == '\t') s++;
-    return s;
+// The typed line that a state-indicator or trace line number (a line of
+// the translated function) came from, so a line that a control structure
+// or label was rewritten from shows as the user typed it.
+static const char *typed_source_line(const FunctionText *ft, i64 work_line) {
+    const char *s = source_line_for_work_line(ft, work_line, nullptr);
+    return s ? s : "";
 }
 
 static int cmd_si(char *) {
@@ -244,8 +240,8 @@ static int cmd_si(char *) {
         if (f >= FUNCTION_CAP || is_query_function(f)) continue;
         const FunctionText *ft = function_table[f].text;
         if (!ft) continue;
-        std::string line = typed_line_text(ft, state_indicator[i].line);
-        vek_printf("%s[%lld] %s\n", ft->name, (long long)state_indicator[i].line, line.c_str());
+        vek_printf("%s[%lld] %s\n", ft->name, (long long)state_indicator[i].line,
+                   typed_source_line(ft, state_indicator[i].line));
     }
     return 0;
 }
@@ -302,9 +298,9 @@ static int cmd_trace(char *arg) {
         for (i64 k = 3; k < c; k++) {
             i64 idx = recorded - c + k;
             i64 line = rec[3 + idx];
-            std::string text = line >= 0 ? typed_line_text(ft, line) : std::string();
-            char row[96];
-            snprintf(row, sizeof row, "[%4lld]  [%3lld]  %s", (long long)(idx + 1), (long long)line, text.c_str());
+            const char *text = line >= 0 ? typed_source_line(ft, line) : "";
+            char row[81];   // a row is cut to 80 characters
+            snprintf(row, sizeof row, "[%4lld]  [%3lld]  %s", (long long)(idx + 1), (long long)line, text);
             vek_printf("%s\n", row);
         }
     }

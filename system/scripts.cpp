@@ -450,7 +450,14 @@ int cmd_out(char *argument) {
         }
         if (!echo.empty()) vek_printf("%s\n", echo.c_str());
     }
-    if (fclose(f) != 0 && !error_number) { report_error(76); error_number = 76; }
+    // A write that failed anywhere (a full disk shows only at the close)
+    // is reported once; the file cannot be trusted.
+    bool failed = ferror(f) != 0;
+    failed = fclose(f) != 0 || failed;
+    if (failed) {
+        report_error(76);
+        error_number = 76;
+    }
     return (int)error_number;
 }
 
@@ -550,7 +557,12 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
         if (cur.done()) return false;
         std::string s = cur.text();
         if (s.empty()) continue;
-        if (s[0] == '&') { cur.next(); break; }
+        if (s[0] == '&') {
+            // A short value is reported at its closing line, not the next one.
+            if (got != count) return false;
+            cur.next();
+            break;
+        }
         if (type == T_CHAR) {
             if (s.size() < 2 || s[0] != '\'' || s.back() != '\'') return false;
             for (size_t k = 1; k + 1 < s.size(); k++) {

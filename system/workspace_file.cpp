@@ -20,6 +20,7 @@
 #include <vector>
 #include <set>
 #include <unistd.h>
+#include <sys/stat.h>
 
 static const char *const HEADER_RULE = "****************************************************";
 enum : i64 {
@@ -161,6 +162,12 @@ int save_workspace_file(const char *path) {
     std::string tmp = std::string(path) + ".XXXXXX";
     int fd = mkstemp(tmp.data());
     if (fd < 0) return (int)(error_number = 300);
+    // mkstemp makes the file private; give it the mode a plain create
+    // would, or the mode of the file it replaces.
+    struct stat old_st;
+    mode_t mask = umask(0);
+    umask(mask);
+    fchmod(fd, stat(path, &old_st) == 0 ? (old_st.st_mode & 07777) : (0666 & ~mask));
     FILE *f = fdopen(fd, "wb");
     if (!f) { close(fd); unlink(tmp.c_str()); return (int)(error_number = 300); }
     bool ok = fwrite(w.out.data(), 1, w.out.size(), f) == w.out.size();

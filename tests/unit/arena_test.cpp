@@ -1,24 +1,16 @@
 // Value storage: inline values, block sizes and alignment, compaction,
 // the chunk list, reference counts and the reuse of a slot's block.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <cstring>
 #include <string>
 #include "core/session.h"
 #include "core/arena.h"
 #include "core/tables.h"
 
-static std::string arena_output;
-static void arena_capture(const char *t) { arena_output += t; }
+#define arena_output captured_output()
 
-class ArenaTest : public ::testing::Test {
+class ArenaTest : public InterpreterFixture {
 protected:
-    void SetUp() override {
-        static bool started = false;
-        session_print = arena_capture;
-        if (!started) { init_interpreter(); started = true; }
-        clear_workspace(0);
-        arena_output.clear();
-    }
     static i64 new_slot() { return alloc_table_entry('V', -1); }
     static ValueDescriptor *slot(i64 s) { return &value_slot_table[s]; }
     static i64 fill_ints(i64 s, i64 n, i64 base) {

@@ -1,7 +1,7 @@
 // The defined-function runtime through the session: frames and local slots
 // across failures, "->" and )SIC, dynamic binding, branches, the trace of
 // executed lines, and tables that must not grow with repeated calls.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -11,29 +11,9 @@
 #include "core/session.h"
 #include "core/tables.h"
 
-static std::string calls_output;
-static void calls_capture(const char *t) { calls_output += t; }
-
-class CallsRuntime : public ::testing::Test {
+class CallsRuntime : public InterpreterFixture {
 protected:
-    void SetUp() override
-    {
-        static bool started = false;
-        session_print = calls_capture;
-        if (!started) { quiet_start = 1; init_interpreter(); started = true; }
-        clear_workspace(0);
-    }
-    // Runs a line; returns its output without the closing prompt.
-    std::string run(const std::string &line)
-    {
-        char buf[4096];
-        snprintf(buf, sizeof buf, "%s", line.c_str());
-        calls_output.clear();
-        execute_input_line(buf);
-        std::string s = calls_output;
-        if (s.size() >= 6 && s.compare(s.size() - 6, 6, "      ") == 0) s.resize(s.size() - 6);
-        return s;
-    }
+    static std::string run(const std::string &line) { return InterpreterFixture::run(line.c_str()); }
     i64 define(const std::vector<std::string> &lines)
     {
         i64 row = define_function_from_header(lines[0].c_str());

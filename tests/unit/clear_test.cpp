@@ -1,6 +1,6 @@
 // The workspace clear and its counters, names and headers, symbols and the
 // name trie, and the session's own output rules.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <cstring>
 #include <string>
 #include <cmath>
@@ -10,18 +10,10 @@
 #include "core/names.h"
 #include "core/symbols.h"
 
-static std::string clear_output;
-static void clear_capture(const char *t) { clear_output += t; }
+#define clear_output captured_output()
 
-class ClearTest : public ::testing::Test {
+class ClearTest : public InterpreterFixture {
 protected:
-    void SetUp() override {
-        static bool started = false;
-        session_print = clear_capture;
-        if (!started) { init_interpreter(); started = true; }
-        clear_workspace(0);
-        clear_output.clear();
-    }
     static void assign_int(const char *name, i64 value) {
         i64 g = lookup_name(name, 'G');
         if (g < 0) g = add_name_entry(name, 'G');

@@ -1,7 +1,7 @@
 // The lexer and statement compiler: constants made from literals (values,
 // types, edge values, malformed literals), prim codes of the statement
 // forms, compile errors with their caret positions, and the statement split.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <cmath>
 #include <climits>
 #include <cstring>
@@ -14,17 +14,9 @@
 #include "primitives/time.h"
 #include "core/names.h"
 
-static void compiler_quiet(const char *) {}
-
-class CompilerTest : public ::testing::Test {
+class CompilerTest : public InterpreterFixture {
 protected:
     CompiledStatement cs;
-    void SetUp() override {
-        static bool started = false;
-        session_print = compiler_quiet;
-        if (!started) { init_interpreter(); started = true; }
-        clear_workspace(0);
-    }
     int compile(const std::string &text) {
         return compile_statement(text.c_str(), (i64)text.size() + 1, -1, 0, 0, SLOT_IO, &cs);
     }

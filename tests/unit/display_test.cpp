@@ -1,7 +1,7 @@
 // The display of values built directly as descriptors: arrays with aligned
 // columns, row and plane limits, empty arrays, dictionaries, tables, keyed
 // tables, enumerations, deep nesting and the output slots.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <algorithm>
 #include <clocale>
 #include <cstring>
@@ -14,54 +14,13 @@
 #include "core/valueops.h"
 #include "core/display.h"
 
-static std::string shown;
-static void display_capture(const char *t) { shown += t; }
+#define shown captured_output()
 
-class DisplayTest : public ::testing::Test {
+class DisplayTest : public InterpreterFixture {
 protected:
-    void SetUp() override {
-        static bool started = false;
-        session_print = display_capture;
-        if (!started) { init_interpreter(); started = true; }
-        clear_workspace(0);
-        reset_stack();
-        shown.clear();
-    }
-    static ValueDescriptor vec(i64 type, i64 n) {
-        ValueDescriptor d;
-        memset(&d, 0, sizeof d);
-        d.type = type;
-        d.rank = 1;
-        d.count = d.dim0 = n;
-        EXPECT_EQ(alloc_descriptor_data(&d, 0), 0);
-        return d;
-    }
-    static ValueDescriptor ints(std::vector<i64> xs) {
-        ValueDescriptor d = vec(T_INT, (i64)xs.size());
-        for (size_t i = 0; i < xs.size(); i++) ((i64 *)value_data(&d))[i] = xs[i];
-        return d;
-    }
-    static ValueDescriptor floats(std::vector<double> xs) {
-        ValueDescriptor d = vec(T_FLOAT, (i64)xs.size());
-        for (size_t i = 0; i < xs.size(); i++) ((double *)value_data(&d))[i] = xs[i];
-        return d;
-    }
-    static ValueDescriptor chars(const char *s) {
-        ValueDescriptor d = vec(T_CHAR, (i64)strlen(s));
-        if (d.count) memcpy(value_data(&d), s, strlen(s));
-        return d;
-    }
     static ValueDescriptor syms(std::vector<const char *> names) {
         ValueDescriptor d = vec(T_SYMBOL, (i64)names.size());
         for (size_t i = 0; i < names.size(); i++) ((i64 *)value_data(&d))[i] = intern_symbol(names[i]);
-        return d;
-    }
-    static ValueDescriptor list(std::vector<ValueDescriptor> items) {
-        ValueDescriptor d = vec(T_LIST, (i64)items.size());
-        for (size_t i = 0; i < items.size(); i++) {
-            ((ValueDescriptor *)d.data)[i] = items[i];
-            fix_inline_pointer(&((ValueDescriptor *)d.data)[i]);
-        }
         return d;
     }
     static ValueDescriptor pair(i64 type, i64 form, ValueDescriptor a, ValueDescriptor b) {

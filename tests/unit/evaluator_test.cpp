@@ -1,7 +1,7 @@
 // The evaluator's limits and bookkeeping: temporaries, the dispatch of codes
 // without a handler, operand frames, tables reclaimed after immediate lines,
 // and the state a nested run must give back.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <cstring>
 #include <string>
 #include "core/session.h"
@@ -11,25 +11,10 @@
 #include "core/valueops.h"
 #include "primitives/primitives.h"
 
-static std::string evaluator_output;
-static void evaluator_capture(const char *t) { evaluator_output += t; }
-
-class EvaluatorTest : public ::testing::Test {
+// Its runs keep the closing prompt: some lines here print nothing else.
+class EvaluatorTest : public InterpreterFixture {
 protected:
-    void SetUp() override {
-        static bool started = false;
-        session_print = evaluator_capture;
-        if (!started) { init_interpreter(); started = true; }
-        clear_workspace(0);
-        reset_stack();
-        evaluator_output.clear();
-    }
-    static std::string run(const char *line) {
-        evaluator_output.clear();
-        std::string buf(line);
-        execute_input_line(buf.data());
-        return evaluator_output;
-    }
+    static std::string run(const char *line) { return InterpreterFixture::run(line) + "      "; }
 };
 
 TEST_F(EvaluatorTest, TemporariesRunOutAfterTwoThousand) {

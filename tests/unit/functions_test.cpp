@@ -1,7 +1,7 @@
 // The function text store: listing layout, workspace records of shortened
 // lines, script blocks after a redefinition with fewer lines, the work-line
 // to typed-line mapping, and the direct definitions' header building.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <cstdio>
 #include <string>
 #include "core/calls.h"
@@ -10,19 +10,10 @@
 #include "core/names.h"
 #include "core/session.h"
 
-static std::string text_output;
-static void text_capture(const char *t) { text_output += t; }
+#define text_output captured_output()
 
-class FunctionText_ : public ::testing::Test {
+class FunctionText_ : public InterpreterFixture {
 protected:
-    void SetUp() override
-    {
-        static bool started = false;
-        session_print = text_capture;
-        if (!started) { quiet_start = 1; init_interpreter(); started = true; }
-        clear_workspace(0);
-        text_output.clear();
-    }
     FunctionText *text(const std::vector<std::string> &lines)
     {
         FunctionText *ft = new_function_text("f");

@@ -223,7 +223,9 @@ TEST(SystemWorkspace, DamagedFilesLeaveTheWorkspace) {
     auto refused = [&](const std::string &bytes) {
         sysf_write("bad.vek", bytes);
         int rc = load_workspace_file(path.c_str());
-        if (rc != 0) EXPECT_EQ(listing, sysf_listing());
+        if (rc != 0) {
+            EXPECT_EQ(listing, sysf_listing());
+        }
         return rc != 0;
     };
     for (size_t n = 0; n < good.size(); n += 1 + n / 64) EXPECT_TRUE(refused(good.substr(0, n))) << n;
@@ -232,7 +234,9 @@ TEST(SystemWorkspace, DamagedFilesLeaveTheWorkspace) {
         std::string flipped = good;
         flipped[i] ^= 0x5a;
         refused(flipped);   // some flips land in plain data; none may crash
-        if (sysf_listing() != listing) ASSERT_EQ(0, load_workspace_file((sysf_dir() + "/good.vek").c_str()));
+        if (sysf_listing() != listing) {
+            ASSERT_EQ(0, load_workspace_file((sysf_dir() + "/good.vek").c_str()));
+        }
     }
     EXPECT_EQ(302, load_workspace_file((sysf_write("bad.vek", "MyVeK old\n"), path).c_str()));
     EXPECT_EQ(302, load_workspace_file((sysf_write("bad.vek", "plain text\n"), path).c_str()));
@@ -261,4 +265,85 @@ TEST(SystemWorkspace, FailedSaveKeepsTheLastGoodFile) {
         chmod(sysf_dir().c_str(), 0755);
     }
     EXPECT_EQ(good, sysf_read("kept.vek"));
+}
+
+static std::string sysf_line(const char *line) {
+    std::string s = line;
+    sysf_output.clear();
+    execute_input_line(s.data());
+    return sysf_output;
+}
+
+TEST(SystemSession, TimeShowsOnlyTheElapsedTime) {
+    sysf_fresh();
+    // No value and no inner prompt: only the time and the outer prompt.
+    std::string out = sysf_line(")time 1+2");
+    EXPECT_TRUE(out.size() > 8 && out.compare(out.size() - 9, 9, "ms\n      ") == 0) << out;
+    EXPECT_EQ(std::string::npos, out.find('3')) << out;
+    EXPECT_EQ(std::string::npos, out.find_first_not_of("0123456789ms\n ")) << out;
+    EXPECT_EQ(0, prompt_suppress);
+    sysf_line(")time t<-7");
+    ValueDescriptor *t = sysf_var("t");
+    ASSERT_TRUE(t);
+    EXPECT_EQ(7, t->dim0);
+    // A failing line gets its report and no time.
+    out = sysf_line(")time 1+nothere");
+    EXPECT_NE(std::string::npos, out.find("Error: value error")) << out;
+    EXPECT_EQ(std::string::npos, out.find("ms\n")) << out;
+    EXPECT_EQ(0, prompt_suppress);
+}
+
+TEST(SystemSession, FailedLoadKeepsTheWorkspace) {
+    sysf_fresh();
+    sysf_line("keep<-5");
+    sysf_line(")wsid mine");
+    EXPECT_EQ("Error: the file does not exist\n      ", sysf_line(")load nosuch"));
+    sysf_write("junk.vek", "**\n*****\n\nshort");
+    EXPECT_EQ("Error: reading file error\n      ", sysf_line(")load junk"));
+    ValueDescriptor *k = sysf_var("keep");
+    ASSERT_TRUE(k);
+    EXPECT_EQ(5, k->dim0);
+    EXPECT_STREQ("mine", workspace_name);
+}
+
+TEST(SystemSession, LoadRunsTheLatentExpression) {
+    sysf_fresh();
+    sysf_line("[]LX<-'ran<-42'");
+    sysf_line(")save latent");
+    sysf_line(")clear");
+    EXPECT_EQ(nullptr, sysf_var("ran"));
+    sysf_line(")load latent");
+    ValueDescriptor *r = sysf_var("ran");
+    ASSERT_TRUE(r) << sysf_output;
+    EXPECT_EQ(42, r->dim0);
+}
+
+TEST(SystemSession, SavedFileHasAnOrdinaryMode) {
+    sysf_fresh();
+    sysf_line("v<-1");
+    ASSERT_EQ(0, sysf_command("save modes"));
+    std::string path = sysf_dir() + "/modes.vek";
+    struct stat st;
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    mode_t mask = umask(0);
+    umask(mask);
+    EXPECT_EQ(0666 & ~mask, st.st_mode & 0777);
+    // Saving over a file keeps that file's mode.
+    chmod(path.c_str(), 0640);
+    ASSERT_EQ(0, sysf_command("save modes"));
+    ASSERT_EQ(0, stat(path.c_str(), &st));
+    EXPECT_EQ(0640u, st.st_mode & 0777);
+}
+
+TEST(SystemSession, OutReportsAFailedWrite) {
+    sysf_fresh();
+    // More than a stdio buffer, so the failure shows while writing.
+    std::string big = "&v I 1 5000\n";
+    for (int i = 0; i < 5000; i++) big += "12345 ";
+    sysf_write("big.vkp", big + "\n&\n");
+    ASSERT_EQ(0, load_script_file("big", 1));
+    if (access("/dev/full", W_OK) != 0) GTEST_SKIP();
+    sysf_output.clear();
+    EXPECT_EQ(76, sysf_command("out '/dev/full'"));
+    EXPECT_EQ("Error: path error\n", sysf_output);
 }

@@ -1,7 +1,7 @@
 // Value operations and operand binding: demotion, match, catenation rules,
 // copy and sharing on assignment, list items across compaction, and the
 // operand registers (scalar marks, dimensions, refresh after compaction).
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -12,49 +12,8 @@
 #include "core/valueops.h"
 #include "core/operands.h"
 
-static void valueops_quiet(const char *) {}
-
-class ValueOpsTest : public ::testing::Test {
+class ValueOpsTest : public InterpreterFixture {
 protected:
-    void SetUp() override {
-        static bool started = false;
-        session_print = valueops_quiet;
-        if (!started) { init_interpreter(); started = true; }
-        clear_workspace(0);
-        reset_stack();
-    }
-    static ValueDescriptor vec(i64 type, i64 n) {
-        ValueDescriptor d;
-        memset(&d, 0, sizeof d);
-        d.type = type;
-        d.rank = 1;
-        d.count = d.dim0 = n;
-        EXPECT_EQ(alloc_descriptor_data(&d, 0), 0);
-        return d;
-    }
-    static ValueDescriptor ints(std::vector<i64> xs) {
-        ValueDescriptor d = vec(T_INT, (i64)xs.size());
-        for (size_t i = 0; i < xs.size(); i++) ((i64 *)value_data(&d))[i] = xs[i];
-        return d;
-    }
-    static ValueDescriptor floats(std::vector<double> xs) {
-        ValueDescriptor d = vec(T_FLOAT, (i64)xs.size());
-        for (size_t i = 0; i < xs.size(); i++) ((double *)value_data(&d))[i] = xs[i];
-        return d;
-    }
-    static ValueDescriptor chars(const char *s) {
-        ValueDescriptor d = vec(T_CHAR, (i64)strlen(s));
-        if (d.count) memcpy(value_data(&d), s, strlen(s));
-        return d;
-    }
-    static ValueDescriptor list(std::vector<ValueDescriptor> items) {
-        ValueDescriptor d = vec(T_LIST, (i64)items.size());
-        for (size_t i = 0; i < items.size(); i++) {
-            ((ValueDescriptor *)d.data)[i] = items[i];
-            fix_inline_pointer(&((ValueDescriptor *)d.data)[i]);
-        }
-        return d;
-    }
     static i64 global(const ValueDescriptor &d) {
         i64 s = alloc_table_entry('V', -1);
         EXPECT_EQ(assign_to_slot(s, &d), 0);
