@@ -467,16 +467,24 @@ static int apply_each(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     return 0;
 }
 
-static int apply_defined(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
-    i64 rc = -1, rv = -1, lc = -1, lv = -1;
+// Evaluates an application's operands, the right one first; each must hold
+// a value. An absent operand stays (-1, -1).
+static int eval_operands(Walk *w, const ExprEntry *e, i64 *lc, i64 *lv, i64 *rc, i64 *rv) {
+    *rc = *rv = *lc = *lv = -1;
     if (e->right >= 0) {
-        if (eval_node(w, e->right, &rc, &rv)) return error_number;
-        if (!is_defined(rc, rv)) return fail(4);
+        if (eval_node(w, e->right, rc, rv)) return (int)error_number;
+        if (!is_defined(*rc, *rv)) return fail(4);
     }
     if (e->left >= 0) {
-        if (eval_node(w, e->left, &lc, &lv)) return error_number;
-        if (!is_defined(lc, lv)) return fail(4);
+        if (eval_node(w, e->left, lc, lv)) return (int)error_number;
+        if (!is_defined(*lc, *lv)) return fail(4);
     }
+    return 0;
+}
+
+static int apply_defined(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+    i64 rc, rv, lc, lv;
+    if (eval_operands(w, e, &lc, &lv, &rc, &rv)) return error_number;
     i64 result;
     if (new_result(&result)) return error_number;
     i64 saved = eval_temp_counter;
@@ -496,15 +504,8 @@ static int apply_defined(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
 }
 
 static int apply_plain(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
-    i64 rc = -1, rv = -1, lc = -1, lv = -1;
-    if (e->right >= 0) {
-        if (eval_node(w, e->right, &rc, &rv)) return error_number;
-        if (!is_defined(rc, rv)) return fail(4);
-    }
-    if (e->left >= 0) {
-        if (eval_node(w, e->left, &lc, &lv)) return error_number;
-        if (!is_defined(lc, lv)) return fail(4);
-    }
+    i64 rc, rv, lc, lv;
+    if (eval_operands(w, e, &lc, &lv, &rc, &rv)) return error_number;
     i64 result;
     if (new_result(&result)) return error_number;
     if (e->code == 611 && e->left < 0) {

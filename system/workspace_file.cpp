@@ -36,6 +36,7 @@ static inline void copy_bytes(void *dst, const void *src, size_t n) {
 // ---- Writing -------------------------------------------------------------------------
 struct Writer {
     std::string out;
+    bool too_deep = false;   // a value nested deeper than the reader takes
     void word(i64 v) {
         uint32_t u = (uint32_t)(int32_t)v;
         for (int i = 0; i < 4; i++) out += (char)((u >> (8 * i)) & 0xff);
@@ -55,7 +56,8 @@ static i64 item_count(const ValueDescriptor *d) {
     return -1;
 }
 
-static void write_slot_item(Writer &w, const ValueDescriptor *d) {
+static void write_slot_item(Writer &w, const ValueDescriptor *d, int depth = 0) {
+    if (depth > VALUE_DEPTH_MAX) { w.too_deep = true; return; }
     ValueDescriptor copy = *d;
     copy.capacity = 0;
     copy.data = nullptr;
@@ -67,7 +69,7 @@ static void write_slot_item(Writer &w, const ValueDescriptor *d) {
     if (tag != SLOT_ITEM_DATA) return;
     i64 n = item_count(d);
     if (n >= 0) {
-        for (i64 i = 0; i < n; i++) write_slot_item(w, &((const ValueDescriptor *)data)[i]);
+        for (i64 i = 0; i < n; i++) write_slot_item(w, &((const ValueDescriptor *)data)[i], depth + 1);
     } else {
         w.bytes(data, (size_t)data_bytes(d->type, d->count));
     }
@@ -157,6 +159,8 @@ int save_workspace_file(const char *path) {
     w.word(WORKSPACE_FORMAT_VERSION);
     w.word(WORKSPACE_FORMAT_DATE);
     write_body(w);
+    // A file the reader would refuse must not replace the last good one.
+    if (w.too_deep) return (int)(error_number = 300);
     // Write beside the target and rename over it only when every byte is
     // out: a full disk never leaves a cut file in place of the last good one.
     std::string tmp = std::string(path) + ".XXXXXX";
