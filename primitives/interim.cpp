@@ -81,7 +81,7 @@ static int interim_index(i64 result_slot, i64 ac, i64 av, i64 ic, i64 iv, const 
 {
     const ValueDescriptor *a = operand_ref(ac, av), *ix = operand_ref(ic, iv);
     if (!a || a->rank < 0) return interim_fail(4);
-    if (rest != 0 || a->rank != 1 || !ix || ix->rank != 0 || !interim_numeric(ix->type) ||
+    if (rest != 0 || a->rank != 1 || !ix || ix->rank != 0 || ix->count != 1 || !interim_numeric(ix->type) ||
         !is_simple_type(a->type))
         return interim_fail(43);
     i64 io = value_slot_table[io_slot].dim0;

@@ -412,7 +412,12 @@ int cmd_out(char *argument) {
     char path[FILE_PATH_MAX + 1];
     char *p = skip_blanks(argument);
     std::string first;
-    while (*p && *p != ' ' && *p != '\t') first += *p++;
+    // A quoted full path may hold blanks: it ends at its closing quote.
+    bool quoted = false;
+    while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
+        if (*p == '\'') quoted = !quoted;
+        first += *p++;
+    }
     if (make_file_path(first.c_str(), path, "vkp")) { report_error(76); return 76; }
     FILE *f = fopen(path, "w");
     if (!f) { report_error(76); return (int)(error_number = 76); }
@@ -428,7 +433,9 @@ int cmd_out(char *argument) {
             write_variable_text(global_name_table[g].index, name, f);
         }
     } else {
-        std::string echo;
+        // Each name is echoed as it is written, so an unknown name's
+        // message follows the names before it on the same line.
+        bool first = true, stopped = false;
         while (*p) {
             std::string name;
             while (*p && *p != ' ' && *p != '\t') name += *p++;
@@ -438,17 +445,17 @@ int cmd_out(char *argument) {
             if (ok && global_name_table[g].kind == 'F') ok = is_listed_function(global_name_table[g].index);
             else if (ok && global_name_table[g].kind != 'V') ok = false;
             if (!ok) {
-                if (!echo.empty()) vek_printf("%s\n", echo.c_str());
-                echo.clear();
                 vek_printf("invalid name found: %s\n", name.c_str());
                 error_number = 36;
+                stopped = true;
                 break;
             }
             if (global_name_table[g].kind == 'F') write_function_block(function_table[global_name_table[g].index].text, f);
             else write_variable_text(global_name_table[g].index, name.c_str(), f);
-            echo += echo.empty() ? name : " " + name;
+            vek_printf(first ? "%s" : " %s", name.c_str());
+            first = false;
         }
-        if (!echo.empty()) vek_printf("%s\n", echo.c_str());
+        if (!stopped) vek_puts("\n");
     }
     // A write that failed anywhere (a full disk shows only at the close)
     // is reported once; the file cannot be trusted.

@@ -26,6 +26,7 @@ static const char *const HEADER_RULE = "****************************************
 enum : i64 {
     SLOT_ITEM_NONE = 0, SLOT_ITEM_INLINE = 1, SLOT_ITEM_DATA = 2,
     VALUE_DEPTH_MAX = 64, SAVED_NAME_MAX = 119, TEXT_LINE_MAX = 1 << 24,
+    FUNCTION_LINE_LIMIT = 1 << 20,   // far above any function's line count
 };
 
 // memcpy that accepts the null data of an empty table.
@@ -442,9 +443,16 @@ static bool parse_body(Reader &r, WorkspaceImage &img) {
     r.i64s(img.suspension.data(), m);
     if (r.failed || r.p != r.end) return r.failed = true, false;
 
-    // References between records.
-    for (auto &e : img.locals)
+    // References between records. The rest of a long name is read up to
+    // its NUL, so the pool must end with one.
+    if (img.lsttnam >= 0 && img.long_names[img.lsttnam] != 0) return false;
+    // A local name's index is the slot it is bound to (a label's: its line);
+    // the session reads that slot when the name is used while suspended.
+    for (auto &e : img.locals) {
         if (!valid_name_entry(e, img.lsttnam)) return false;
+        i64 limit = e.kind == 'L' ? (i64)FUNCTION_LINE_LIMIT : (i64)SLOT_COUNT;
+        if (e.index < -1 || e.index >= limit) return false;
+    }
     for (i64 g = 0; g <= img.lstgx; g++) {
         const NameEntry &e = img.globals[g];
         if (!valid_name_entry(e, img.lsttnam)) return false;
@@ -463,6 +471,11 @@ static bool parse_body(Reader &r, WorkspaceImage &img) {
     for (i64 f = FIRST_USER_FUNCTION; f <= img.lstfx; f++) {
         const i64 *w = &img.functions[17 * f];
         if (w[13] < -1 || w[13] > img.lstgx) return false;
+        // The argument names a call binds: valence, first right name and
+        // the count of names a header "f(a;b;c)" gives.
+        if (w[14] && (w[0] < 0 || w[0] > 2 || w[4] < 0 || w[4] > LOCAL_NAME_CAP || w[3] > LOCAL_NAME_CAP - w[4]))
+            return false;
+        if (w[14] && ((w[0] >= 1 && w[3] < 0) || (w[0] == 2 && w[2] < 0))) return false;
         // A call's names are reclaimed after the statement while the record
         // keeps its ranges until the next compilation, so a range may lie
         // past lstnx; only the table's bounds matter here.

@@ -33,6 +33,7 @@ fail=0
     printf '&mons M 1 1\n2024.05m\n&\n&mins U 1 2\n09:05 23:59\n&\n'
     printf '&secs V 1 1\n09:05:07\n&\n&times T 1 2\n09:05:07.008 23:59:59.999\n&\n'
     printf '&cplx J 1 2\n1j2 _1.5j0.25\n&\n&flags B 1 3\n1 0 1\n&\n'
+    printf '&a_rather_long_variable_name I 0\n7\n&\n'
 } > "$w/data.vkp"
 
 # What each session shows of its workspace.
@@ -55,6 +56,8 @@ secs
 times
 cplx
 flags
+a_rather_long_variable_name
+a_long_function_name 21
 []PP
 []IO
 '"'"'--end--'"'"'
@@ -62,6 +65,7 @@ flags
 
 run() {   # session input -> output file
     printf '%s\n)off\n' "$1" | "$vek" > "$2" 2>&1
+    echo $? > "$2.status"
 }
 values() {   # the lines between the markers of a session's output
     sed -n '/--values--/,/--end--/p' "$1" | sed 's/^ *--values--/--values--/'
@@ -77,6 +81,7 @@ run ")dir $w
 {lab: i<-0; top: i<-i+1; ->(i<x)/top; i}
 {fails: n<-0; while (n<x) { n<-n+1 }; if (n=x) z<-n+missing}
 {outer: t<-fails x; z<-t*2}
+{a_long_function_name: z<-x*2}
 []PP<-12
 []IO<-0
 []LX<-'''latent expression ran'''
@@ -129,6 +134,7 @@ check "a local of the suspended call keeps its value" has two.out "2000"
 check "the loaded functions run after the suspended calls are left" has two.out "      52"
 check "the loaded workspace writes the same script" cmp "$w/first.vkp" "$w/second.vkp"
 check "the script read back writes the same script" cmp "$w/first.vkp" "$w/third.vkp"
+check ")off ends every session with status 0" sh -c "cat '$w'/*.status | grep -qv '^0\$' && exit 1 || exit 0"
 check "no session failed unexpectedly" sh -c "! grep -h 'Error' '$w/two.out' '$w/three.out'"
 if [ $fail -ne 0 ]; then
     for f in one two three; do echo "---- $f"; cat "$w/$f.out"; done

@@ -2,44 +2,25 @@
 // files and script files. Each case is an input that once crashed, hung or
 // lost data; the check is that it now ends in its error and that what was
 // stored before survives.
-#include <gtest/gtest.h>
+#include "interpreter_fixture.h"
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <string>
 #include <unistd.h>
-#include "core/session.h"
-#include "core/tables.h"
 #include "system/workspace_file.h"
-#include "system/scripts.h"
 
-static std::string hardening_output;
-static void hardening_capture(const char *t) { hardening_output += t; }
-
-class HardeningTest : public ::testing::Test {
+class HardeningTest : public InterpreterFixture {
 protected:
     std::string dir;
     void SetUp() override {
-        static bool started = false;
-        session_print = hardening_capture;
-        if (!started) { init_interpreter(); started = true; }
-        clear_workspace(0);
+        InterpreterFixture::SetUp();
         char tmpl[] = "/tmp/vek-hardening-XXXXXX";
         ASSERT_NE(mkdtemp(tmpl), nullptr);
         dir = tmpl;
-        hardening_output.clear();
     }
     void TearDown() override {
         std::string cmd = "rm -rf '" + dir + "'";
         if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
-    }
-    // The output of one typed line, without the prompt.
-    static std::string run(const char *line) {
-        hardening_output.clear();
-        std::string buf = line;
-        execute_input_line(buf.data());
-        std::string out = hardening_output;
-        if (out.size() >= 6 && out.compare(out.size() - 6, 6, "      ") == 0) out.resize(out.size() - 6);
-        return out;
     }
     std::string write_file(const char *name, const std::string &bytes) {
         std::string path = dir + "/" + name;
@@ -100,4 +81,30 @@ TEST_F(HardeningTest, WorkspaceMayNotRebindBuiltInNames) {
         EXPECT_EQ(run("keep"), "4 5\n");
         EXPECT_EQ(run("[]IO"), "1\n");
     }
+}
+
+// A value nested deeper than the reader accepts is refused when saving, so
+// the last good file is not replaced by one that cannot be loaded.
+TEST_F(HardeningTest, TooDeepValueIsNotSavedOverAGoodFile) {
+    std::string path = dir + "/deep.vek";
+    run("x<-1");
+    for (int i = 0; i < 64; i++) run("x<-(1;x)");
+    run("kept<-x");
+    ASSERT_EQ(save_workspace_file(path.c_str()), 0);
+    run("x<-(1;x)");
+    EXPECT_EQ(save_workspace_file(path.c_str()), 300);
+    clear_workspace(0);
+    ASSERT_EQ(load_workspace_file(path.c_str()), 0);
+    EXPECT_EQ(run("x~kept"), "1\n");
+}
+
+// Empty brackets pass an index operand with no items; indexing must not
+// read one. Whatever the answer, the session goes on with its values.
+TEST_F(HardeningTest, ElidedIndexReadsNoItem) {
+    run("x<-1 2 3");
+    for (const char *line : {"x[]", "[]AV[]+1"}) {
+        std::string out = run(line);
+        EXPECT_TRUE(out.empty() || out.rfind("Error: ", 0) == 0 || out == "1 2 3\n") << line << ": " << out;
+    }
+    EXPECT_EQ(run("x[2]"), "2\n");
 }
