@@ -321,6 +321,14 @@ static i64 float_front_length(const char *b, i64 n) {
     return dot ? (i64)(dot - b) : n;
 }
 
+// The real part of a complex text, up to its 'j'; "0nj", "0wj" and "_0wj"
+// (a real part that is not a number) count whole.
+static i64 complex_front_length(const char *b, i64 n) {
+    const char *j = strchr(b, 'j');
+    if (!j || j[1] == 0) return n;
+    return (i64)(j - b);
+}
+
 // Per column of the last axis: for floats the widths in front of and from
 // the '.', for complex numbers of the real and the imaginary part, for
 // integers and symbols the text width (in front).
@@ -335,12 +343,7 @@ static ColumnWidths layout_numeric_columns(const ValueDescriptor *d, i64 cols) {
         i64 n = raw_element_text(d, i, b, true);
         i64 front = n, back = 0;
         if (d->type == T_FLOAT) { front = float_front_length(b, n); back = n - front; }
-        else if (d->type == T_COMPLEX) {
-            const char *j = strchr(b, 'j');
-            front = j && j != b && b[0] != '0' ? (i64)(j - b) : n;
-            if (j && (b[0] == '0' && (b[1] == 'n' || b[1] == 'w'))) front = n;
-            back = n - front;
-        }
+        else if (d->type == T_COMPLEX) { front = complex_front_length(b, n); back = n - front; }
         if (front > w.front[c]) w.front[c] = front;
         if (back > w.back[c]) w.back[c] = back;
     }
@@ -358,10 +361,7 @@ static void show_array_element(Text *t, const ValueDescriptor *d, i64 i, i64 c, 
     case T_FLOAT: case T_COMPLEX: {
         i64 front = n;
         if (d->type == T_FLOAT) front = float_front_length(b, n);
-        else {
-            const char *j = strchr(b, 'j');
-            if (j && !(b[0] == '0' && (b[1] == 'n' || b[1] == 'w'))) front = (i64)(j - b);
-        }
+        else front = complex_front_length(b, n);
         text_fill(t, ' ', w->front[c] - front);
         text_add(t, b, n);
         text_fill(t, ' ', w->back[c] - (n - front));
@@ -585,8 +585,10 @@ static void table_header(Text *t, const TableView *v, const i64 *w, bool lead_bl
     char b[ELEMENT_TEXT_MAX];
     for (i64 k = 0; k < v->ncols; k++) {
         if (k > 0 || lead_blank) text_str(t, " ");
-        element_text(v->names, k, b, w[k]);
-        text_str(t, b);
+        // padded here, not by element_text: a cell may be wider than b
+        i64 n = raw_element_text(v->names, k, b, false);
+        text_add(t, b, n);
+        text_fill(t, ' ', w[k] - n);
     }
 }
 
@@ -694,7 +696,8 @@ static __attribute__((noinline)) void single_element(Text *t, const ValueDescrip
     text_add(t, b, raw_element_text(d, 0, b, true));
 }
 
-static int show_list(const ValueDescriptor *d) {
+// slot: SLOT_OUT when the list is shown in full, its items with it.
+static int show_list(const ValueDescriptor *d, i64 slot) {
     if (d->rank >= 2) {
         vek_printf("Debug[%s:%4d] %s\n", "vpfn1", 193, "error in typ6 output");
         return 0;
@@ -717,7 +720,7 @@ static int show_list(const ValueDescriptor *d) {
         first_item_flag = k == 0;
         ValueDescriptor item = items[k];     // private: no slot is borrowed or cleared
         fix_inline_pointer(&item);
-        rc = display_descriptor(&item, 2, 0);
+        rc = display_descriptor(&item, 2, slot == SLOT_OUT ? SLOT_OUT : 0);
         if (rc) break;
     }
     first_item_flag = saved_first;
@@ -739,7 +742,7 @@ int display_descriptor(const ValueDescriptor *dd, int source, i64 slot) {
             text_free(&t);
             return 0;
         }
-        return show_list(&d);
+        return show_list(&d, slot);
     }
     Text t = {nullptr, 0, 0};
     int rc = 0;

@@ -432,13 +432,16 @@ static int apply_each(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 fn = e->right;
     if (!node_ok(fn) || parse_node_table[fn].kind != 'F') return fail(1);
     const ExprEntry *f = &expr_entry_table[parse_node_table[fn].index];
+    // in x "f y the left operand is written before the each symbol, so the
+    // compiler gives it to the each entry, not to f
+    i64 left = f->left >= 0 ? f->left : e->left;
     i64 rc = -1, rv = -1, lc = -1, lv = -1;
     if (f->right >= 0 && eval_node(w, f->right, &rc, &rv)) return error_number;
     if (f->right >= 0 && !is_defined(rc, rv)) return fail(4);
-    if (f->left >= 0 && eval_node(w, f->left, &lc, &lv)) return error_number;
-    if (f->left >= 0 && !is_defined(lc, lv)) return fail(4);
+    if (left >= 0 && eval_node(w, left, &lc, &lv)) return error_number;
+    if (left >= 0 && !is_defined(lc, lv)) return fail(4);
     ValueDescriptor *r = ref_desc(rc, rv);
-    bool monadic = f->left < 0;
+    bool monadic = left < 0;
     if (monadic && !(r && r->type == T_LIST)) {
         // each of a simple value applies the function as it stands
         i64 result;

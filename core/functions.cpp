@@ -463,7 +463,7 @@ void classify_names(DirectBody &b, const std::string &s, const char *fname)
 // Splits the body at ';' outside parentheses, brackets and quotes.
 int split_direct_body(const std::string &body, DirectBody &b)
 {
-    int depth = 0;
+    int depth = 0, brackets = 0;   // "(x]" balances neither
     size_t start = 0, p = 0;
     while (p <= body.size()) {
         char c = p < body.size() ? body[p] : ';';
@@ -480,9 +480,11 @@ int split_direct_body(const std::string &body, DirectBody &b)
             p++;
             continue;
         }
-        if (c == '(' || c == '[') depth++;
-        else if (c == ')' || c == ']') { if (--depth < 0) return 1; }
-        else if (c == ';' && depth == 0) {
+        if (c == '(') depth++;
+        else if (c == '[') brackets++;
+        else if (c == ')') { if (--depth < 0) return 1; }
+        else if (c == ']') { if (--brackets < 0) return 1; }
+        else if (c == ';' && depth == 0 && brackets == 0) {
             std::string st = body.substr(start, p - start);
             while (!st.empty() && (st.back() == ' ' || st.back() == '\t')) st.pop_back();
             b.statements.push_back(st);
@@ -493,7 +495,7 @@ int split_direct_body(const std::string &body, DirectBody &b)
         }
         p++;
     }
-    return depth != 0 ? 1 : 0;
+    return depth != 0 || brackets != 0 ? 1 : 0;
 }
 
 }  // namespace

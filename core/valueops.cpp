@@ -547,6 +547,10 @@ int demote_int_to_bool(i64 c, i64 v) {
 bool ints_equal(i64 a, i64 b) { return a == b; }
 
 bool floats_equal_tol(double a, double b) {
+    // an infinity equals only itself: the relative test would find it
+    // equal to every other large number and its own difference NaN
+    if (a == b) return true;
+    if (std::isinf(a) || std::isinf(b)) return false;
     double m = std::fmax(std::fabs(a), std::fabs(b));
     return std::fabs(a - b) <= 1e-13 * m;
 }

@@ -268,17 +268,18 @@ int scalar_dyadic(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (is_time_type(t)) return time_arithmetic(code, result_slot, &l, &r, lc, lv, rc, rv);
     if (!is_number(l.type) || !is_number(r.type)) return fail(1);
 
+    // Operand types and circle selectors are refused before the shapes are
+    // looked at: a domain error wins over a length error.
+    if (t == T_COMPLEX && (code == SC_MAX || code == SC_MIN || code == SC_BINOMIAL)) return fail(1);
+    if (code == SC_BINOMIAL && !(is_int_class(l.type) && is_int_class(r.type))) return fail(1);
+    if (code == SC_CIRCLE && !circle_selectors_valid(&l, l.count)) return fail(1);
     ResultShape s;
     if (agree_shapes(&s, ld, rd)) return (int)error_number;
     i64 n = s.count;
     if (t == T_COMPLEX) {
-        if (code == SC_MAX || code == SC_MIN || code == SC_BINOMIAL) return fail(1);
-        if (code == SC_CIRCLE && !circle_selectors_valid(&l, n)) return fail(1);
         if (code == SC_DIVIDE && complex_divides_by_zero(&l, &r, n)) return fail(1);
         return complex_arithmetic(code, result_slot, &l, &r, lc, lv, rc, rv, &s);
     }
-    if (code == SC_BINOMIAL && !(is_int_class(l.type) && is_int_class(r.type))) return fail(1);
-    if (code == SC_CIRCLE && !circle_selectors_valid(&l, n)) return fail(1);
     i64 type = real_result_type(code, t);
     if ((code == SC_LOG && log_needs_complex(&r, n)) || (code == SC_POWER && power_needs_complex(&l, &r, n)))
         type = T_COMPLEX;

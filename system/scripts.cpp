@@ -539,7 +539,8 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
     out.d = ValueDescriptor{};
     out.d.type = type;
     if (type == T_LIST) {
-        out.items.resize(count);
+        // Items are added as they are read: the header's count is only a
+        // claim until the lines bear it out.
         for (i64 i = 0; i < count; i++) {
             while (!cur.done() && cur.text().empty()) cur.next();
             if (cur.done()) return false;
@@ -549,7 +550,8 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
             std::vector<i64> ds;
             if (!parse_block_header(p, &t, &r, ds, &n)) return false;
             cur.next();
-            if (!read_block_value(cur, t, r, ds, n, out.items[i], depth + 1)) return false;
+            out.items.emplace_back();
+            if (!read_block_value(cur, t, r, ds, n, out.items.back(), depth + 1)) return false;
         }
         while (!cur.done() && cur.text().empty()) cur.next();
         if (cur.done() || cur.text()[0] != '&') return false;
@@ -558,7 +560,13 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
         return true;
     }
     i64 size = data_bytes(type, count);
-    out.bytes.assign(size > 0 ? size : 0, 0);
+    // The data grows with the elements read, so a header that claims more
+    // than the lines hold costs no memory.
+    auto room_for = [&](i64 n) {
+        i64 need = data_bytes(type, n);
+        if ((i64)out.bytes.size() < need)
+            out.bytes.resize((size_t)std::min(size, std::max(need, 2 * (i64)out.bytes.size())));
+    };
     i64 got = 0;
     for (;; cur.next()) {
         if (cur.done()) return false;
@@ -575,6 +583,7 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
             for (size_t k = 1; k + 1 < s.size(); k++) {
                 if (s[k] == '\'' && k + 2 < s.size() && s[k + 1] == '\'') k++;
                 if (got >= count) return false;
+                room_for(got + 1);
                 out.bytes[got++] = s[k];
             }
             continue;
@@ -585,6 +594,7 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
             while (*p == ' ' || *p == '\t') p++;
             if (!*p) break;
             if (got >= count) return false;
+            room_for(got + 1);
             bool ok;
             i64 *iv = (i64 *)out.bytes.data();
             double *fv = (double *)out.bytes.data();
@@ -604,6 +614,7 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
         }
     }
     if (got != count) return false;
+    out.bytes.resize(size > 0 ? (size_t)size : 0);
     set_shape(out.d, rank, dims, count);
     return true;
 }

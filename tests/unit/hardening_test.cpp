@@ -8,6 +8,9 @@
 #include <string>
 #include <unistd.h>
 #include "system/workspace_file.h"
+#include "system/scripts.h"
+#include <sys/resource.h>
+#include <sys/wait.h>
 
 class HardeningTest : public InterpreterFixture {
 protected:
@@ -107,4 +110,28 @@ TEST_F(HardeningTest, ElidedIndexReadsNoItem) {
         EXPECT_TRUE(out.empty() || out.rfind("Error: ", 0) == 0 || out == "1 2 3\n") << line << ": " << out;
     }
     EXPECT_EQ(run("x[2]"), "2\n");
+}
+
+// A variable block's header claims a count the lines then fail to bear out;
+// the reader must refuse it without first reserving room for the claim.
+// The address space is capped below what the claims would take.
+TEST_F(HardeningTest, ScriptBlockCountIsNotTakenOnTrust) {
+    write_file("claims.vkp", "&big I 1 2000000000\n1 2\n&\n&many L 1 111015021\nI 0\n1\n&\n");
+    std::string arg = "'" + dir + "/claims.vkp'";
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+#ifndef __SANITIZE_ADDRESS__   // the sanitizer's shadow needs the address space; it caps allocations itself
+        struct rlimit cap = {(rlim_t)8 << 30, (rlim_t)8 << 30};
+        setrlimit(RLIMIT_AS, &cap);
+#endif
+        int rc = load_script_file(arg.c_str(), 1);
+        _exit(rc == 82 ? 0 : 1);
+    }
+    int status = 0;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    run("keep<-1");
+    EXPECT_EQ(load_script_file(arg.c_str(), 1), 82);
+    EXPECT_EQ(run("keep"), "1\n");
 }
