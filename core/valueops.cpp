@@ -403,7 +403,7 @@ int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const Val
     fix_inline_pointer(&B);
     if (A.type == T_LIST) {
         // item i of a joins item i of b; b must match a's count or be one item
-        bool single = B.count == 1 && B.type != T_LIST;
+        bool single = B.count == 1;
         if (!single && (B.type != T_LIST || B.count != A.count)) return fail(3);
         memset(target, 0, sizeof *target);
         target->type = T_LIST;
@@ -411,15 +411,18 @@ int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const Val
         target->count = target->dim0 = A.count;
         if (alloc_descriptor_data(target, heap)) return error_number;
         for (i64 k = 0; k < A.count; k++) {
-            const ValueDescriptor *ai = &((ValueDescriptor *)A.data)[k];
-            const ValueDescriptor *bi = single ? &B : &((ValueDescriptor *)B.data)[k];
+            // each join may compact the heap: the items are found afresh
+            B = *b;
+            fix_inline_pointer(&B);
+            const ValueDescriptor *ai = &((ValueDescriptor *)a->data)[k];
+            const ValueDescriptor *bi = B.type != T_LIST ? &B : &((ValueDescriptor *)B.data)[single ? 0 : k];
             if (catenate_values(&((ValueDescriptor *)target->data)[k], ai, bi, heap)) return error_number;
         }
         return 0;
     }
     if (A.type == T_ENUM || B.type == T_ENUM) return fail(1);   // the dictionary family joins these
     if (A.type == T_CHAR && B.type == T_CHAR && (A.rank == 2 || B.rank == 2))
-        return catenate_char_rows(target, &A, &B, heap);
+        return catenate_char_rows(target, a, b, heap);
     if (A.rank > 1 || B.rank > 1) return fail(2);
     i64 type = A.type;
     if (A.type != B.type) {
@@ -433,6 +436,11 @@ int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const Val
     target->rank = 1;
     target->count = target->dim0 = n;
     if (alloc_descriptor_data(target, heap)) return error_number;
+    // the allocation may have compacted the heap: read the operands afresh
+    A = *a;
+    B = *b;
+    fix_inline_pointer(&A);
+    fix_inline_pointer(&B);
     void *out = value_data(target);
     i64 k = 0;
     for (const ValueDescriptor *x : {&A, &B}) {
@@ -462,6 +470,8 @@ int enclose_elements(ValueDescriptor *target, i64 c, i64 v) {
     target->rank = 1;
     target->count = target->dim0 = S.count;
     if (alloc_descriptor_data(target, 0)) return error_number;
+    S = *s;              // the allocation may have compacted the heap
+    fix_inline_pointer(&S);
     for (i64 k = 0; k < S.count; k++)
         if (fetch_element(&((ValueDescriptor *)target->data)[k], &S, k, 0)) return error_number;
     return 0;

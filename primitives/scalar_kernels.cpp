@@ -3,6 +3,7 @@
 // register when it is repeated. The handlers and the operators call these.
 #pragma GCC optimize("O3")
 #include "primitives/scalar_kernels.h"
+#include "core/valueops.h"
 #include <cmath>
 
 // ---- The loop shapes ---------------------------------------------------------------
@@ -267,10 +268,9 @@ int float_compare_array(i64 code, i64 n, i64 *z, const double *x, int xs, const 
                         int tolerant) {
     if (tolerant && (code == SC_EQUAL || code == SC_NOT_EQUAL)) {
         i64 want = code == SC_EQUAL;
-        apply_loops(n, z, x, xs, y, ys, [want](double a, double b) -> i64 {
-            double m = std::fabs(a) > std::fabs(b) ? std::fabs(a) : std::fabs(b);
-            return (std::fabs(a - b) <= 1e-13 * m) == (want != 0);
-        });
+        // The item test itself: an infinity equals only itself.
+        apply_loops(n, z, x, xs, y, ys,
+                    [want](double a, double b) -> i64 { return floats_equal_tol(a, b) == (want != 0); });
         return 0;
     }
     return compare_mixed<double, double>(code, n, z, x, xs, y, ys);
