@@ -1,6 +1,7 @@
-// Display and value-operation faults found on review: complex columns whose
+// Display, value operations and the each operand: complex columns whose
 // real part starts with a zero, lists sent to the full output slot, long
-// table cells, and tolerant equality of infinities.
+// table cells, tolerant equality of infinities, the left operand of each,
+// and joins and encloses whose own allocation moves their operand.
 #include "interpreter_fixture.h"
 #include <cstring>
 #include <string>
