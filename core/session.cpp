@@ -132,6 +132,9 @@ static int run_immediate(const char *text, int64_t length) {
     }
     if (error_number == 0) error_number = rc;
     if (error_position < 0) error_position = 0;
+    // An output line left open by [) is closed first, or the report would
+    // be glued to the value shown.
+    if (pending_newline) { vek_puts("\n"); pending_newline = 0; }
     si_depth += pending_si_entries;
     if (si_depth >= SI_CAP) si_depth = SI_CAP - 1;
     i64 f = state_indicator[si_depth].function, line = state_indicator[si_depth].line;
