@@ -4,6 +4,7 @@
 // What the writer produces reads back to the same values: floats with the
 // digits they need, quotes doubled, symbols quoted when they must be.
 #include "system/scripts.h"
+#include "system/file_replace.h"
 #include "system/commands.h"
 #include "core/session.h"
 #include "core/names.h"
@@ -419,8 +420,11 @@ int cmd_out(char *argument) {
         first += *p++;
     }
     if (make_file_path(first.c_str(), path, "vkp")) { report_error(76); return 76; }
-    FILE *f = fopen(path, "w");
-    if (!f) { report_error(76); return (int)(error_number = 76); }
+    // Written beside the target and renamed over it: a failed )OUT leaves
+    // the last good script in place.
+    FileReplacement out;
+    if (!open_replacement(&out, path)) { report_error(76); return (int)(error_number = 76); }
+    FILE *f = out.file;
     error_number = 0;
     p = skip_blanks(p);
     if (!*p) {
@@ -459,9 +463,7 @@ int cmd_out(char *argument) {
     }
     // A write that failed anywhere (a full disk shows only at the close)
     // is reported once; the file cannot be trusted.
-    bool failed = ferror(f) != 0;
-    failed = fclose(f) != 0 || failed;
-    if (failed) {
+    if (!commit_replacement(&out)) {
         report_error(76);
         error_number = 76;
     }

@@ -7,6 +7,7 @@
 // the whole file into a staging image first and touches the workspace only
 // when everything is sound.
 #include "system/workspace_file.h"
+#include "system/file_replace.h"
 #include "core/session.h"
 #include "core/arena.h"
 #include "core/symbols.h"
@@ -162,25 +163,10 @@ int save_workspace_file(const char *path) {
     write_body(w);
     // A file the reader would refuse must not replace the last good one.
     if (w.too_deep) return (int)(error_number = 300);
-    // Write beside the target and rename over it only when every byte is
-    // out: a full disk never leaves a cut file in place of the last good one.
-    std::string tmp = std::string(path) + ".XXXXXX";
-    int fd = mkstemp(tmp.data());
-    if (fd < 0) return (int)(error_number = 300);
-    // mkstemp makes the file private; give it the mode a plain create
-    // would, or the mode of the file it replaces.
-    struct stat old_st;
-    mode_t mask = umask(0);
-    umask(mask);
-    fchmod(fd, stat(path, &old_st) == 0 ? (old_st.st_mode & 07777) : (0666 & ~mask));
-    FILE *f = fdopen(fd, "wb");
-    if (!f) { close(fd); unlink(tmp.c_str()); return (int)(error_number = 300); }
-    bool ok = fwrite(w.out.data(), 1, w.out.size(), f) == w.out.size();
-    ok = fflush(f) == 0 && ok;
-    ok = fsync(fileno(f)) == 0 && ok;
-    ok = fclose(f) == 0 && ok;
-    if (ok) ok = rename(tmp.c_str(), path) == 0;
-    if (!ok) { unlink(tmp.c_str()); return (int)(error_number = 300); }
+    FileReplacement out;
+    if (!open_replacement(&out, path)) return (int)(error_number = 300);
+    fwrite(w.out.data(), 1, w.out.size(), out.file);
+    if (!commit_replacement(&out)) return (int)(error_number = 300);
     return 0;
 }
 

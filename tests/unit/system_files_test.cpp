@@ -18,6 +18,7 @@
 #include <sstream>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <dirent.h>
 
 static std::string sysf_output;
 static void sysf_capture(const char *t) { sysf_output += t; }
@@ -451,4 +452,20 @@ TEST(SystemSession, LongBaseNameIsKeptWhole) {
     workspace_name[0] = 0;
     ASSERT_EQ(0, sysf_command(("load " + base).c_str())) << sysf_output;
     EXPECT_EQ(base, workspace_name);
+}
+
+// )OUT writes beside its target and renames: the old script is replaced
+// whole, and no temporary file is left behind either way.
+TEST(SystemScripts, OutReplacesTheScriptWholeAndLeavesNoTemporary) {
+    sysf_fresh();
+    sysf_write("old.vkp", std::string(20000, 'x') + "\n");
+    ASSERT_EQ(0, sysf_command("out old"));
+    std::string first = sysf_read("old.vkp");
+    EXPECT_EQ(std::string::npos, first.find('x'));
+    std::string bad = "out '" + sysf_dir() + "/no/such/dir/s.vkp'";
+    EXPECT_EQ(76, sysf_command(bad.c_str()));
+    DIR *d = opendir(sysf_dir().c_str());
+    ASSERT_TRUE(d);
+    while (dirent *e = readdir(d)) EXPECT_EQ(nullptr, strstr(e->d_name, ".vkp.")) << e->d_name;
+    closedir(d);
 }
