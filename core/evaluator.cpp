@@ -334,6 +334,17 @@ static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
     return 0;
 }
 
+// The index lists of A[I;J;...] evaluated into an operand frame of n
+// entries; an elided list is (-1, 0).
+static int eval_index_lists(Walk *w, i64 node, i64 *frame, i64 *n) {
+    if (is_list_chain(node)) return eval_chain(w, node, frame, n) ? (int)error_number : 0;
+    i64 ic = -1, iv = 0;
+    if (!is_chain_end(node) && eval_node(w, node, &ic, &iv)) return (int)error_number;
+    if (push_operand_frame(1, &ic, &iv, frame)) return (int)error_number;
+    *n = 1;
+    return 0;
+}
+
 static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
     const ExprEntry *e = &expr_entry_table[parse_node_table[target].index];
     if (!node_ok(e->left) || parse_node_table[e->left].kind != 'V') return fail(16);
@@ -341,14 +352,7 @@ static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
     if (!is_defined(-1, slot)) return fail(4);
     IndexedAssignHandler h = indexed_assign_handler();
     i64 frame, n;
-    if (is_list_chain(e->right)) {
-        if (eval_chain(w, e->right, &frame, &n)) return error_number;
-    } else {
-        i64 ic = -1, iv = 0;
-        if (!is_chain_end(e->right) && eval_node(w, e->right, &ic, &iv)) return error_number;
-        if (push_operand_frame(1, &ic, &iv, &frame)) return error_number;
-        n = 1;
-    }
+    if (eval_index_lists(w, e->right, &frame, &n)) return error_number;
     if (!h) { pop_operand_frame(frame); return fail(43); }
     i64 ic, iv;
     frame_ref(frame, 0, &ic, &iv);
@@ -393,14 +397,7 @@ static int apply_assignment(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
 
 static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 frame, n;
-    if (is_list_chain(e->right)) {
-        if (eval_chain(w, e->right, &frame, &n)) return error_number;
-    } else {
-        i64 ic = -1, iv = 0;
-        if (!is_chain_end(e->right) && eval_node(w, e->right, &ic, &iv)) return error_number;
-        if (push_operand_frame(1, &ic, &iv, &frame)) return error_number;
-        n = 1;
-    }
+    if (eval_index_lists(w, e->right, &frame, &n)) return error_number;
     i64 ac, av;
     if (eval_node(w, e->left, &ac, &av)) return error_number;
     if (!is_defined(ac, av)) return fail(4);

@@ -254,14 +254,20 @@ static int complex_arithmetic(i64 code, i64 result_slot, View *l, View *r, i64 l
     return demote_descriptor(result_descriptor(result_slot)) ? (int)error_number : 0;
 }
 
-int scalar_dyadic(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    if ((code & 1) == 0 || code < SC_PLUS || code > SC_CIRCLE) return fail(1);
+// Binds both operands, which must hold values, and makes their views.
+static int bind_views(i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv, View *l, View *r) {
     ValueDescriptor *ld = operand_descriptor(lc, lv), *rd = operand_descriptor(rc, rv);
     if (!ld || !rd || ld->rank < 0 || rd->rank < 0) return fail(4);
     bind_operands(0, 0, result_slot, lc, lv, rc, rv);
+    make_view(l, lc, lv, &OPL);
+    make_view(r, rc, rv, &OPR);
+    return 0;
+}
+
+int scalar_dyadic(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
+    if ((code & 1) == 0 || code < SC_PLUS || code > SC_CIRCLE) return fail(1);
     View l, r;
-    make_view(&l, lc, lv, &OPL);
-    make_view(&r, rc, rv, &OPR);
+    if (bind_views(result_slot, lc, lv, rc, rv, &l, &r)) return (int)error_number;
     i64 t = l.type > r.type ? l.type : r.type;
     if (l.type == T_LIST || r.type == T_LIST) return fail(1);
     if (t == T_DICT) return dict_scalar_dyadic(code, result_slot, lc, lv, rc, rv);
@@ -274,7 +280,7 @@ int scalar_dyadic(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (code == SC_BINOMIAL && !(is_int_class(l.type) && is_int_class(r.type))) return fail(1);
     if (code == SC_CIRCLE && !circle_selectors_valid(&l, l.count)) return fail(1);
     ResultShape s;
-    if (agree_shapes(&s, ld, rd)) return (int)error_number;
+    if (agree_shapes(&s, operand_descriptor(lc, lv), operand_descriptor(rc, rv))) return (int)error_number;
     i64 n = s.count;
     if (t == T_COMPLEX) {
         if (code == SC_DIVIDE && complex_divides_by_zero(&l, &r, n)) return fail(1);
@@ -393,12 +399,8 @@ static int enum_compare(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 r
 
 int prim_compare(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (code < SC_LESS || code > SC_EQUAL) return fail(1);
-    ValueDescriptor *ld = operand_descriptor(lc, lv), *rd = operand_descriptor(rc, rv);
-    if (!ld || !rd || ld->rank < 0 || rd->rank < 0) return fail(4);
-    bind_operands(0, 0, result_slot, lc, lv, rc, rv);
     View l, r;
-    make_view(&l, lc, lv, &OPL);
-    make_view(&r, rc, rv, &OPR);
+    if (bind_views(result_slot, lc, lv, rc, rv, &l, &r)) return (int)error_number;
     i64 t = l.type > r.type ? l.type : r.type;
     bool equality = code == SC_EQUAL || code == SC_NOT_EQUAL;
     if (t == T_ENUM && equality) return enum_compare(code, result_slot, lc, lv, rc, rv);
@@ -413,7 +415,7 @@ int prim_compare(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
         constant = different;
     }
     ResultShape s;
-    if (agree_shapes(&s, ld, rd)) return (int)error_number;
+    if (agree_shapes(&s, operand_descriptor(lc, lv), operand_descriptor(rc, rv))) return (int)error_number;
     protect_view(&l, lc, lv, result_slot);
     protect_view(&r, rc, rv, result_slot);
     if (allocate_result(result_slot, T_BOOL, &s)) return (int)error_number;
