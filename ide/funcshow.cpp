@@ -187,7 +187,9 @@ bool FuncShow::save_script()
 
 void FuncShow::write_script_file()
 {
-    script_path = script_file_name(script_path);
+    // A file opened under a name without the suffix is written back to
+    // itself, not over the neighbour that carries the suffix.
+    if (!QFileInfo(script_path).isFile()) script_path = script_file_name(script_path);
     QFile file(script_path);
     QByteArray bytes = editor->toPlainText().toUtf8();
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)
