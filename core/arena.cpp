@@ -246,6 +246,16 @@ void adopt_block(ValueDescriptor *d) {
 // after the caller stored the new type, so it cannot tell what the block held.
 static void drop_block(ValueDescriptor *d) { adjust_refcount(d, -1); }
 
+// An item's data in the arena may be stack-end data of a line already over,
+// since overrun by the heap end: only a trailer that names the item itself
+// proves the block is the item's.
+static bool item_owns_block(const ValueDescriptor *item) {
+    if (!in_arena(item->data)) return true;
+    if (!in_heap_end(item->data)) return false;
+    const HeapBlockTrailer *t = trailer_of(item);
+    return (const char *)t + TRAILER <= arena_base + ARENA_BYTES && t->owner == item;
+}
+
 // Gives up a whole value: the items of a list whose block dies with it are
 // given up too.
 static void drop_value(ValueDescriptor *d) {
@@ -255,7 +265,8 @@ static void drop_value(ValueDescriptor *d) {
         if (r == 1) {
             ValueDescriptor *items = (ValueDescriptor *)d->data;
             i64 n = d->capacity / (i64)sizeof(ValueDescriptor);
-            for (i64 i = 0; i < n; i++) drop_value(&items[i]);
+            for (i64 i = 0; i < n; i++)
+                if (holds_block(&items[i]) && item_owns_block(&items[i])) drop_value(&items[i]);
         }
     }
     adjust_refcount(d, -1);
@@ -310,6 +321,20 @@ static ValueDescriptor *find_owner(ValueDescriptor *owner, char *data) {
     return nullptr;
 }
 
+// Items of a moved list whose blocks lie above it were placed already and
+// still name the items' old addresses: point those trailers at the items.
+// Blocks below are yet to come and find their owner through the moves.
+static void follow_moved_items(char *old_data, char *new_data, i64 size) {
+    ValueDescriptor *items = (ValueDescriptor *)new_data;
+    for (i64 k = 0; k < size / (i64)sizeof(ValueDescriptor); k++) {
+        ValueDescriptor *was = (ValueDescriptor *)old_data + k;
+        if (!holds_block(&items[k]) || !in_heap_end(items[k].data)) continue;
+        if ((char *)items[k].data < new_data + size + TRAILER) continue;
+        HeapBlockTrailer *t = trailer_of(&items[k]);
+        if ((char *)t + TRAILER <= arena_base + ARENA_BYTES && t->owner == was) t->owner = &items[k];
+    }
+}
+
 static bool heap_chain_valid() {
     i64 pos = ARENA_BYTES;
     while (pos > r15) {
@@ -343,6 +368,7 @@ void compact_heap() {
             memmove(new_data, old_data, (size_t)(size + TRAILER));
             HeapBlockTrailer *nt = (HeapBlockTrailer *)(new_data + size);
             nt->owner = owner;
+            if (owner && is_item_type(owner->type)) follow_moved_items(old_data, new_data, size);
             if (n == cap) {
                 cap *= 2;
                 BlockMove *grown = (BlockMove *)checked_malloc(cap * (i64)sizeof(BlockMove));

@@ -237,6 +237,7 @@ int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap) {
 void take_slot_descriptor(ValueDescriptor *target, i64 slot) {
     *target = value_slot_table[slot];
     fix_inline_pointer(target);
+    adopt_block(target);
     memset(&value_slot_table[slot], 0, sizeof(ValueDescriptor));
     value_slot_table[slot].rank = -1;
 }
