@@ -3,6 +3,7 @@
 // temporaries, the display decision, and the runners that compile a text
 // statement by statement (immediate lines, executed text).
 #include "evaluator.h"
+#include "platform/platform.h"
 #include "valueops.h"
 #include "operands.h"
 #include "display.h"
@@ -596,8 +597,14 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
     }
 }
 
+// Enough stack for whatever a primitive or the display does below a node.
+enum : size_t { STACK_MARGIN = 1 << 20 };
+
 static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
     if (!node_ok(node)) return fail(16);
+    // A function calling itself through long lines nests the walk deeper
+    // than the state indicator's limit can see: stop before the stack ends.
+    if (platform_stack_low(STACK_MARGIN)) return fail(5);
     const ParseNode *p = &parse_node_table[node];
     switch (p->kind) {
     case 'C': case 'Z': *c = p->index; *v = -1; return 0;

@@ -1,6 +1,7 @@
 // Host facts for the start-up line and the clock, from POSIX/Linux calls.
 #include "platform.h"
 #include <cstring>
+#include <pthread.h>
 #include <cstdio>
 #include <ctime>
 #include <unistd.h>
@@ -55,4 +56,22 @@ int64_t platform_monotonic_ms() {
     struct timespec ts;
     clock_gettime(CLOCK_MONOTONIC, &ts);
     return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
+}
+
+// The thread's lowest usable stack address, found once per thread.
+static thread_local char *stack_floor = nullptr;
+
+bool platform_stack_low(size_t margin) {
+    char here;
+    if (!stack_floor) {
+        pthread_attr_t attr;
+        void *addr = nullptr;
+        size_t size = 0;
+        if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
+        pthread_attr_getstack(&attr, &addr, &size);
+        pthread_attr_destroy(&attr);
+        stack_floor = (char *)addr;
+        if (!stack_floor) return false;
+    }
+    return &here < stack_floor + margin;
 }

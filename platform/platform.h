@@ -11,3 +11,7 @@ int64_t platform_physical_memory_mb();      // total physical memory / 1,048,576
 bool platform_first_ipv4(char *buffer, size_t size);
 // Monotonic milliseconds, for elapsed-time readings.
 int64_t platform_monotonic_ms();
+// True when the calling thread has less than `margin` bytes of its stack
+// left: deep recursion (a function calling itself through long lines)
+// fails with an error before the process runs out of stack.
+bool platform_stack_low(size_t margin);

@@ -135,3 +135,15 @@ TEST_F(HardeningTest, ScriptBlockCountIsNotTakenOnTrust) {
     EXPECT_EQ(load_script_file(arg.c_str(), 1), 82);
     EXPECT_EQ(run("keep"), "1\n");
 }
+
+// A function calling itself through a long line nests the walk far deeper
+// per call than the state indicator counts: it must stop with "stack full",
+// and the session must go on.
+TEST_F(HardeningTest, DeepRecursionThroughLongLinesStopsCleanly) {
+    std::string def = "{f: " + std::string(150, '#') + " f x}";
+    run(def.c_str());
+    std::string out = run("f 1");
+    EXPECT_EQ(0u, out.find("Error: stack full\n")) << out.substr(0, 200);
+    run(")sic");
+    EXPECT_EQ("3\n", run("1+2"));
+}
