@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <malloc.h>
 #include <sys/mman.h>
+#include <map>
 
 char *arena_base = nullptr;
 i64 stacktop = 0;
@@ -108,10 +109,30 @@ void new_chunk_list() {
     chunk_list_head->self = chunk_list_head;
 }
 
+// The last chunk of each size in the list: a new chunk goes right after the
+// last one of its size or below, found without walking the list (a list
+// value holds one chunk per big item, so there may be many of one size).
+static std::map<i64, ChunkHeader *> last_of_size;
+
 static void unlink_chunk(ChunkHeader *h) {
+    auto at = last_of_size.find(h->size);
+    if (at != last_of_size.end() && at->second == h) {
+        if (h->prev && h->prev != chunk_list_head && h->prev->size == h->size) at->second = h->prev;
+        else last_of_size.erase(at);
+    }
     if (h->prev) h->prev->next = h->next;
     if (h->next) h->next->prev = h->prev;
     h->next = h->prev = nullptr;
+}
+
+static void link_chunk(ChunkHeader *h) {
+    auto above = last_of_size.upper_bound(h->size);
+    ChunkHeader *at = above == last_of_size.begin() ? chunk_list_head : std::prev(above)->second;
+    h->prev = at;
+    h->next = at->next;
+    if (at->next) at->next->prev = h;
+    at->next = h;
+    last_of_size[h->size] = h;
 }
 
 enum : i64 { HUGE_PAGE_WORTHWHILE = 4 << 20, HUGE_PAGE = 2 << 20 };
@@ -183,12 +204,7 @@ void *new_chunk(i64 size) {
     h->self = h;
     h->size = size;
     h->refcount = 1;
-    ChunkHeader *at = chunk_list_head;
-    while (at->next && at->next->size <= size) at = at->next;
-    h->prev = at;
-    h->next = at->next;
-    if (at->next) at->next->prev = h;
-    at->next = h;
+    link_chunk(h);
     return (char *)h + CHUNK_HEADER;
 }
 
@@ -201,6 +217,7 @@ void free_chunks_keep_head() {
         c = next;
     }
     chunk_list_head->next = nullptr;
+    last_of_size.clear();
 }
 
 i64 print_chunk_list() {
