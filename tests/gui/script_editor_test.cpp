@@ -72,6 +72,7 @@ private slots:
     void partial_copy_runs_selection_at_end_of_session();
     void symbol_table_dock_and_file();
     void gutter_width_follows_digit_count();
+    void opened_file_is_saved_under_its_own_name();
 };
 
 void ScriptEditorTest::titles_follow_saved_and_unsaved()
@@ -358,6 +359,27 @@ void ScriptEditorTest::gutter_width_follows_digit_count()
     QVERIFY(!strip.isNull());
     if (qEnvironmentVariableIsSet("VEK_GUI_PICTURES"))
         f->grab().save(qEnvironmentVariable("VEK_GUI_PICTURES") + "/script_editor.png");
+}
+
+// A script opened under a name without ".vkp" is saved back to that very
+// file, never over a neighbour that carries the suffix.
+void ScriptEditorTest::opened_file_is_saved_under_its_own_name()
+{
+    write_file(lib() + "/notes", "n<-1\n");
+    write_file(lib() + "/notes.vkp", "keep<-1\n");
+    FuncShow g(nullptr);
+    g.show();
+    answer_file(lib() + "/notes");
+    g.findChild<QAction *>("actionOpen")->trigger();
+    QCOMPARE(g.script_editor()->toPlainText(), QStringLiteral("n<-1\n"));
+    QTextCursor c = g.script_editor()->textCursor();
+    c.movePosition(QTextCursor::End);
+    g.script_editor()->setTextCursor(c);
+    QTest::keyClicks(g.script_editor(), "n<-2");
+    QVERIFY(g.save_script());
+    QCOMPARE(file_bytes(lib() + "/notes"), QByteArray("n<-1\nn<-2"));
+    QCOMPARE(file_bytes(lib() + "/notes.vkp"), QByteArray("keep<-1\n"));
+    QCOMPARE(g.windowTitle(), lib() + "/notes");
 }
 
 QTEST_MAIN(ScriptEditorTest)
