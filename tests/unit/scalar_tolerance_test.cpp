@@ -1,4 +1,4 @@
-// Found in review: the whole-array tolerant equality the operators use must
+// The whole-array tolerant equality the operators use must
 // agree with the item test floats_equal_tol, infinities included.
 #include <gtest/gtest.h>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include "core/valueops.h"
 #include "primitives/scalar.h"
 
-TEST(ReviewScalarKernels, TolerantEqualityMatchesTheItemTest)
+TEST(ScalarKernelsTolerance, TolerantEqualityMatchesTheItemTest)
 {
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();

@@ -13,7 +13,7 @@
 #include "core/display.h"
 #include "primitives/primitives.h"
 
-class ReviewValuesTest : public InterpreterFixture {
+class ValuesDisplayTest : public InterpreterFixture {
 protected:
     static ValueDescriptor complexes(std::vector<double> parts) {
         ValueDescriptor d = vec(T_COMPLEX, (i64)parts.size() / 2);
@@ -39,7 +39,7 @@ protected:
     }
 };
 
-TEST_F(ReviewValuesTest, ComplexColumnsAlignWhateverTheRealPart) {
+TEST_F(ValuesDisplayTest, ComplexColumnsAlignWhateverTheRealPart) {
     // 0j1 over 10j2: the 'j' of both rows in one column
     ValueDescriptor m = complexes({0, 1, 10, 2});
     m.rank = 2;
@@ -53,7 +53,7 @@ TEST_F(ReviewValuesTest, ComplexColumnsAlignWhateverTheRealPart) {
     EXPECT_EQ(show(n), " 0.5j1 1j2\n12.5j3 0  \n");
 }
 
-TEST_F(ReviewValuesTest, FullOutputSlotShowsListItemsInFull) {
+TEST_F(ValuesDisplayTest, FullOutputSlotShowsListItemsInFull) {
     std::vector<i64> xs(101, 7);
     ValueDescriptor l = list({ints(xs), ints({1})});
     std::string cut = show(l);
@@ -65,7 +65,7 @@ TEST_F(ReviewValuesTest, FullOutputSlotShowsListItemsInFull) {
     EXPECT_EQ(sevens, 101u);
 }
 
-TEST_F(ReviewValuesTest, LongTableCellsKeepTheHeaderAligned) {
+TEST_F(ValuesDisplayTest, LongTableCellsKeepTheHeaderAligned) {
     std::string longtext(1500, 'x');
     ValueDescriptor names = vec(T_SYMBOL, 2);
     ((i64 *)value_data(&names))[0] = intern_symbol("a");
@@ -89,7 +89,7 @@ TEST_F(ReviewValuesTest, LongTableCellsKeepTheHeaderAligned) {
     EXPECT_EQ(out.substr(1500, 2), " b");
 }
 
-TEST_F(ReviewValuesTest, TolerantEqualityOfInfinities) {
+TEST_F(ValuesDisplayTest, TolerantEqualityOfInfinities) {
     EXPECT_TRUE(floats_equal_tol(float_infinity, float_infinity));
     EXPECT_TRUE(floats_equal_tol(-float_infinity, -float_infinity));
     EXPECT_FALSE(floats_equal_tol(float_infinity, -float_infinity));
@@ -120,7 +120,7 @@ static int record_each(char kind, i64 code, i64 result, i64 lc, i64 lv, i64 rc, 
     return assign_to_slot(result, &r);
 }
 
-TEST_F(ReviewValuesTest, EachReceivesTheLeftOperandWrittenBeforeIt) {
+TEST_F(ValuesDisplayTest, EachReceivesTheLeftOperandWrittenBeforeIt) {
     EachHandler saved = each_handler();
     register_each(record_each);
     for (i64 &w : each_seen) w = -7;
@@ -138,7 +138,7 @@ TEST_F(ReviewValuesTest, EachReceivesTheLeftOperandWrittenBeforeIt) {
     register_each(saved);
 }
 
-TEST_F(ReviewValuesTest, CatenationReadsOperandsMovedByItsOwnAllocation) {
+TEST_F(ValuesDisplayTest, CatenationReadsOperandsMovedByItsOwnAllocation) {
     std::vector<i64> xs(100);
     for (i64 i = 0; i < 100; i++) xs[i] = i + 1;
     i64 g = movable_global(xs);
@@ -159,7 +159,7 @@ TEST_F(ReviewValuesTest, CatenationReadsOperandsMovedByItsOwnAllocation) {
     stacktop = saved;
 }
 
-TEST_F(ReviewValuesTest, ListCatenationExtendsAOneItemList) {
+TEST_F(ValuesDisplayTest, ListCatenationExtendsAOneItemList) {
     ValueDescriptor a = list({ints({1}), ints({2, 3}), ints({4})});
     ValueDescriptor one = list({ints({9})});
     ValueDescriptor r;
@@ -172,7 +172,7 @@ TEST_F(ReviewValuesTest, ListCatenationExtendsAOneItemList) {
     EXPECT_EQ(catenate_values(&r, &a, &two, 0), 3);
 }
 
-TEST_F(ReviewValuesTest, EnclosingReadsAnOperandMovedByItsOwnAllocation) {
+TEST_F(ValuesDisplayTest, EnclosingReadsAnOperandMovedByItsOwnAllocation) {
     std::vector<i64> xs(100);
     for (i64 i = 0; i < 100; i++) xs[i] = i + 1;
     i64 g = movable_global(xs);

@@ -3,7 +3,7 @@
 #include "interpreter_fixture.h"
 #include "core/valueops.h"
 
-class ReviewStorageTest : public InterpreterFixture {
+class StorageListsTest : public InterpreterFixture {
 protected:
     static ValueDescriptor *slot(i64 s) { return &value_slot_table[s]; }
     static void fill_ints(i64 s, i64 n, i64 base) {
@@ -23,7 +23,7 @@ protected:
 // stack end. The line ends, stacktop drops, and later lines fill the heap end
 // over that stack space. Giving up the list when its temporary is taken again
 // must not count down "trailers" that are really a variable's data.
-TEST_F(ReviewStorageTest, FreeingAListNeverWritesThroughStaleStackItems) {
+TEST_F(StorageListsTest, FreeingAListNeverWritesThroughStaleStackItems) {
     reset_stack();
     ValueDescriptor item = ints({1, 2});
     ASSERT_TRUE(in_arena(item.data));
@@ -54,7 +54,7 @@ TEST_F(ReviewStorageTest, FreeingAListNeverWritesThroughStaleStackItems) {
 
 // A descriptor taken out of its slot into a list item keeps its block: the
 // block follows compaction, and giving up the list gives up the block.
-TEST_F(ReviewStorageTest, TakenDescriptorFollowsItsBlock) {
+TEST_F(StorageListsTest, TakenDescriptorFollowsItsBlock) {
     i64 a = alloc_table_entry('V', -1), b = alloc_table_entry('V', -1);
     fill_ints(a, 10, 100);
     fill_ints(b, 20, 500);
@@ -78,7 +78,7 @@ TEST_F(ReviewStorageTest, TakenDescriptorFollowsItsBlock) {
 
 // An item's block above its list's block: the list moves after the item was
 // placed, and a second compaction must still find the item.
-TEST_F(ReviewStorageTest, ItemBlockAboveItsListSurvivesTwoCompactions) {
+TEST_F(StorageListsTest, ItemBlockAboveItsListSurvivesTwoCompactions) {
     i64 a = alloc_table_entry('V', -1), i = alloc_table_entry('V', -1);
     i64 g = alloc_table_entry('V', -1), l = alloc_table_entry('V', -1);
     fill_ints(a, 10, 0);
