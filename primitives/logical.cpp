@@ -58,10 +58,9 @@ static int logical_not(i64 result_slot, i64 rc, i64 rv) {
     z->type = T_BOOL;
     if (alloc_slot_value(result_slot, T_BOOL, shape.rank, shape.count)) return (int)error_number;
     if (shape.rank >= 2) {
-        ValueDescriptor dims = shape;
-        z->dim0 = dims.dim0;
-        if (shape.rank == 2) z->dim1 = dims.dim1;
-        else if (copy_shape_to_slot(result_slot, &dims)) return (int)error_number;
+        z->dim0 = shape.dim0;
+        if (shape.rank == 2) z->dim1 = shape.dim1;
+        else if (copy_shape_to_slot(result_slot, &shape)) return (int)error_number;
     }
     i64 *out = result_words(result_slot);
     for (i64 i = 0; i < shape.count; i++) out[i] = !a[i];
