@@ -1,5 +1,6 @@
 // vek-console: session lines from standard input, output on standard
 // output. "--serve PORT" is accepted but the server is not part of this build.
+#include "system/startup.h"
 #include "core/session.h"
 #include "core/arena.h"
 #include <cstdio>
@@ -67,7 +68,7 @@ static int console_loop() {
     session_print = console_print;
     ask_input_string = console_input;
     set_library_path();
-    init_interpreter();
+    start_interpreter();
     char *line = nullptr;
     size_t size = 0;
     ssize_t n;

@@ -7,6 +7,7 @@
 #include <QTimer>
 #include <clocale>
 #include <cstdlib>
+#include "system/startup.h"
 #include "ide/mainwindow.h"
 #include "ide/interp.h"
 
@@ -43,7 +44,7 @@ int main(int argc, char **argv)
     setlocale(LC_NUMERIC, "C");
     MainWindow *window = new MainWindow(nullptr);
     session_pane = window;
-    init_interpreter();
+    start_interpreter();
     window->clear_undo_history();
     window->showMaximized();
     if (const char *picture = getenv("VEK_SMOKE_SCREENSHOT"))

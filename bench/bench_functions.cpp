@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include "system/startup.h"
 #include "core/session.h"
 
 static std::string output;
@@ -23,7 +24,7 @@ int main(int argc, char **argv)
     long long n = argc > 1 ? atoll(argv[1]) : 1000000;
     session_print = capture;
     quiet_start = 1;
-    init_interpreter();
+    start_interpreter();
     run("{count: i<-0; while (i<x) i<-i+1; i}");
     char call[64];
     snprintf(call, sizeof call, "count %lld", n);

@@ -57,7 +57,7 @@ static double best_of(const Case &c, int repeat) {
     for (int r = 0; r < repeat; r++) {
         reset_stack();
         double t = now_ms();
-        int e = c.code < SC_PLUS ? prim_compare(c.code, RESULT, -1, c.left, -1, c.right)
+        int e = c.code < P_PLUS ? prim_compare(c.code, RESULT, -1, c.left, -1, c.right)
                                  : scalar_dyadic(c.code, RESULT, -1, c.left, -1, c.right);
         double dt = now_ms() - t;
         if (e) { fprintf(stderr, "%s failed: %d\n", c.name, e); exit(1); }
@@ -73,9 +73,9 @@ static double kernel_best_of(const Case &c, int repeat, i64 *z) {
     double best = 1e300;
     for (int k = 0; k < repeat; k++) {
         double t = now_ms();
-        if (c.code < SC_PLUS && l->type == T_INT)
+        if (c.code < P_PLUS && l->type == T_INT)
             int_compare_array(c.code, n, z, (i64 *)value_data(l), ls, (i64 *)value_data(r), rs);
-        else if (c.code < SC_PLUS)
+        else if (c.code < P_PLUS)
             float_compare_array(c.code, n, z, (double *)value_data(l), ls, (double *)value_data(r), rs, 0);
         else if (l->type == T_INT)
             int_dyadic_array(c.code, n, z, (i64 *)value_data(l), ls, (i64 *)value_data(r), rs);
@@ -112,10 +112,10 @@ int main(int argc, char **argv) {
     init_interpreter_tables();
     fill_operands(n);
     const Case cases[] = {
-        {"int_add", SC_PLUS, XI, YI},          {"int_times", SC_TIMES, XI, YI},
-        {"int_less", SC_LESS, XI, YI},         {"int_scalar_add", SC_PLUS, SI, YI},
-        {"float_add", SC_PLUS, XF, YF},        {"float_times", SC_TIMES, XF, YF},
-        {"float_less", SC_LESS, XF, YF},       {"float_scalar_times", SC_TIMES, SF, YF},
+        {"int_add", P_PLUS, XI, YI},          {"int_times", P_TIMES, XI, YI},
+        {"int_less", P_LESS, XI, YI},         {"int_scalar_add", P_PLUS, SI, YI},
+        {"float_add", P_PLUS, XF, YF},        {"float_times", P_TIMES, XF, YF},
+        {"float_less", P_LESS, XF, YF},       {"float_scalar_times", P_TIMES, SF, YF},
     };
     std::map<std::string, double> numpy = numpy_times(n, repeat);
     std::vector<i64> mapped(n, 1);

@@ -401,7 +401,7 @@ void compact_heap() {
     }
     free(moves);
     r15 = write;
-    refresh_marked_operands();
+    refresh_operand_views();
 }
 
 // ---- Allocation paths -----------------------------------------------------------

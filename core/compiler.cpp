@@ -151,7 +151,7 @@ static int build_chain(const i64 *list, i64 n, i64 pos, i64 *out) {
     return 0;
 }
 
-static bool is_chain_link(i64 node) { return node >= 0 && node_code(node) == 2; }
+static bool is_chain_link(i64 node) { return node >= 0 && node_code(node) == P_LIST; }
 
 static bool is_list_end(i64 node) {
     const ParseNode *p = &parse_node_table[node];
@@ -208,15 +208,15 @@ static int read_axis(int tok, bool has_left, i64 *code) {
         if (dist > 5) return cerr(27, p);
         i64 ax = (i64)dist;
         switch (tok) {
-        case 29: *code = 66 + ax; return 0;
-        case 31: *code = has_left ? (ax ? 93 + ax : 39) : (ax ? 88 + ax : 38); return 0;
-        case 6: if (ax) return cerr(43, p); *code = 6; return 0;   // no replicate along axes 2..6
-        default: if (ax) return cerr(43, p); *code = 8; return 0;  // nor expand
+        case 29: *code = catenate_axis_code(ax); return 0;
+        case 31: *code = has_left ? rotate_axis_code(ax) : reverse_axis_code(ax); return 0;
+        case 6: if (ax) return cerr(43, p); *code = P_REPLICATE_FIRST; return 0;   // no replicate along axes 2..6
+        default: if (ax) return cerr(43, p); *code = P_EXPAND_FIRST; return 0;     // nor expand
         }
     }
     if (tok == 29 && has_left && dist > -1) {
-        i64 c = 82 + (i64)std::ceil(dist);
-        if (c > 88) return cerr(43, p);
+        i64 c = laminate_code((i64)std::ceil(dist));
+        if (c > P_LAMINATE_AXIS_LAST) return cerr(43, p);
         *code = c;
         return 0;
     }
@@ -230,22 +230,22 @@ static bool scalar_symbol(int tok) { return (tok >= 13 && tok <= 22) || (tok >= 
 // The dyadic code of a token read in its dyadic meaning.
 static i64 dyadic_code(int tok) {
     i64 code = token_code_table[tok];
-    if (tok == 47) return 66;
+    if (tok == 47) return P_CATENATE_FIRST;
     if (tok == 65 || tok == 70) return code;
-    return code >= 26 && code <= 100 ? code + 1 : code;
+    return code >= P_ROLL && code <= P_PI_TIMES ? dyadic_pair_code(code) : code;
 }
 
 // f' of reduce and scan: symbols read monadically count in their dyadic meaning.
 static int reduce_operand(int tok, i64 *f) {
     switch (tok) {
-    case 25: *f = 16; return 0;   // <
-    case 24: *f = 19; return 0;   // >
-    case 61: *f = 13; return 0;   // ^
-    case 58: *f = 21; return 0;   // =
+    case 25: *f = P_LESS; return 0;      // <
+    case 24: *f = P_GREATER; return 0;   // >
+    case 61: *f = P_AND; return 0;       // ^
+    case 58: *f = P_EQUAL; return 0;     // =
     }
     i64 code = token_code_table[tok];
     if (code < 0 || code > 700) return 16;
-    *f = code > 25 ? code + 1 : code;
+    *f = code > P_NOT ? dyadic_pair_code(code) : code;
     return 0;
 }
 
@@ -258,7 +258,7 @@ static bool read_inner_product(int f_tok, i64 *code) {
     int g = primitive_token_code(C.s, 1);
     if (g == 10 || scalar_symbol(g)) {
         scan_pos++;
-        *code = 100 * dyadic_code(f_tok) + dyadic_code(g);
+        *code = inner_code(dyadic_code(f_tok), dyadic_code(g));
         return true;
     }
     scan_pos = save;
@@ -270,9 +270,9 @@ static int compile_assignment(i64 pos) {
     i64 target = pop_value();
     const ParseNode *t = &parse_node_table[target];
     i64 code = node_code(target);
-    bool ok = t->kind == 'V' || t->kind == 'Z' || code == 1 || code == 22 || is_variable_chain(target);
+    bool ok = t->kind == 'V' || t->kind == 'Z' || code == P_INDEX || code == P_EXECUTE || is_variable_chain(target);
     if (!ok) return cerr(16, pos);
-    i64 n = new_apply('P', 0, target, WAITING, pos);
+    i64 n = new_apply('P', P_ASSIGN, target, WAITING, pos);
     if (n < 0) return (int)error_number;
     C.value = false;
     return push_pending(n);
@@ -297,14 +297,15 @@ static int compile_primitive() {
             if (r) return r;
         }
     } else if (tok == 65) {
-        code = 752;
+        code = P_EACH;
     } else if ((C.s[scan_pos] == '/' && C.s[scan_pos + 1] != '/') || C.s[scan_pos] == '\\') {
         i64 f;
         if (reduce_operand(tok, &f)) return cerr(16, pos);
-        i64 base = C.s[scan_pos] == '/' ? 100 : 200;
+        bool reduce = C.s[scan_pos] == '/';
         scan_pos++;
-        if (C.s[scan_pos] == '.') { base += 200; scan_pos++; }
-        code = base + f;
+        bool first_axis = C.s[scan_pos] == '.';
+        if (first_axis) scan_pos++;
+        code = reduce ? reduce_code(f, first_axis) : scan_code(f, first_axis);
     } else if (tok >= 5 && tok <= 22) {
         return cerr(17, pos);
     } else if (takes_axis && axis_here) {
@@ -364,7 +365,7 @@ static int compile_column_name(i64 pos) {
     i64 v;
     if ((r = variable_node(op, pos, &v))) return r;
     scan_pos = after;
-    i64 n = new_apply('P', 0, z, v, pos);
+    i64 n = new_apply('P', P_ASSIGN, z, v, pos);
     return push_value(n, 8, pos);
 }
 
@@ -469,7 +470,7 @@ static int compile_system_name(i64 pos) {
         if ((r = variable_node(op, pos, &v))) return r;
         return push_value(v, 42, pos);
     }
-    if (op.index == 610 || op.index == 611)
+    if (op.index == SF_TS || op.index == SF_INPUT)
         return push_value(C.value ? -1 : new_apply('P', op.index, -1, -1, pos), 42, pos);
     i64 l = C.value ? pop_value() : -1;
     i64 n = new_apply('P', op.index, l, WAITING, pos);
@@ -507,7 +508,7 @@ static int compile_opener() {
     // '['
     if (s[pos + 1] == ']' && C.value && class_of(s[pos + 2]) != 'A') {
         // x[] : one elided position
-        i64 n = new_apply('P', 1, pop_value(), -1, pos);
+        i64 n = new_apply('P', P_INDEX, pop_value(), -1, pos);
         if (n < 0) return (int)error_number;
         i64 e = new_node('V', LIST_END_SLOT, pos + 1);
         if (e < 0) return (int)error_number;
@@ -522,14 +523,14 @@ static int compile_opener() {
         scan_pos = pos + 2;
         if (s[pos + 2] == '<' && s[pos + 3] == '-')
             return push_value(new_node('V', SLOT_OUT, pos), 42, pos);
-        return push_value(C.value ? -1 : new_apply('P', 611, -1, -1, pos), 42, pos);
+        return push_value(C.value ? -1 : new_apply('P', SF_INPUT, -1, -1, pos), 42, pos);
     }
     if (s[pos + 1] == ')') {
         scan_pos = pos + 2;
         return push_value(new_node('V', SLOT_OUT_OPEN, pos), 42, pos);
     }
     if (!C.value) return cerr(16, pos);
-    i64 n = new_apply('P', 1, pop_value(), WAITING, pos);
+    i64 n = new_apply('P', P_INDEX, pop_value(), WAITING, pos);
     if (n < 0) return (int)error_number;
     scan_pos = pos + 1;
     return open_group('[', pos, n);
@@ -541,7 +542,7 @@ static int finish_item(const Group &g, i64 pos, i64 *item) {
     if (r) return r;
     if (*item >= 0) {
         if ((g.kind == 'T' || g.kind == 'K') &&
-            !(node_code(*item) == 0 && parse_node_table[entry_of(*item)->left].kind == 'Z'))
+            !(node_code(*item) == P_ASSIGN && parse_node_table[entry_of(*item)->left].kind == 'Z'))
             return cerr(16, parse_node_table[*item].pos);
         return 0;
     }
@@ -617,7 +618,7 @@ static int compile_closer() {
     }
     if (g.kind == 'T') {
         if (result < 0 && g.node < 0) return cerr(16, pos);
-        result = new_apply('P', TABLE_CONSTRUCTOR_CODE, g.node, result, g.pos);
+        result = new_apply('P', P_TABLE_CONSTRUCTOR, g.node, result, g.pos);
         if (result < 0) return (int)error_number;
     }
     C.value = false;
@@ -635,14 +636,14 @@ static int compile_dot() {
         int tok = class_of(s[scan_pos]) == 'P' ? primitive_token_code(s, 1) : -1;
         if (!scalar_symbol(tok)) return cerr(20, pos + 2);
         scan_pos++;
-        i64 f = tok >= 36 ? token_code_table[tok] + 1 : token_code_table[tok];
-        i64 n = new_apply('P', 500 + f, pop_value(), WAITING, pos);
+        i64 f = tok >= 36 ? dyadic_pair_code(token_code_table[tok]) : token_code_table[tok];
+        i64 n = new_apply('P', outer_code(f), pop_value(), WAITING, pos);
         if (n < 0) return (int)error_number;
         C.value = false;
         return push_pending(n);
     }
     if (C.value && (class_of(s[pos + 1]) == 'A' || s[pos + 1] == '\'')) {
-        i64 n = new_apply('P', 754, pop_value(), WAITING, pos);
+        i64 n = new_apply('P', P_DOT, pop_value(), WAITING, pos);
         if (n < 0) return (int)error_number;
         C.value = false;
         C.after_dot = true;

@@ -26,7 +26,7 @@
 //  - Each: x f" y compiles as code 752 whose right operand is the 'F' node of
 //    the function applied item by item (that node holds the real operands).
 //  - Table constructor ([k1<-a; ...] c1<-b; c2; ...): 'F' node with a 'P'
-//    entry of code TABLE_CONSTRUCTOR_CODE; left = chain of key columns (-1
+//    entry of code P_TABLE_CONSTRUCTOR; left = chain of key columns (-1
 //    when none), right = chain of value columns. Every column is a code-0
 //    application with a 'Z' left operand; a lone name c is compiled as c<-c.
 //  - `start` (second word of the result) is the node evaluated first:
@@ -34,9 +34,9 @@
 #pragma once
 #include "value.h"
 #include "lexer.h"     // get_scan_position, get_error_position
+#include "codes.h"
 
 enum : i64 {
-    TABLE_CONSTRUCTOR_CODE = 758,
     BRANCH_TO_VALUE = -100,       // true target: the statement's value
     LIST_END_SLOT = 0,            // 'V' node ending a list chain / elided index
 };

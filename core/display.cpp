@@ -8,7 +8,7 @@
 #include "tables.h"
 #include "session.h"
 #include "symbols.h"
-#include "primitives/time.h"
+#include "timecode.h"
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -19,9 +19,6 @@
 i64 display_indent = 0;
 unsigned char first_item_flag = 0;
 
-// Time texts come from the time family when it is linked in.
-#pragma weak format_time_value
-#pragma weak format_datetime_value
 
 // ---- Growable text ----------------------------------------------------------------
 
@@ -73,8 +70,6 @@ static void print_hint(Text *t, i64 left_out) {
 
 void reset_error_state() {
     error_number = 0;
-    operand_registers.left.marker = 0;
-    operand_registers.right.marker = 0;
     display_indent = 0;
 }
 
@@ -146,38 +141,11 @@ i64 format_complex(const double *z, char *buffer) {
 
 // ---- Time texts -------------------------------------------------------------------------
 
-static i64 floor_div(i64 a, i64 b) { i64 q = a / b; if ((a % b != 0) && ((a < 0) != (b < 0))) q--; return q; }
-static i64 floor_mod(i64 a, i64 b) { return a - floor_div(a, b) * b; }
-
-static i64 time_text(i64 v, i64 type, char *b) {
-    if (format_time_value) return format_time_value(v, type, b);
-    long long x = (long long)v;
-    switch (type) {
-    case T_MONTH: return snprintf(b, 64, "%lld.%02lldm", (long long)floor_div(x, 100), (long long)floor_mod(x, 100));
-    case T_DATE:
-        return snprintf(b, 64, "%lld.%02lld.%02lld", (long long)floor_div(x, 10000),
-                        (long long)floor_mod(floor_div(x, 100), 100), (long long)floor_mod(x, 100));
-    case T_MINUTE: return snprintf(b, 64, "%02lld:%02lld", (long long)floor_div(x, 60), (long long)floor_mod(x, 60));
-    case T_SECOND:
-        return snprintf(b, 64, "%02lld:%02lld:%02lld", (long long)floor_div(x, 3600),
-                        (long long)floor_mod(floor_div(x, 60), 60), (long long)floor_mod(x, 60));
-    default: {
-        i64 s = floor_div(x, 1000);
-        return snprintf(b, 80, "%02lld:%02lld:%02lld.%03lld", (long long)floor_div(s, 3600),
-                        (long long)floor_mod(floor_div(s, 60), 60), (long long)floor_mod(s, 60),
-                        (long long)floor_mod(x, 1000));
-    }
-    }
-}
+static i64 time_text(i64 v, i64 type, char *b) { return format_time_value(v, type, b); }
 
 static i64 datetime_text(double v, char *b) {
-    if (format_datetime_value) return format_datetime_value(v, b);
     if (!std::isfinite(v) || std::fabs(v) > 9.0e17) return format_float(v, b);
-    i64 x = (i64)std::floor(v);
-    i64 day = floor_div(x, 86400000), ms = floor_mod(x, 86400000);
-    i64 n = time_text(day, T_DATE, b);
-    b[n++] = 'T';
-    return n + time_text(ms, T_TIME, b + n);
+    return format_datetime_value(v, b);
 }
 
 // ---- Element texts ---------------------------------------------------------------------

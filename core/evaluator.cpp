@@ -2,6 +2,7 @@
 // the prim_code dispatch, assignment, list and index frames, evaluator
 // temporaries, the display decision, and the runners that compile a text
 // statement by statement (immediate lines, executed text).
+#include "errors.h"
 #include "evaluator.h"
 #include "platform/platform.h"
 #include "valueops.h"
@@ -14,13 +15,14 @@
 #include "calls.h"
 #include "symbols.h"
 #include "names.h"
-#include "primitives/primitives.h"
+#include "dispatch.h"
 #include <cstring>
 #include <vector>
 
 i64 executed_value_state = 0;
 i64 eval_temp_counter = 17;
 i64 current_root_node = -1;
+i64 current_io_slot = 1;
 int execute_flag = 0;
 
 enum : i64 {
@@ -31,14 +33,9 @@ enum : i64 {
     PP_SLOT = 23464,
 };
 
-// The strand operations of the logical family, when it is linked in.
-#pragma weak build_general_list
-#pragma weak strand_assign
-
 static int statement_depth = 0;    // run_statement calls now active
 static i64 temp_high = 17;         // highest temporary taken in this statement
 
-static int fail(int e) { error_number = e; return e; }
 
 // ---- Temporaries ----------------------------------------------------------------
 
@@ -104,8 +101,6 @@ void save_evaluator_state(EvaluatorState *s) {
     s->executed_value_state = executed_value_state;
     s->nxtglx = nxtglx;
     s->root = current_root_node;
-    s->markers[0] = operand_registers.left.marker;
-    s->markers[1] = operand_registers.right.marker;
 }
 
 void restore_evaluator_state(const EvaluatorState *s, int restore_error) {
@@ -118,8 +113,6 @@ void restore_evaluator_state(const EvaluatorState *s, int restore_error) {
     }
     executed_value_state = s->executed_value_state;
     current_root_node = s->root;
-    operand_registers.left.marker = s->markers[0];
-    operand_registers.right.marker = s->markers[1];
 }
 
 // Compiled marks: a function that is running (or suspended on the state
@@ -156,7 +149,7 @@ static bool is_defined(i64 c, i64 v) {
 static bool is_list_chain(i64 node) {
     if (!node_ok(node) || parse_node_table[node].kind != 'F') return false;
     const ExprEntry *e = &expr_entry_table[parse_node_table[node].index];
-    return e->kind == 'P' && e->code == 2;
+    return e->kind == 'P' && e->code == P_LIST;
 }
 
 static bool is_chain_end(i64 node) {
@@ -209,17 +202,6 @@ static int build_list(i64 result, i64 frame, i64 n) {
         i64 c, v;
         frame_ref(frame, k, &c, &v);
         if (!(c < 0 && v == 0) && !is_defined(c, v)) return fail(4);
-    }
-    if (build_general_list && n >= 2) {
-        // in the order the walk collects them (right to left): the last one
-        // collected is item 0, the others are items n-1 down to 1
-        std::vector<i64> buffer(2 * n);
-        i64 *cs = buffer.data();
-        i64 *vs = cs + n;
-        for (i64 j = 0; j < n - 1; j++) frame_ref(frame, n - 1 - j, &cs[j], &vs[j]);
-        i64 lc, lv;
-        frame_ref(frame, 0, &lc, &lv);
-        return build_general_list(result, lc, lv, cs, vs, n - 2);
     }
     ValueDescriptor list;
     memset(&list, 0, sizeof list);
@@ -312,13 +294,6 @@ static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
     }
     ValueDescriptor *s = ref_desc(c, v);
     if (!s || s->rank < 0) return fail(4);
-    if (strand_assign && n >= 2) {
-        // targets in collection order, as for build_general_list: the last
-        // collected (the leftmost) apart, the others right to left
-        std::vector<i64> others_c(n, -1), others_v(n);
-        for (i64 j = 0; j < n - 1; j++) others_v[j] = slots[n - 1 - j];
-        return strand_assign(-1, slots[0], others_c.data(), others_v.data(), c, v, n - 2);
-    }
     if (s->type != T_LIST) return fail(1);
     if (s->count != n) return fail(3);
     (void)w;
@@ -387,7 +362,7 @@ static int apply_assignment(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
         *c = rc; *v = rv;
         return 0;
     }
-    if (t->kind == 'F' && expr_entry_table[t->index].kind == 'P' && expr_entry_table[t->index].code == 1) {
+    if (t->kind == 'F' && expr_entry_table[t->index].kind == 'P' && expr_entry_table[t->index].code == P_INDEX) {
         if (assign_indexed_target(w, target, rc, rv)) return error_number;
         *c = rc; *v = rv;
         return 0;
@@ -416,7 +391,7 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
         for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
         r = h(result, ac, av, ic, iv, rc, rv, rest, w->io_slot);
     } else if (n == 1) {
-        r = dispatch_primitive(1, result, ac, av, ic, iv);
+        r = dispatch_primitive(P_INDEX, result, ac, av, ic, iv);
     } else r = 43;
     pop_operand_frame(frame);
     if (r) return fail(r);
@@ -509,7 +484,7 @@ static int apply_plain(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     if (eval_operands(w, e, &lc, &lv, &rc, &rv)) return error_number;
     i64 result;
     if (new_result(&result)) return error_number;
-    if (e->code == 611 && e->left < 0) {
+    if (e->code == SF_INPUT && e->left < 0) {
         if (read_input_line(result)) return error_number;
     } else if (e->right < 0 && e->left < 0) {
         // niladic system functions ([]TS) take no operand
@@ -538,7 +513,7 @@ static int eval_columns(Walk *w, i64 chain, std::vector<i64> &names, std::vector
         i64 col = items[k];
         if (!node_ok(col) || parse_node_table[col].kind != 'F') return fail(16);
         const ExprEntry *e = &expr_entry_table[parse_node_table[col].index];
-        if (e->kind != 'P' || e->code != 0 || !node_ok(e->left) || parse_node_table[e->left].kind != 'Z')
+        if (e->kind != 'P' || e->code != P_ASSIGN || !node_ok(e->left) || parse_node_table[e->left].kind != 'Z')
             return fail(16);
         const ValueDescriptor *sym = operand_ref(parse_node_table[e->left].index, -1);
         if (!sym || sym->type != T_SYMBOL) return fail(1);
@@ -578,9 +553,9 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
     const ExprEntry *e = &expr_entry_table[idx];
     if (e->kind == 'D') return apply_defined(w, e, c, v);
     switch (e->code) {
-    case 0: return apply_assignment(w, e, c, v);
-    case 1: return apply_index(w, e, c, v);
-    case 2: {
+    case P_ASSIGN: return apply_assignment(w, e, c, v);
+    case P_INDEX: return apply_index(w, e, c, v);
+    case P_LIST: {
         i64 frame, n, result;
         if (eval_chain(w, node, &frame, &n)) return error_number;
         if (new_result(&result)) return error_number;
@@ -591,8 +566,8 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
         *c = -1; *v = result;
         return 0;
     }
-    case 752: return apply_each(w, e, c, v);
-    case TABLE_CONSTRUCTOR_CODE: return apply_table_constructor(w, e, c, v);
+    case P_EACH: return apply_each(w, e, c, v);
+    case P_TABLE_CONSTRUCTOR: return apply_table_constructor(w, e, c, v);
     default: return apply_plain(w, e, c, v);
     }
 }
@@ -627,10 +602,15 @@ int evaluate_tree(i64 root, i64 start, i64 temps, i64 mode, i64 io_slot,
     (void)mode;
     Walk w = {io_slot, 0, -1};
     eval_temp_counter = temps;
+    // primitives read the origin in force through current_io_slot; a nested
+    // walk (a function call, executed text) restores the outer one's
+    i64 outer_io = current_io_slot;
+    current_io_slot = io_slot;
     *rc = -1;
     *rv = -1;
-    if (root < 0) return 0;
+    if (root < 0) { current_io_slot = outer_io; return 0; }
     int r = eval_node(&w, root, rc, rv);
+    current_io_slot = outer_io;
     if (r) {
         if (error_number == 0) error_number = r;
         if (fail_node) *fail_node = w.fail_node >= 0 ? w.fail_node : root;
@@ -649,8 +629,8 @@ int display_statement_value(i64 root, i64 c, i64 v) {
         if (e->kind == 'D') {
             if (e->code >= FIRST_USER_FUNCTION && function_table[e->code].result == -1) return 0;
         } else {
-            if (e->code == 0 || e->code == 43) return 0;
-            if (e->code == 22 && (executed_value_state == 0 || !is_defined(c, v))) return 0;
+            if (e->code == P_ASSIGN || e->code == P_NOOP) return 0;
+            if (e->code == P_EXECUTE && (executed_value_state == 0 || !is_defined(c, v))) return 0;
         }
     }
     if (c >= 0) return display_value(1, c);
@@ -773,7 +753,6 @@ int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc,
     *rc = -1;
     *rv = -1;
     executed_value_state = 0;
-    OperandRegisters saved_registers = operand_registers;
     i64 saved_root = current_root_node;
     i64 pos = 0;
     int result = 0;
@@ -790,7 +769,7 @@ int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc,
             if (e) { result = e; executed_value_state = 0; break; }
             const ParseNode *p = &parse_node_table[cs.root];
             bool assignment = p->kind == 'F' && expr_entry_table[p->index].kind == 'P' &&
-                              expr_entry_table[p->index].code == 0;
+                              expr_entry_table[p->index].code == P_ASSIGN;
             bool no_result = p->kind == 'F' && expr_entry_table[p->index].kind == 'D' &&
                              expr_entry_table[p->index].code >= FIRST_USER_FUNCTION &&
                              function_table[expr_entry_table[p->index].code].result == -1;
@@ -803,7 +782,6 @@ int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc,
         }
         pos += used + 1;
     }
-    operand_registers = saved_registers;
     current_root_node = saved_root;
     if (result) error_number = result;
     return result;
@@ -811,51 +789,9 @@ int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc,
 
 // ---- Handlers the evaluator provides ------------------------------------------------------------
 
-// Execute of a char vector or symbol: the value of the text's last statement.
-static int prim_execute_text(i64, i64 result, i64, i64, i64 rc, i64 rv) {
-    ValueDescriptor *d = ref_desc(rc, rv);
-    if (!d || d->rank < 0) return fail(4);
-    if ((d->type != T_CHAR && d->type != T_SYMBOL) || d->rank > 1) return fail(1);
-    if (d->count == 0) {
-        executed_value_state = 0;
-        return 0;
-    }
-    if (d->type == T_SYMBOL && d->count != 1) return fail(2);
-    i64 n = d->count;
-    const char *src = (const char *)value_data(d);
-    if (d->type == T_SYMBOL) {
-        src = symbol_text(*(const i64 *)src);
-        n = (i64)strlen(src);
-    }
-    // the executed statements free the scratch list: the text is our own
-    std::vector<char> buffer((size_t)n + 11);
-    char *text = buffer.data();
-    memcpy(text, src, (size_t)n);
-    text[n] = 0;
-    // Text that executes itself would recurse until the C stack ran out;
-    // the nesting is bounded like the calls of defined functions.
-    static i64 execute_depth = 0;
-    if (execute_depth >= SI_CAP) return fail(5);
-    i64 io = io_slot_in_force();
-    i64 c, v;
-    int saved_flag = execute_flag;
-    execute_flag = 1;
-    execute_depth++;
-    int e = execute_text_as_function(text, n, io, &c, &v);
-    execute_depth--;
-    execute_flag = saved_flag;
-    if (e) return e;
-    if (executed_value_state == 0) return 0;
-    i64 state = executed_value_state;
-    if (copy_value_to_slot(result, c, v)) return error_number;
-    executed_value_state = state;
-    return 0;
-}
-
+// Dyadic #. : succeeds without computing or storing a result.
 static int prim_noop(i64, i64, i64, i64, i64, i64) { return 0; }
 
 void register_evaluator_primitives() {
-    register_primitive(756, 2, match_primitive);
-    register_primitive(22, 1, prim_execute_text);
-    register_primitive(43, 2, prim_noop);
+    register_primitive(P_NOOP, 2, prim_noop);
 }

@@ -56,7 +56,6 @@ void pop_operand_frame(i64 frame);
 struct EvaluatorState {
     i64 stacktop, temps, error_number, error_position, executed_value_state;
     i64 nxtglx, root;
-    i64 markers[2];
 };
 void save_evaluator_state(EvaluatorState *s);
 // restore_error non-zero also puts back error_number and error_position.

@@ -1,12 +1,13 @@
 // The lexer: character classes, primitive tokens, names and []names, the
 // literal scanners that make constants, and the whole-line helpers.
+#include "errors.h"
 #include "lexer.h"
 #include "tables.h"
 #include "arena.h"
 #include "names.h"
 #include "symbols.h"
 #include "session.h"
-#include "primitives/time.h"
+#include "timecode.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>
@@ -24,7 +25,6 @@ i64 system_name_entry = -1;
 i64 get_scan_position() { return scan_pos; }
 i64 get_error_position() { return parse_error_position; }
 
-static int fail(int number) { error_number = number; return number; }
 
 // ---- Character classes ------------------------------------------------------
 
@@ -57,16 +57,6 @@ static bool is_name_char(char c) { return is_letter(c) || is_digit(c) || c == '_
 
 // ---- Primitive tokens ---------------------------------------------------------
 
-const int16_t token_code_table[TOKEN_COUNT] = {
-    0, -1, 1, 2, 3, 4, 5, 6, 7, 8,                      // 0..9
-    9, 10, 11, 12, 13, 14, 15, 16, 17, 18,              // 10..19
-    19, 20, 21, 22, 23, 24, 25,                         // 20..26
-    26, 28, 30, 32, 34, 36, 38, 40, 42, 44, 46,         // 27..37
-    48, 50, 52, 54, 56, 58, 60, 62, 64, 66,             // 38..47
-    -1, -1, -1, -1, -1, -1, -1, -1,                     // 48..55
-    702, 701, 704, 751, 710, 705, 703, 706, -1, 752,    // 56..65
-    708, 707, 709, 753, 754, 755, 711, 756, 757,        // 66..74
-};
 
 int primitive_token_code(const char *line, int dyadic) {
     char c = line[scan_pos], n = c ? line[scan_pos + 1] : 0;
@@ -103,18 +93,6 @@ int primitive_token_code(const char *line, int dyadic) {
     default: return -1;
     }
 #undef PAIR
-}
-
-i64 system_function_code(const char *name) {
-    static const struct { const char *name; i64 code; } table[] = {
-        {"XR", 653}, {"XW", 654}, {"XXR", 655}, {"XXW", 656}, {"XN", 657},
-        {"XD", 603}, {"XC", 604}, {"FX", 601}, {"CR", 602}, {"CSV", 607},
-        {"open", 608}, {"close", 609}, {"write", 612}, {"get", 613},
-        {"FM", 651}, {"OP", 652}, {"TS", 610}, {"AI", 605},
-    };
-    for (const auto &e : table)
-        if (strcmp(e.name, name) == 0) return e.code;
-    return -1;
 }
 
 // ---- Names -------------------------------------------------------------------

@@ -8,6 +8,7 @@
 // what it consumed.
 #pragma once
 #include "value.h"
+#include "codes.h"   // token_code_table, system_function_code
 
 enum : i64 {
     TOKEN_BUF_SIZE = 128,      // names of up to 127 characters
@@ -33,14 +34,10 @@ extern i64 system_name_entry;            // entry found by scan_system_name
 i64 get_scan_position();
 i64 get_error_position();
 
-// Primitive token numbers 0..74 and their prim codes (-1: no operation).
-extern const int16_t token_code_table[TOKEN_COUNT];
 // Reads the token whose first character is at scan_pos; for a two-character
 // token scan_pos is left on the second character. dyadic: a value stands to
 // the left. Returns the token, or -1.
 int primitive_token_code(const char *line, int dyadic);
-// 601..657 for a system function name (without "[]"), else -1.
-i64 system_function_code(const char *name);
 
 // Names. Both fail with 42 (error_number set, result -1) for a name over
 // 127 characters.

@@ -1,42 +1,55 @@
-// The operand registers: a primitive's left operand, right operand and
-// result decoded once so kernels read typed data without per-item dispatch.
+// Operand binding: a primitive reads each operand through an Operand view,
+// which decodes the descriptor once (type, rank, count, whether it is a
+// single item that extends over the other side, the item itself, and the
+// address of the items), so kernels loop over plain typed arrays.
+//
+// Views are kept current: every live view is on a list, and when a
+// compaction moves heap blocks each one re-reads its data address. A view
+// must therefore live on the stack of the primitive that reads it and is
+// never copied.
 #pragma once
 #include "value.h"
 
-struct OperandSet {
-    i64 type, rank, count, is_scalar;
-    i64 int_scalar;
-    double float_scalar;
-    unsigned char char_scalar;
-    double *complex_ptr;
-    i64 *int_data;
-    double *float_data;
-    char *char_data;
-    i64 first_dim, last_dim, dim1_word;
-    void *data;
-    i64 marker;   // 0, or the operand reference compaction must refresh
+struct Operand {
+    i64 c = -1, v = -1;             // the reference: constant c >= 0, else value slot v
+    i64 type = 0, rank = -1, count = 0;
+    bool single = false;            // rank 0, or rank 1 with one item
+    const void *data = nullptr;     // the items (null when there are none)
+    union { i64 i; double f; double pair[2]; unsigned char ch; } item = {};   // a single simple item
+    Operand *prev_view = nullptr, *next_view = nullptr;
+    ValueDescriptor aside = {};     // the descriptor once the items were set aside
+
+    Operand() = default;
+    Operand(const Operand &) = delete;
+    Operand &operator=(const Operand &) = delete;
+    ~Operand();
+
+    const ValueDescriptor *desc() const;   // the descriptor as stored now
+    i64 dim(i64 k) const;                  // dimension k (the count for rank 0 and 1)
+    const i64 *ints() const { return (const i64 *)data; }
+    const double *floats() const { return (const double *)data; }
+    const char *chars() const { return (const char *)data; }
+    const double *pairs() const { return (const double *)data; }                 // complex
+    const ValueDescriptor *items() const { return (const ValueDescriptor *)data; } // lists, pairs
+    bool is_int_class() const { return type == T_BOOL || type == T_INT; }
+    bool is_real() const { return type <= T_FLOAT; }                   // boolean, integer, float
+    bool is_numeric() const { return type <= T_FLOAT || type == T_COMPLEX; }
+    // Item k as a double (boolean, integer, float); a single item repeats.
+    double real(i64 k) const { return type == T_FLOAT ? floats()[single ? 0 : k] : (double)ints()[single ? 0 : k]; }
+    // Item k of the integer class; a single item repeats.
+    i64 int_at(i64 k) const { return ints()[single ? 0 : k]; }
 };
 
-struct OperandRegisters {
-    OperandSet left, right, result;
-    unsigned char mixed_int_float;
-};
-extern OperandRegisters operand_registers;
-// Shorthands used by the kernels.
-#define OPL operand_registers.left
-#define OPR operand_registers.right
-#define OPZ operand_registers.result
+// Reads operand (c, v) into the view. Value error 4 when it holds no value.
+int read_operand(Operand *o, i64 c, i64 v);
+// Re-reads a view's data address from its descriptor.
+void reread_operand(Operand *o);
+// Copies a view's items to a scratch block: its descriptor is about to be
+// overwritten (it is the result slot). The view reads the copy from then on.
+void set_operand_aside(Operand *o);
+inline bool operand_is_slot(const Operand *o, i64 slot) { return o->c < 0 && o->v == slot; }
+// Called by compaction: every live view re-reads its data address.
+void refresh_operand_views();
 
-struct SingleOperand {
-    i64 is_scalar, value;
-    void *data;
-    i64 first_dim, last_dim, dim1_word;
-};
-extern SingleOperand single_operand;
-
-ValueDescriptor *operand_descriptor(i64 c, i64 v);   // constant c >= 0, else slot v
-void bind_operands(int flag, int mode, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
-int bind_single_operand(i64 c, i64 v);
-void operand_shape_words(i64 c, i64 v, i64 *words);
-void append_operand_shape(i64 c, i64 v, i64 *words, i64 *length, i64 value);
-void refresh_marked_operands();   // called by compaction
+// The descriptor of reference (c, v): constant c when c >= 0, else slot v.
+ValueDescriptor *operand_descriptor(i64 c, i64 v);

@@ -12,6 +12,7 @@
 #include "functions.h"
 #include "system/commands.h"
 #include "platform/platform.h"
+#include "dispatch.h"
 #include <cstdio>
 #include <cstdarg>
 #include <cstdlib>
@@ -304,6 +305,13 @@ void print_session_start() {
 }
 
 void init_interpreter() {
+    // Without the families every primitive would answer "not yet
+    // implemented": a program that forgot start_interpreter must not run.
+    if (!register_families) {
+        fprintf(stderr, "init_interpreter: no primitive families (call start_interpreter)\n");
+        abort();
+    }
+    ensure_primitives_registered();
     setlocale(LC_NUMERIC, "C");
     quiet_start = 0;
     print_session_start();

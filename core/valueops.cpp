@@ -1,6 +1,7 @@
 // Value operations: deep copy and assignment (arena blocks are copied, large
 // simple blocks shared by reference count), shapes, element access,
 // catenation, demotion, match, type letters and null tests.
+#include "errors.h"
 #include "valueops.h"
 #include "arena.h"
 #include "tables.h"
@@ -10,7 +11,6 @@
 #include <cstdlib>
 #include <initializer_list>
 
-static int fail(int e) { error_number = e; return e; }
 
 ValueDescriptor *operand_ref(i64 c, i64 v) {
     if (c >= 0) return (c < CONSTANT_CAP) ? &constants_table[c] : nullptr;
@@ -596,19 +596,6 @@ bool values_match(const ValueDescriptor *a, const ValueDescriptor *b) {
     }
     default: return false;
     }
-}
-
-int match_primitive(i64, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    ValueDescriptor *a = operand_ref(lc, lv), *b = operand_ref(rc, rv);
-    if (!a || !b || a->rank < 0 || b->rank < 0) return fail(4);
-    bool m = values_match(a, b);
-    ValueDescriptor r;
-    memset(&r, 0, sizeof r);
-    r.type = T_BOOL;
-    r.count = 1;
-    r.dim0 = m ? 1 : 0;
-    fix_inline_pointer(&r);
-    return assign_to_slot(result_slot, &r);
 }
 
 // ---- Type predicates and letters ---------------------------------------------------------

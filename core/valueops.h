@@ -54,7 +54,6 @@ int demote_descriptor_to_bool(ValueDescriptor *d);
 
 // ---- Equality --------------------------------------------------------------------------
 bool values_match(const ValueDescriptor *a, const ValueDescriptor *b);
-int match_primitive(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 bool ints_equal(i64 a, i64 b);
 bool floats_equal_tol(double a, double b);
 

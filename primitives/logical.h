@@ -2,8 +2,6 @@
 #pragma once
 #include "core/value.h"
 
-enum : i64 { LG_OR = 12, LG_AND = 13, LG_NOR = 14, LG_NAND = 15, LG_NOT = 25 };
-
 // True when an integer value holds only 0 and 1, or a float value only 0.0
 // and 1.0; false for every other type (booleans are tested by their type).
 bool is_all_zero_one(const ValueDescriptor *d);

@@ -2,32 +2,17 @@
 // applied item by item over whole arrays, with the item rules the
 // operators (reduce, scan, inner and outer product) share.
 #pragma once
-#include "core/value.h"
+#include "primitives/prim.h"
 // floats_equal_tol, the tolerant equality the operators use, is in core/valueops.h.
-
-// Dyadic prim_codes of the scalar functions.
-enum : i64 {
-    SC_PLUS = 45, SC_MINUS = 47, SC_TIMES = 49, SC_DIVIDE = 51, SC_MAX = 53,
-    SC_MIN = 55, SC_POWER = 57, SC_LOG = 59, SC_RESIDUE = 61, SC_BINOMIAL = 63,
-    SC_CIRCLE = 65,
-    SC_LESS = 16, SC_LESS_EQ = 17, SC_GREATER_EQ = 18, SC_GREATER = 19,
-    SC_NOT_EQUAL = 20, SC_EQUAL = 21,
-};
 
 // ---- Handlers (operands named as constant c >= 0, else value slot v) ------
 int scalar_dyadic(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 int scalar_monadic(i64 code, i64 result_slot, i64 rc, i64 rv);
 int prim_compare(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
-// Agrees the shapes of the two bound operands and allocates the result slot
-// with the type already stored in it (an empty result becomes integer).
-int conform_scalar_dyadic(i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
+// Agrees the shapes of two operands (a single item extends) and allocates
+// the result of `type` (an empty result is integer).
+int conform_scalar_dyadic(Result *z, i64 result_slot, i64 type, Operand *l, Operand *r);
 void register_scalar_primitives();
-// Copy the bound left (which & 1) and/or right (which & 2) operand into a
-// scratch block as doubles, or as complex pairs, and point its registers
-// (type, scalar item, data pointers) at the copy. Domain error 1 for an
-// operand that is not boolean, integer, float (or complex for the pairs).
-int promote_operands_float(int which);
-int promote_operands_complex(int which);
 
 // ---- Whole-array kernels ----------------------------------------------------
 // z[i] = x[i] f y[i] for i < n; a non-zero xs (ys) repeats x[0] (y[0]).
@@ -61,8 +46,6 @@ int binomial_size_guard(i64 k, i64 n);
 // the size guard or whose transformed pair overflows.
 double binomial_extended(double k, double n, int *failed);
 double factorial_double(i64 n);
-i64 logical_kernel_int(i64 code, i64 x, i64 y);
-i64 logical_kernel_float(i64 code, double x, double y);
 void split_complex_literal(const char *text, i64 length, i64 *real_length, i64 *imaginary_length);
 // A double truncated toward zero into the 64-bit range: NaN and values at or
 // below -2^63 give the null, values at or above 2^63 give the largest integer.

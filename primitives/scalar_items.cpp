@@ -44,13 +44,13 @@ static double binomial_extended_int(i64 k, i64 n, int *failed);
 i64 int_dyadic_kernel(i64 code, i64 x, i64 y) {
     uint64_t ux = (uint64_t)x, uy = (uint64_t)y;
     switch (code) {
-    case SC_PLUS: return through_double((i64)(ux + uy));
-    case SC_MINUS: return through_double((i64)(ux - uy));
-    case SC_TIMES: return through_double((i64)(ux * uy));
-    case SC_MAX: return x > y ? x : y;
-    case SC_MIN: return x < y ? x : y;
-    case SC_RESIDUE: return int_residue(x, y);
-    case SC_BINOMIAL: {
+    case P_PLUS: return through_double((i64)(ux + uy));
+    case P_MINUS: return through_double((i64)(ux - uy));
+    case P_TIMES: return through_double((i64)(ux * uy));
+    case P_MAX: return x > y ? x : y;
+    case P_MIN: return x < y ? x : y;
+    case P_RESIDUE: return int_residue(x, y);
+    case P_BINOMIAL: {
         int failed = 0;
         double b = binomial_extended_int(x, y, &failed);
         if (failed || !(b > -TWO_63 && b < TWO_63)) { error_number = 1; return 0; }
@@ -63,22 +63,22 @@ i64 int_dyadic_kernel(i64 code, i64 x, i64 y) {
 
 double float_dyadic_kernel(i64 code, double x, double y) {
     switch (code) {
-    case SC_PLUS: return x + y;
-    case SC_MINUS: return x - y;
-    case SC_TIMES: return x * y;
-    case SC_DIVIDE: return x == y ? 1.0 : x / y;
-    case SC_MAX: return x > y ? x : y;
-    case SC_MIN: return x < y ? x : y;
-    case SC_POWER: return std::pow(x, y);
-    case SC_LOG: return x == y ? 1.0 : std::log(y) / std::log(x);
-    case SC_RESIDUE: return x == 0 ? y : y - x * std::floor(y / x + NEAR_ZERO);
-    case SC_BINOMIAL: {
+    case P_PLUS: return x + y;
+    case P_MINUS: return x - y;
+    case P_TIMES: return x * y;
+    case P_DIVIDE: return x == y ? 1.0 : x / y;
+    case P_MAX: return x > y ? x : y;
+    case P_MIN: return x < y ? x : y;
+    case P_POWER: return std::pow(x, y);
+    case P_LOG: return x == y ? 1.0 : std::log(y) / std::log(x);
+    case P_RESIDUE: return x == 0 ? y : y - x * std::floor(y / x + NEAR_ZERO);
+    case P_BINOMIAL: {
         int failed = 0;
         double b = binomial_extended(x, y, &failed);
         if (failed) { error_number = 1; return float_nan; }
         return b;
     }
-    case SC_CIRCLE: return circle_function(double_to_int_checked(x), y);
+    case P_CIRCLE: return circle_function(double_to_int_checked(x), y);
     }
     return -1;
 }
@@ -253,10 +253,10 @@ int complex_dyadic(i64 code, double *result, const double *x, const double *y) {
     double a = x[0], b = x[1], c = y[0], d = y[1];
     double r[2];
     switch (code) {
-    case SC_PLUS: r[0] = a + c; r[1] = b + d; break;
-    case SC_MINUS: r[0] = a - c; r[1] = b - d; break;
-    case SC_TIMES: r[0] = a * c - b * d; r[1] = b * c + a * d; break;
-    case SC_DIVIDE:
+    case P_PLUS: r[0] = a + c; r[1] = b + d; break;
+    case P_MINUS: r[0] = a - c; r[1] = b - d; break;
+    case P_TIMES: r[0] = a * c - b * d; r[1] = b * c + a * d; break;
+    case P_DIVIDE:
         if (c == 0 && d == 0) {
             if (a != 0 || b != 0) return 1;
             r[0] = 1; r[1] = 0;
@@ -265,15 +265,15 @@ int complex_dyadic(i64 code, double *result, const double *x, const double *y) {
             r[0] = (a * c + b * d) / q; r[1] = (b * c - a * d) / q;
         }
         break;
-    case SC_POWER:
+    case P_POWER:
         if (b == 0 && (a == 0 || a == 1)) { r[0] = a; r[1] = b; }
         else store(r, std::pow(cplx(a, b), cplx(c, d)));
         break;
-    case SC_LOG:
+    case P_LOG:
         if ((a == 0 && b == 0) || (c == 0 && d == 0)) return 1;
         store(r, std::log(cplx(c, d)) / std::log(cplx(a, b)));
         break;
-    case SC_RESIDUE: {
+    case P_RESIDUE: {
         if (a == 0 && b == 0) {
             if (c != 0 || d != 0) return 1;
             r[0] = 0; r[1] = 0;
@@ -284,7 +284,7 @@ int complex_dyadic(i64 code, double *result, const double *x, const double *y) {
         store(r, yz - xz * complex_floor(q.real(), q.imag()));
         break;
     }
-    case SC_CIRCLE: complex_circle(r, double_to_int_checked(a), y); break;
+    case P_CIRCLE: complex_circle(r, double_to_int_checked(a), y); break;
     default: return 1;
     }
     clear_tiny_parts(r);
@@ -322,25 +322,6 @@ void complex_monadic(i64 code, i64 count, double *result, const double *operand)
 }
 
 // ---- Logical items and literal splitting --------------------------------------------
-
-i64 logical_kernel_int(i64 code, i64 x, i64 y) {
-    switch (code) {
-    case 12: return x != 0 || y != 0;
-    case 13: return x != 0 && y != 0;
-    case 14: return x == 0 && y == 0;
-    }
-    return x == 0 || y == 0;
-}
-
-i64 logical_kernel_float(i64 code, double x, double y) {
-    // A NaN compares unequal to 0, so it counts as true.
-    switch (code) {
-    case 12: return x != 0 || y != 0;
-    case 13: return x != 0 && y != 0;
-    case 14: return x == 0 && y == 0;
-    }
-    return x == 0 || y == 0;
-}
 
 void split_complex_literal(const char *text, i64 length, i64 *real_length, i64 *imaginary_length) {
     for (i64 i = 0; i < length; i++) {

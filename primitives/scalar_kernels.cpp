@@ -85,23 +85,23 @@ static int int_items(i64 code, i64 n, i64 *z, const i64 *x, int xs, const i64 *y
 int int_dyadic_array(i64 code, i64 n, i64 *z, const i64 *x, int xs, const i64 *y, int ys) {
     uint64_t out = 0;
     switch (code) {
-    case SC_PLUS:
+    case P_PLUS:
         out = wrap_loops(n, z, x, xs, y, ys, [](uint64_t a, uint64_t b) { return (i64)(a + b); });
         break;
-    case SC_MINUS:
+    case P_MINUS:
         out = wrap_loops(n, z, x, xs, y, ys, [](uint64_t a, uint64_t b) { return (i64)(a - b); });
         break;
-    case SC_TIMES:
+    case P_TIMES:
         out = wrap_loops(n, z, x, xs, y, ys, [](uint64_t a, uint64_t b) { return (i64)(a * b); });
         break;
-    case SC_MAX:
+    case P_MAX:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, i64 b) { return a > b ? a : b; });
         return 0;
-    case SC_MIN:
+    case P_MIN:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, i64 b) { return a < b ? a : b; });
         return 0;
-    case SC_RESIDUE:
-    case SC_BINOMIAL:
+    case P_RESIDUE:
+    case P_BINOMIAL:
         return int_items(code, n, z, x, xs, y, ys);
     default:
         return 1;
@@ -115,43 +115,43 @@ int int_dyadic_array(i64 code, i64 n, i64 *z, const i64 *x, int xs, const i64 *y
 template <class X, class Y>
 int float_dyadic_mixed(i64 code, i64 n, double *z, const X *x, int xs, const Y *y, int ys) {
     switch (code) {
-    case SC_PLUS:
+    case P_PLUS:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) { return (double)a + (double)b; });
         return 0;
-    case SC_MINUS:
+    case P_MINUS:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) { return (double)a - (double)b; });
         return 0;
-    case SC_TIMES:
+    case P_TIMES:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) { return (double)a * (double)b; });
         return 0;
-    case SC_DIVIDE:
+    case P_DIVIDE:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) {
             double p = (double)a, q = (double)b;
             return p == q ? 1.0 : p / q;
         });
         return 0;
-    case SC_MAX:
+    case P_MAX:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) {
             double p = (double)a, q = (double)b;
             return p > q ? p : q;
         });
         return 0;
-    case SC_MIN:
+    case P_MIN:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) {
             double p = (double)a, q = (double)b;
             return p < q ? p : q;
         });
         return 0;
-    case SC_POWER:
+    case P_POWER:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) { return std::pow((double)a, (double)b); });
         return 0;
-    case SC_LOG:
-    case SC_RESIDUE:
-    case SC_CIRCLE:
+    case P_LOG:
+    case P_RESIDUE:
+    case P_CIRCLE:
         apply_loops(n, z, x, xs, y, ys,
                     [code](X a, Y b) { return float_dyadic_kernel(code, (double)a, (double)b); });
         return 0;
-    case SC_BINOMIAL: {
+    case P_BINOMIAL: {
         for (i64 i = 0; i < n; i++) {
             int failed = 0;
             z[i] = binomial_extended((double)x[xs ? 0 : i], (double)y[ys ? 0 : i], &failed);
@@ -175,9 +175,9 @@ int float_dyadic_array(i64 code, i64 n, double *z, const double *x, int xs, cons
 
 int complex_dyadic_array(i64 code, i64 n, double *z, const double *x, int xs, const double *y, int ys) {
     i64 sx = xs ? 0 : 2, sy = ys ? 0 : 2;
-    if (code == SC_PLUS || code == SC_MINUS) {
+    if (code == P_PLUS || code == P_MINUS) {
         // Parts below 1e-13 become 0 as in complex_dyadic.
-        double sign = code == SC_PLUS ? 1.0 : -1.0;
+        double sign = code == P_PLUS ? 1.0 : -1.0;
         for (i64 i = 0; i < n; i++) {
             double re = x[i * sx] + sign * y[i * sy];
             double im = x[i * sx + 1] + sign * y[i * sy + 1];
@@ -202,22 +202,22 @@ int complex_dyadic_array(i64 code, i64 n, double *z, const double *x, int xs, co
 template <class X, class Y>
 int compare_mixed(i64 code, i64 n, i64 *z, const X *x, int xs, const Y *y, int ys) {
     switch (code) {
-    case SC_LESS:
+    case P_LESS:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) -> i64 { return a < b; });
         return 0;
-    case SC_GREATER:
+    case P_GREATER:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) -> i64 { return a > b; });
         return 0;
-    case SC_LESS_EQ:
+    case P_LESS_EQ:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) -> i64 { return !(a > b); });
         return 0;
-    case SC_GREATER_EQ:
+    case P_GREATER_EQ:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) -> i64 { return !(a < b); });
         return 0;
-    case SC_EQUAL:
+    case P_EQUAL:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) -> i64 { return a == b || (a != a && b != b); });
         return 0;
-    case SC_NOT_EQUAL:
+    case P_NOT_EQUAL:
         apply_loops(n, z, x, xs, y, ys, [](X a, Y b) -> i64 { return !(a == b || (a != a && b != b)); });
         return 0;
     }
@@ -232,25 +232,25 @@ int compare_int_float(i64 code, i64 n, i64 *z, const i64 *x, int xs, const doubl
                       int int_on_left) {
     // With the integer on the right the operands swap places in the loop, so
     // the code swaps too.
-    static const i64 swapped[6] = {SC_GREATER, SC_GREATER_EQ, SC_LESS_EQ, SC_LESS, SC_NOT_EQUAL, SC_EQUAL};
-    i64 c = int_on_left ? code : swapped[code - SC_LESS];
+    static const i64 swapped[6] = {P_GREATER, P_GREATER_EQ, P_LESS_EQ, P_LESS, P_NOT_EQUAL, P_EQUAL};
+    i64 c = int_on_left ? code : swapped[code - P_LESS];
     switch (c) {
-    case SC_LESS:
+    case P_LESS:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, double b) -> i64 { return as_double(a) < b; });
         return 0;
-    case SC_GREATER:
+    case P_GREATER:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, double b) -> i64 { return as_double(a) > b; });
         return 0;
-    case SC_LESS_EQ:
+    case P_LESS_EQ:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, double b) -> i64 { return !(as_double(a) > b); });
         return 0;
-    case SC_GREATER_EQ:
+    case P_GREATER_EQ:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, double b) -> i64 { return !(as_double(a) < b); });
         return 0;
-    case SC_EQUAL:
+    case P_EQUAL:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, double b) -> i64 { return as_double(a) == b; });
         return 0;
-    case SC_NOT_EQUAL:
+    case P_NOT_EQUAL:
         apply_loops(n, z, x, xs, y, ys, [](i64 a, double b) -> i64 { return as_double(a) != b; });
         return 0;
     }
@@ -266,8 +266,8 @@ int int_compare_array(i64 code, i64 n, i64 *z, const i64 *x, int xs, const i64 *
 
 int float_compare_array(i64 code, i64 n, i64 *z, const double *x, int xs, const double *y, int ys,
                         int tolerant) {
-    if (tolerant && (code == SC_EQUAL || code == SC_NOT_EQUAL)) {
-        i64 want = code == SC_EQUAL;
+    if (tolerant && (code == P_EQUAL || code == P_NOT_EQUAL)) {
+        i64 want = code == P_EQUAL;
         // The item test itself: an infinity equals only itself.
         apply_loops(n, z, x, xs, y, ys,
                     [want](double a, double b) -> i64 { return floats_equal_tol(a, b) == (want != 0); });
@@ -280,7 +280,7 @@ int float_compare_array(i64 code, i64 n, i64 *z, const double *x, int xs, const 
 // the float null); a real operand arrives with imaginary parts 0.
 int complex_equal_array(i64 code, i64 n, i64 *z, const double *x, int xs, const double *y, int ys) {
     i64 sx = xs ? 0 : 2, sy = ys ? 0 : 2;
-    i64 want = code == SC_EQUAL;
+    i64 want = code == P_EQUAL;
     for (i64 i = 0; i < n; i++) {
         const double *a = x + i * sx, *b = y + i * sy;
         bool re = a[0] == b[0] || (a[0] != a[0] && b[0] != b[0]);

@@ -6,6 +6,7 @@
 #include "system/scripts.h"
 #include "system/file_replace.h"
 #include "system/commands.h"
+#include "core/timecode.h"
 #include "core/session.h"
 #include "core/names.h"
 #include "core/symbols.h"
@@ -179,89 +180,23 @@ static bool scan_script_number(const char *&p, bool want_float, i64 *iv, double 
     return true;
 }
 
-// Time values in their text forms; the encodings are plain field sums.
+// Time values in their text forms, read back with the literal's checks.
 static std::string format_time_text(i64 type, i64 v) {
-    char buf[48];
-    switch (type) {
-    case T_MONTH: snprintf(buf, sizeof buf, "%lld.%02lldm", (long long)(v / 100), (long long)(v % 100)); break;
-    case T_DATE:
-        snprintf(buf, sizeof buf, "%lld.%02lld.%02lld", (long long)(v / 10000), (long long)(v / 100 % 100),
-                 (long long)(v % 100));
-        break;
-    case T_MINUTE: snprintf(buf, sizeof buf, "%02lld:%02lld", (long long)(v / 60), (long long)(v % 60)); break;
-    case T_SECOND:
-        snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld", (long long)(v / 3600), (long long)(v / 60 % 60),
-                 (long long)(v % 60));
-        break;
-    default:
-        snprintf(buf, sizeof buf, "%02lld:%02lld:%02lld.%03lld", (long long)(v / 3600000),
-                 (long long)(v / 60000 % 60), (long long)(v / 1000 % 60), (long long)(v % 1000));
-        break;
-    }
+    char buf[80];
+    format_time_value(v, type, buf);
     return buf;
 }
 
 static std::string format_datetime_text(double v) {
-    if (!std::isfinite(v) || v < 0 || v > 9e18) return "";
-    i64 t = (i64)llround(v);
-    i64 date = t / 86400000, ms = t % 86400000;
-    return format_time_text(T_DATE, date) + "T" + format_time_text(T_TIME, ms);
-}
-
-// Reads n digits; false when fewer stand there.
-static bool read_digits(const char *&p, int n, i64 *out) {
-    i64 v = 0;
-    for (int i = 0; i < n; i++) {
-        if (!isdigit((unsigned char)p[i])) return false;
-        v = v * 10 + (p[i] - '0');
-    }
-    p += n;
-    *out = v;
-    return true;
+    char buf[80];
+    format_datetime_value(v, buf);
+    return buf;
 }
 
 static bool scan_time_text(const char *&p, i64 type, i64 *iv, double *fv) {
-    const char *s = p;
-    i64 y, mo, d, h, mi, se, ms;
-    auto date_part = [&]() {
-        return read_digits(s, 4, &y) && *s++ == '.' && read_digits(s, 2, &mo) && *s++ == '.' &&
-               read_digits(s, 2, &d);
-    };
-    auto clock_part = [&](bool with_ms) {
-        if (!(read_digits(s, 2, &h) && *s++ == ':' && read_digits(s, 2, &mi) && *s++ == ':' &&
-              read_digits(s, 2, &se)))
-            return false;
-        if (!with_ms) return true;
-        return *s++ == '.' && read_digits(s, 3, &ms);
-    };
-    switch (type) {
-    case T_MONTH:
-        if (!(read_digits(s, 4, &y) && *s++ == '.' && read_digits(s, 2, &mo) && *s++ == 'm')) return false;
-        *iv = y * 100 + mo;
-        break;
-    case T_DATE:
-        if (!date_part()) return false;
-        *iv = y * 10000 + mo * 100 + d;
-        break;
-    case T_MINUTE:
-        if (!(read_digits(s, 2, &h) && *s++ == ':' && read_digits(s, 2, &mi))) return false;
-        *iv = h * 60 + mi;
-        break;
-    case T_SECOND:
-        if (!clock_part(false)) return false;
-        *iv = h * 3600 + mi * 60 + se;
-        break;
-    case T_TIME:
-        if (!clock_part(true)) return false;
-        *iv = ((h * 60 + mi) * 60 + se) * 1000 + ms;
-        break;
-    case T_DATETIME:
-        if (!(date_part() && *s++ == 'T' && clock_part(true))) return false;
-        *fv = (double)(y * 10000 + mo * 100 + d) * 86400000.0 + (double)(((h * 60 + mi) * 60 + se) * 1000 + ms);
-        break;
-    default: return false;
-    }
-    p = s;
+    i64 n = read_time_text(p, type, iv, fv);
+    if (n < 0) return false;
+    p += n;
     return true;
 }
 

@@ -3,6 +3,7 @@
 // (the six-blank prompt that ends each line's output is implied), "## " a
 // comment. Each case runs in a forked child so it starts from a fresh
 // interpreter and a crash fails only that case.
+#include "system/startup.h"
 #include "core/session.h"
 #include <cstdio>
 #include <cstring>
@@ -48,7 +49,7 @@ static const char PROMPT[] = "      ";
 // Runs one case in this (child) process; prints differences to stderr.
 static int run_case(const Case &c, const char *file) {
     session_print = discard_print;
-    init_interpreter();
+    start_interpreter();
     session_print = capture_print;
     int failures = 0;
     for (const Step &s : c.steps) {

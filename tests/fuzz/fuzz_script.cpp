@@ -2,6 +2,7 @@
 // the line runner, as )FCOPY does. Lines that would end the process or
 // write files are the session's concern, so the script text is filtered
 // the same way as the session target's.
+#include "system/startup.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "system/scripts.h"
@@ -17,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static char dir[64];
     if (!dir[0]) {
         session_print = discard;
-        init_interpreter();
+        start_interpreter();
         snprintf(dir, sizeof dir, "/tmp/vek-fuzz-sc-%d", (int)getpid());
         if (access(dir, F_OK) != 0) {
             std::string cmd = std::string("mkdir -p ") + dir;

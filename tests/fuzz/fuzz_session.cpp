@@ -2,6 +2,7 @@
 // at newlines and run one by one; the workspace is cleared between inputs.
 // Commands that would end the process, wait for a person or write files are
 // skipped: they are tested by the transcripts, not by random input.
+#include "system/startup.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include <cstdint>
@@ -42,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     if (!started) {
         session_print = discard;
         ask_input_string = no_input;
-        init_interpreter();
+        start_interpreter();
         strcpy(library_path, "/nonexistent-vek-fuzz");
         started = true;
     }

@@ -3,6 +3,7 @@
 // known variable is set before and checked after every refused load. A
 // file that loads is then used as a person would: the lists of names and
 // the state indicator are shown and every variable is displayed.
+#include "system/startup.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "system/workspace_file.h"
@@ -80,7 +81,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static char path[64];
     if (!path[0]) {
         session_print = discard;
-        init_interpreter();
+        start_interpreter();
         snprintf(path, sizeof path, "/tmp/vek-fuzz-ws-%d.vek", (int)getpid());
     }
     FILE *f = fopen(path, "wb");

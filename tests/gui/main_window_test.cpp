@@ -12,6 +12,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <cstring>
+#include "system/startup.h"
 #include "mainwindow.h"
 #include "funcshow.h"
 #include "funceditor.h"
@@ -63,7 +64,7 @@ class MainWindowTest : public QObject {
     void open_window()
     {
         w = new MainWindow(nullptr);
-        init_interpreter();
+        start_interpreter();
         w->clear_undo_history();
         w->show();
     }

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTextEdit>
 #include <cstring>
+#include "system/startup.h"
 #include "mainwindow.h"
 #include "funcshow.h"
 #include "funceditor.h"
@@ -47,7 +48,7 @@ private slots:
         write_file("path.txt", (lib() + "\n").toUtf8());
         write_file("vek-table.txt", "[Negate]0[-]0[Minus]0[-]\nabc\nx\n[a]0[b]0[c]0[d]0[e]\n");
         main_window = new MainWindow(nullptr);
-        init_interpreter();
+        start_interpreter();
         main_window->show();
     }
     void cleanupTestCase()

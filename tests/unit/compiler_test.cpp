@@ -11,7 +11,7 @@
 #include "core/compiler.h"
 #include "core/lexer.h"
 #include "core/symbols.h"
-#include "primitives/time.h"
+#include "core/timecode.h"
 #include "core/names.h"
 
 class CompilerTest : public InterpreterFixture {
@@ -339,13 +339,13 @@ TEST_F(CompilerTest, RightToLeftLinking) {
 }
 
 TEST_F(CompilerTest, TableConstructor) {
-    ASSERT_EQ(root_code("([] a<-1 2; b<-3 4)"), TABLE_CONSTRUCTOR_CODE);
+    ASSERT_EQ(root_code("([] a<-1 2; b<-3 4)"), P_TABLE_CONSTRUCTOR);
     const ExprEntry *e = entry(cs.root);
     EXPECT_EQ(e->left, -1);
     const ExprEntry *first = entry(entry(e->right)->left);
     EXPECT_EQ(first->code, 0);
     EXPECT_EQ(parse_node_table[first->left].kind, 'Z');
-    ASSERT_EQ(root_code("([k<-1 2] v)"), TABLE_CONSTRUCTOR_CODE);
+    ASSERT_EQ(root_code("([k<-1 2] v)"), P_TABLE_CONSTRUCTOR);
     e = entry(cs.root);
     EXPECT_NE(e->left, -1);
     const ExprEntry *lone = entry(entry(e->right)->left);

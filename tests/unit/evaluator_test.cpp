@@ -9,7 +9,7 @@
 #include "core/tables.h"
 #include "core/evaluator.h"
 #include "core/valueops.h"
-#include "primitives/primitives.h"
+#include "core/dispatch.h"
 
 // Its runs keep the closing prompt: some lines here print nothing else.
 class EvaluatorTest : public InterpreterFixture {

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "system/startup.h"
 #include "core/session.h"
 #include "core/arena.h"
 #include "core/tables.h"
@@ -23,7 +24,7 @@ protected:
     void SetUp() override {
         static bool started = false;
         session_print = capture_output;
-        if (!started) { init_interpreter(); started = true; }
+        if (!started) { start_interpreter(); started = true; }
         clear_workspace(0);
         reset_stack();
         captured_output().clear();

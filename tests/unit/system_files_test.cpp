@@ -2,6 +2,7 @@
 // truncated files, failed saves, and the file-argument rule.
 // The core headers come first: names.h has a constant that <limits.h> would
 // otherwise turn into a macro before it is declared.
+#include "system/startup.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "core/names.h"
@@ -29,7 +30,7 @@ static std::string sysf_dir() {
         char tmpl[] = "/tmp/vek_sysf_XXXXXX";
         dir = mkdtemp(tmpl);
         static bool started = false;
-        if (!started) { session_print = sysf_capture; init_interpreter(); started = true; }
+        if (!started) { session_print = sysf_capture; start_interpreter(); started = true; }
     }
     return dir;
 }
@@ -126,7 +127,10 @@ TEST(SystemScripts, BadInputStopsCleanly) {
     sysf_fresh();
     // A block without its end, a count that does not match, huge dimensions.
     for (const char *text : {"&a I 1 3\n1 2\n", "&a I 1 2\n1 2 3\n&\n", "&a I 2 4294967296 4294967296\n&\n",
-                             "&a I 1 _1\n&\n", "&a Q 1 1\n1\n&\n", "@.z<-g x\nz<-x\n", "&a I 1 1 extra\n1\n&\n"}) {
+                             "&a I 1 _1\n&\n", "&a Q 1 1\n1\n&\n", "@.z<-g x\nz<-x\n", "&a I 1 1 extra\n1\n&\n",
+                             // time texts get the literal's checks: no 13th month, no 45th day
+                             "&a D 1 2\n2024.05.17 2024.13.45\n&\n", "&a U 1 1\n24:61\n&\n",
+                             "&a Z 0\n2024.02.30T09:05:07.008\n&\n"}) {
         sysf_write("bad.vkp", text);
         sysf_output.clear();
         EXPECT_NE(0, load_script_file("bad", 1)) << text;

@@ -202,34 +202,33 @@ TEST_F(ValueOpsTest, ShapePoolReportsFull) {
 
 // ---- Operand binding ---------------------------------------------------------------
 
-TEST_F(ValueOpsTest, BindingMarksSingleItemsAndDimensions) {
+TEST_F(ValueOpsTest, ViewsMarkSingleItemsAndDimensions) {
     i64 one = global(ints({7}));
     i64 empty = global(vec(T_INT, 0));
-    bind_operands(0, 3, 0, -1, one, -1, empty);
-    EXPECT_EQ(OPL.is_scalar, 1);
-    EXPECT_EQ(OPL.int_scalar, 7);
-    EXPECT_EQ(OPR.is_scalar, 0);
-    EXPECT_EQ(OPR.count, 0);
-    EXPECT_EQ(OPR.int_data, nullptr);
+    Operand x, y;
+    ASSERT_EQ(read_operand(&x, -1, one), 0);
+    ASSERT_EQ(read_operand(&y, -1, empty), 0);
+    EXPECT_TRUE(x.single);
+    EXPECT_EQ(x.ints()[0], 7);
+    EXPECT_FALSE(y.single);
+    EXPECT_EQ(y.count, 0);
+    EXPECT_EQ(y.data, nullptr);
 
     ValueDescriptor cube = ints(std::vector<i64>(24, 1));
     i64 rest[2] = {3, 4}, start;
     ASSERT_EQ(shape_pool_append(rest, 2, &start), 0);
     cube.rank = 3; cube.dim0 = 2; cube.dim1 = start;
     i64 c = global(cube);
-    i64 f = global(floats({1.5, 2}));
-    bind_operands(0, 3, 0, -1, c, -1, f);
-    EXPECT_EQ(OPL.first_dim, 2);
-    EXPECT_EQ(OPL.last_dim, 4);
-    EXPECT_EQ(operand_registers.mixed_int_float, 1);
-    i64 b = global(ints({0, 1}));
-    value_slot_table[b].type = T_BOOL;
-    bind_operands(0, 3, 0, -1, b, -1, c);
-    EXPECT_EQ(operand_registers.mixed_int_float, 0);
-    EXPECT_EQ(bind_single_operand(-1, c), 2);
+    Operand z;
+    ASSERT_EQ(read_operand(&z, -1, c), 0);
+    EXPECT_EQ(z.dim(0), 2);
+    EXPECT_EQ(z.dim(2), 4);
+    Operand undefined;
+    value_slot_table[FIRST_GLOBAL_SLOT + 900].rank = -1;
+    EXPECT_EQ(read_operand(&undefined, -1, FIRST_GLOBAL_SLOT + 900), 4);
 }
 
-TEST_F(ValueOpsTest, CompactionRefreshesOperandsOfEveryType) {
+TEST_F(ValueOpsTest, CompactionRefreshesLiveViewsOfEveryType) {
     // garbage above, then a date vector and a datetime vector below it
     i64 g = global(ints({1, 2, 3, 4, 5, 6}));
     ValueDescriptor dates = vec(T_DATE, 3);
@@ -240,14 +239,16 @@ TEST_F(ValueOpsTest, CompactionRefreshesOperandsOfEveryType) {
     i64 t = global(stamps);
     ValueDescriptor none = ints({0});
     assign_to_slot(g, &none);
-    bind_operands(0, 3, 0, -1, d, -1, t);
-    void *old_left = OPL.int_data;
+    Operand l, r;
+    ASSERT_EQ(read_operand(&l, -1, d), 0);
+    ASSERT_EQ(read_operand(&r, -1, t), 0);
+    const void *old_left = l.data;
     compact_heap();
     ASSERT_NE(value_slot_table[d].data, old_left);   // the block moved
-    EXPECT_EQ(OPL.int_data, (i64 *)value_slot_table[d].data);
-    EXPECT_EQ(OPL.int_data[2], 20240517);
-    EXPECT_EQ(OPR.float_data, (double *)value_slot_table[t].data);
-    EXPECT_EQ(OPR.float_data[1], 12345.0);
+    EXPECT_EQ(l.ints(), (i64 *)value_slot_table[d].data);
+    EXPECT_EQ(l.ints()[2], 20240517);
+    EXPECT_EQ(r.floats(), (double *)value_slot_table[t].data);
+    EXPECT_EQ(r.floats()[1], 12345.0);
 }
 
 TEST_F(ValueOpsTest, PairsKeepTheirFormAndRowCountWhenCopied) {

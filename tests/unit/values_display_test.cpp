@@ -11,7 +11,7 @@
 #include "core/symbols.h"
 #include "core/valueops.h"
 #include "core/display.h"
-#include "primitives/primitives.h"
+#include "core/dispatch.h"
 
 class ValuesDisplayTest : public InterpreterFixture {
 protected:

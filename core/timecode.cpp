@@ -1,7 +1,9 @@
 // Time types: field checks, joining fields into encoded values, and the
-// fixed-length readers of month, date, minute, second, time and datetime
-// texts.
-#include "primitives/time.h"
+// fixed-length readers and the writers of month, date, minute, second,
+// time and datetime texts.
+#include "timecode.h"
+#include <cmath>
+#include <cstdio>
 #include <cstring>
 
 static const i64 month_days[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
@@ -100,4 +102,57 @@ double parse_datetime_text(const char *text, int mode, i64 length, int with_ms) 
     if (read_fields(text, pattern, fields) < 0) return -1.0;
     if (mode == TIME_CHECK) return time_value_is_valid(T_DATETIME, fields) ? 0.0 : -1.0;
     return join_datetime_value(fields);
+}
+
+i64 read_time_text(const char *text, i64 type, i64 *ivalue, double *dvalue) {
+    if (type == T_DATETIME) {
+        for (int with_ms = 1; with_ms >= 0; with_ms--) {
+            i64 n = with_ms ? 23 : 19;
+            if ((i64)strnlen(text, (size_t)n) < n) continue;
+            if (parse_datetime_text(text, TIME_CHECK, n, with_ms) < 0) continue;
+            *dvalue = parse_datetime_text(text, TIME_VALUE, n, with_ms);
+            return n;
+        }
+        return -1;
+    }
+    const char *pattern = time_pattern(type);
+    if (!pattern) return -1;
+    i64 n = (i64)strlen(pattern);
+    if ((i64)strnlen(text, (size_t)n) < n || parse_time_text(text, type, n, TIME_CHECK) < 0) return -1;
+    *ivalue = parse_time_text(text, type, n, TIME_VALUE);
+    return n;
+}
+
+// ---- Writers ---------------------------------------------------------------------
+
+static i64 floor_div(i64 a, i64 b) { i64 q = a / b; if ((a % b != 0) && ((a < 0) != (b < 0))) q--; return q; }
+static i64 floor_mod(i64 a, i64 b) { return a - floor_div(a, b) * b; }
+
+i64 format_time_value(i64 v, i64 type, char *b) {
+    long long x = (long long)v;
+    switch (type) {
+    case T_MONTH: return snprintf(b, 64, "%lld.%02lldm", (long long)floor_div(x, 100), (long long)floor_mod(x, 100));
+    case T_DATE:
+        return snprintf(b, 64, "%lld.%02lld.%02lld", (long long)floor_div(x, 10000),
+                        (long long)floor_mod(floor_div(x, 100), 100), (long long)floor_mod(x, 100));
+    case T_MINUTE: return snprintf(b, 64, "%02lld:%02lld", (long long)floor_div(x, 60), (long long)floor_mod(x, 60));
+    case T_SECOND:
+        return snprintf(b, 64, "%02lld:%02lld:%02lld", (long long)floor_div(x, 3600),
+                        (long long)floor_mod(floor_div(x, 60), 60), (long long)floor_mod(x, 60));
+    default: {
+        i64 s = floor_div(x, 1000);
+        return snprintf(b, 64, "%02lld:%02lld:%02lld.%03lld", (long long)floor_div(s, 3600),
+                        (long long)floor_mod(floor_div(s, 60), 60), (long long)floor_mod(s, 60),
+                        (long long)floor_mod(x, 1000));
+    }
+    }
+}
+
+i64 format_datetime_value(double v, char *b) {
+    if (!std::isfinite(v) || std::fabs(v) > 9.0e17) return snprintf(b, 64, "%.17g", v);
+    i64 x = (i64)std::floor(v);
+    i64 day = floor_div(x, 86400000), ms = floor_mod(x, 86400000);
+    i64 n = format_time_value(day, T_DATE, b);
+    b[n++] = 'T';
+    return n + format_time_value(ms, T_TIME, b + n);
 }

@@ -1,7 +1,8 @@
-// The six time types: their encodings, field checks and the readers of
-// their literal texts. (Arithmetic and the writers join this file later.)
+// The encoding of the six time types: field checks, joining fields into
+// encoded values, and the readers and writers of their text forms. The
+// lexer, the display, script files and the time primitives all use these.
 #pragma once
-#include "core/value.h"
+#include "value.h"
 
 // Reader modes: the value, or only whether the text is valid.
 enum : int { TIME_VALUE = 0, TIME_CHECK = 1 };
@@ -24,10 +25,13 @@ i64 parse_time_text(const char *text, i64 type, i64 length, int mode);
 // TIME_VALUE: the value (-1.0 when malformed); TIME_CHECK: 0.0 or -1.0.
 double parse_datetime_text(const char *text, int mode, i64 length, int with_ms);
 
-// Texts of the time types (month "2024.05m", date "2024.05.17", minute
-// "09:05", second "09:05:07", time "09:05:07.008"; datetime
-// "2024.05.17T09:05:07.008"). buffer holds at least 64 bytes; each returns
-// the length written. The display falls back to its own texts until these
-// are defined.
+// The text of a time value at the start of text (month "2024.05m", date
+// "2024.05.17", minute "09:05", second "09:05:07", time "09:05:07.008",
+// datetime "2024.05.17T09:05:07.008" or without ".008"), checked like a
+// literal. Returns the characters read, or -1 (nothing stored).
+i64 read_time_text(const char *text, i64 type, i64 *ivalue, double *dvalue);
+
+// Texts of the time types in the forms above. buffer holds at least 64
+// bytes; each returns the length written.
 i64 format_time_value(i64 value, i64 type, char *buffer);
 i64 format_datetime_value(double value, char *buffer);

@@ -1,7 +1,11 @@
-// The primitive registry: every primitive family registers a handler per
-// prim_code and valence; the evaluator dispatches through this table.
+// The dispatch table from operation code to handler. Each primitive family
+// registers its handlers by code and valence (primitives/families.cpp lists
+// the families); the evaluator dispatches through this table. A code whose
+// family registered nothing answers "primitive function not yet
+// implemented" (or the error its row in the table of primitives implies).
 #pragma once
-#include "core/value.h"
+#include "value.h"
+#include "codes.h"
 
 // A handler computes into value slot result_slot and returns an error number
 // (0 on success). Operand references: constant c when c >= 0, else value
@@ -16,15 +20,21 @@ void register_primitive(i64 code, int valence, PrimHandler h);
 void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h);
 // The handler for code and valence, or null.
 PrimHandler find_primitive(i64 code, int valence);
+// The family whose registration gave code its handler (FAM_NONE: none).
+PrimFamily registered_family(i64 code, int valence);
 // Runs code on the operands; a code without a handler gives 43 (dyadic
 // 758..799: 1). A dyadic system-function code (601..657) is always 15, even
 // where an outer product is registered over 501..750. Stores error_number.
 int dispatch_primitive(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 
+// The slot of the []IO in force for the statement now running: the walk
+// sets it (slot 1 unless an active function localises []IO).
+extern i64 current_io_slot;
+
 // ---- Applications the walk reaches other than by a plain code ----------------
 // Bracket indexing A[I;J;...] (code 1): I the first-axis list, then the
-// lists of the other axes, the last axis first; rest = number of lists - 1
-// (so "number of lists minus 2" is rest - 1). An elided list is (-1, 0).
+// lists of the other axes, the last axis first; rest = number of lists - 1.
+// An elided list is (-1, 0).
 typedef int (*IndexHandler)(i64 result_slot, i64 ac, i64 av, i64 ic, i64 iv,
                             const i64 *rest_c, const i64 *rest_v, i64 rest, i64 io_slot);
 // Indexed assignment A[I;J;...] <- B into the variable in target_slot.
@@ -38,45 +48,25 @@ typedef int (*EachHandler)(char kind, i64 code, i64 result_slot, i64 lc, i64 lv,
 // references.
 typedef int (*TableConstructorHandler)(i64 result_slot, const i64 *names, const i64 *cs,
                                        const i64 *vs, i64 count, i64 key_count);
-void register_table_constructor(TableConstructorHandler h);
-TableConstructorHandler table_constructor_handler();
 void register_bracket_index(IndexHandler h);
 void register_indexed_assign(IndexedAssignHandler h);
 void register_each(EachHandler h);
+void register_table_constructor(TableConstructorHandler h);
 // The built-in functions 0..8 (key value xkey cols meta keys fkeys do like):
 // the handler gets the function index as its code.
 void register_builtin_function(i64 index, PrimHandler h);
 IndexHandler bracket_index_handler();
 IndexedAssignHandler indexed_assign_handler();
 EachHandler each_handler();
+TableConstructorHandler table_constructor_handler();
 PrimHandler builtin_function_handler(i64 index);
 
-// Strand lists and strand assignment, when the logical family provides them
-// (the evaluator has its own otherwise). Operands come in the order the walk
-// collects them, right to left: `last` is item (or target) 0, and
-// cs/vs[j] is item n-1-j for j = 0 .. n-2, where n = count + 2.
-int build_general_list(i64 result_slot, i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 count);
-int strand_assign(i64 last_c, i64 last_v, const i64 *cs, const i64 *vs, i64 value_c, i64 value_v, i64 count);
-
-// Called once (lazily by the dispatcher, or at start-up); calls each family's
-// registration function when that family is linked in.
-void register_all_primitives();
-
-// Each family defines its own; all are optional at link time.
-void register_scalar_primitives();
-void register_reduce_scan_primitives();
-void register_products_primitives();
-void register_structural_primitives();
-void register_index_primitives();
-void register_search_primitives();
-void register_grade_primitives();
-void register_encode_primitives();
-void register_random_primitives();
-void register_format_primitives();
-void register_logical_primitives();
-void register_group_primitives();
-void register_dict_primitives();
-void register_table_primitives();
-void register_time_primitives();
-void register_query_primitives();
-void register_system_functions_primitives();
+// ---- Filling the table -------------------------------------------------------------
+// The family whose registration function runs now: registrations are
+// recorded under it, so a test can check them against the table of
+// primitives.
+void begin_family_registration(PrimFamily f);
+// Set before init_interpreter by the library's start-up (start_interpreter):
+// fills the table with every family's handlers. Called once.
+extern void (*register_families)();
+void ensure_primitives_registered();

@@ -1,0 +1,66 @@
+// Execute and match.
+//
+// Ledger
+// - execute (!. y): y a char vector or a symbol scalar; its statements run
+//   through the function path and the value of the last one is the result
+//   (none after an assignment). Empty text: no value.
+//   Refuses: other types or rank above 1 (1), a symbol vector (2), text
+//   that executes itself deeper than the state indicator (5).
+// - match (x ~ y): 1 when x and y have the same type, shape and items, at
+//   any depth; never fails on a defined pair of values.
+#include "prim.h"
+#include "core/evaluator.h"
+#include "core/symbols.h"
+#include "core/tables.h"
+#include "core/valueops.h"
+#include <cstring>
+#include <vector>
+
+static int prim_execute(i64, i64 result, i64, i64, i64 rc, i64 rv) {
+    Operand y;
+    if (read_operand(&y, rc, rv)) return VEK_VALUE;
+    if ((y.type != T_CHAR && y.type != T_SYMBOL) || y.rank > 1) return fail(VEK_DOMAIN);
+    if (y.count == 0) {
+        executed_value_state = 0;
+        return 0;
+    }
+    if (y.type == T_SYMBOL && y.count != 1) return fail(VEK_RANK);
+    i64 n = y.count;
+    const char *src = y.chars();
+    if (y.type == T_SYMBOL) {
+        src = symbol_text(y.ints()[0]);
+        n = (i64)strlen(src);
+    }
+    // The executed statements free the scratch list and may move the arena:
+    // the text is our own copy.
+    std::vector<char> text(src, src + n);
+    text.push_back(0);
+    // Text that executes itself would recurse until the process stack ran
+    // out; the nesting is bounded like the calls of defined functions.
+    static i64 execute_depth = 0;
+    if (execute_depth >= SI_CAP) return fail(VEK_STACK_FULL);
+    i64 c, v;
+    int saved_flag = execute_flag;
+    execute_flag = 1;
+    execute_depth++;
+    int e = execute_text_as_function(text.data(), n, current_io_slot, &c, &v);
+    execute_depth--;
+    execute_flag = saved_flag;
+    if (e) return e;
+    if (executed_value_state == 0) return 0;
+    i64 state = executed_value_state;
+    if (copy_value_to_slot(result, c, v)) return (int)error_number;
+    executed_value_state = state;
+    return 0;
+}
+
+static int prim_match(i64, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
+    Operand x, y;
+    if (read_operand(&x, lc, lv) || read_operand(&y, rc, rv)) return VEK_VALUE;
+    return result_int(result, T_BOOL, values_match(x.desc(), y.desc()) ? 1 : 0);
+}
+
+void register_execute_primitives() {
+    register_primitive(P_EXECUTE, 1, prim_execute);
+    register_primitive(P_MATCH, 2, prim_match);
+}
