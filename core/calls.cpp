@@ -28,6 +28,7 @@
 #include "session.h"
 #include "valueops.h"
 #include "arena.h"
+#include "interrupt.h"
 
 i64 call_nesting = 0;
 i64 suspension_record[SUSPENSION_WORDS];
@@ -625,6 +626,11 @@ static int run_function_body(i64 row, i64 level, i64 io_slot, i64 temps)
     i64 line = 1;
     while (line >= 1 && line <= n) {
         state_indicator[level].line = line;
+        if (interrupt_pending) {
+            error_number = INTERRUPT_ERROR;
+            if (error_position < 0) error_position = 0;
+            return fail_at_line(level, row, line, &trace);
+        }
         trace.ring[trace.executed % TRACE_RING] = line;
         trace.executed++;
         i64 next = line + 1;

@@ -9,6 +9,7 @@
 #include "operands.h"
 #include "display.h"
 #include "arena.h"
+#include "interrupt.h"
 #include "tables.h"
 #include "session.h"
 #include "compiler.h"
@@ -586,6 +587,7 @@ static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
     case 'V': *c = -1; *v = p->index; return 0;
     case 'F': {
         if (w->depth >= WALK_DEPTH_MAX) { w->fail_node = node; return fail(5); }
+        if (interrupt_pending) { w->fail_node = node; return fail(INTERRUPT_ERROR); }
         w->depth++;
         int r = apply_node(w, node, c, v);
         w->depth--;
