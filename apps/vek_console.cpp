@@ -1,15 +1,22 @@
 // vek-console: session lines from standard input, output on standard
-// output. "--serve PORT" is accepted but the server is not part of this build.
-#include "system/startup.h"
+// output; "--script FILE" runs a script file first; "--serve PORT" serves
+// one network client on the loopback address instead.
+//   An interrupt (Ctrl-C) stops the running statement; a second one within
+// a second ends the program.
 #include "core/session.h"
 #include "core/arena.h"
+#include "core/interrupt.h"
+#include "platform/signals.h"
+#include "system/server.h"
+#include "system/startup.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <climits>
+#include <string>
 #include <unistd.h>
 
-static const size_t LINE_LIMIT = 4095;   // the desktop's command buffer holds as much
+static const size_t LINE_LIMIT = FRAME_TEXT_MAX;   // the desktop's command buffer holds as much
 
 static void console_print(const char *text) {
     fputs(text, stdout);
@@ -64,22 +71,24 @@ static void set_library_path() {
     else strcpy(library_path, "../ws");
 }
 
-static int console_loop() {
+static void start_console() {
     session_print = console_print;
     ask_input_string = console_input;
     set_library_path();
     start_interpreter();
+}
+
+static int read_session_lines() {
     char *line = nullptr;
     size_t size = 0;
     ssize_t n;
     while ((n = getline(&line, &size, stdin)) >= 0) {
         while (n > 0 && (line[n - 1] == '\n' || line[n - 1] == '\r')) line[--n] = 0;
-        if ((size_t)n > LINE_LIMIT) {
-            printf("line of %zd bytes refused: at most %zu\n      ", n, LINE_LIMIT);
-            fflush(stdout);
-            continue;
+        if ((size_t)n > LINE_LIMIT) refuse_long_line(n);
+        else {
+            clear_interrupt();
+            execute_input_line(line);
         }
-        execute_input_line(line);
         fflush(stdout);
     }
     free(line);
@@ -89,16 +98,38 @@ static int console_loop() {
     return 0;
 }
 
+static int console_loop() {
+    start_console();
+    return read_session_lines();
+}
+
+// The file is named as on the command line: a path of its own, not a name
+// in the library directory. The command is shown as if typed.
+static int run_startup_script(const char *file) {
+    start_console();
+    std::string command = std::string(")FLOAD '") + file + "'";
+    console_print(command.c_str());
+    console_print("\n");
+    if (command.size() > LINE_LIMIT) refuse_long_line((int64_t)command.size());
+    else execute_input_line(command.data());
+    fflush(stdout);
+    return read_session_lines();
+}
+
+static int usage() {
+    fprintf(stderr, "usage: vek-console [--script FILE | --serve PORT]\n");
+    return 2;
+}
+
 int main(int argc, char **argv) {
-    for (int i = 1; i < argc; i++) {
-        if (strcmp(argv[i], "--serve") == 0) {
-            if (i + 1 >= argc) {
-                fprintf(stderr, "usage: vek-console [--serve PORT]\n");
-                return 2;
-            }
-            printf("--serve %s: the TCP server is not available in this build\n", argv[i + 1]);
-            return 1;
-        }
-    }
-    return console_loop();
+    platform_catch_interrupts(request_interrupt);
+    if (argc == 1) return console_loop();
+    if (argc != 3) return usage();
+    if (strcmp(argv[1], "--script") == 0) return run_startup_script(argv[2]);
+    if (strcmp(argv[1], "--serve") != 0) return usage();
+    char *end = nullptr;
+    long port = strtol(argv[2], &end, 10);
+    if (end == argv[2] || *end || port < 1 || port > 65535) return usage();
+    set_library_path();
+    return run_socket_server((int)port);
 }
