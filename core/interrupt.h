@@ -6,10 +6,11 @@
 // failure still stops at the next boundary.
 #pragma once
 #include <csignal>
+#include "errors.h"
 
-// Error 36: its report is the newline alone, then the usual location lines
-// with the caret where the statement stopped (the user knows why).
-enum { INTERRUPT_ERROR = 36 };
+// Its report is the newline alone, then the usual location lines with the
+// caret where the statement stopped: the user knows why it stopped.
+enum { INTERRUPT_ERROR = VEK_REPORTED };
 
 extern volatile std::sig_atomic_t interrupt_pending;
 void request_interrupt();   // async-signal-safe
