@@ -27,7 +27,7 @@ void register_execute_primitives();
 
 // void register_shape_primitives();
 
-// void register_search_primitives();
+void register_search_primitives();
 
 // void register_grade_primitives();
 
@@ -72,7 +72,7 @@ static const Family families[] = {
 
     // {FAM_SHAPE, register_shape_primitives},
 
-    // {FAM_SEARCH, register_search_primitives},
+    {FAM_SEARCH, register_search_primitives},
 
     // {FAM_GRADE, register_grade_primitives},
 
