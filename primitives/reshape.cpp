@@ -253,6 +253,10 @@ static int prim_laminate(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 
 // ---- Registration ------------------------------------------------------------------------
 
+void register_takedrop_primitives();
+void register_replicate_primitives();
+void register_transpose_primitives();
+
 void register_structural_primitives() {
     register_primitive(P_RESHAPE, 2, prim_reshape);
     register_primitive(P_RAVEL, 1, prim_ravel);
@@ -260,4 +264,7 @@ void register_structural_primitives() {
     register_primitive(P_CATENATE_FIRST, 2, prim_catenate);
     register_primitive_range(P_CATENATE_AXIS, P_CATENATE_AXIS_LAST, 2, prim_catenate);
     register_primitive_range(P_LAMINATE_AXIS, P_LAMINATE_AXIS_LAST, 2, prim_laminate);
+    register_takedrop_primitives();
+    register_replicate_primitives();
+    register_transpose_primitives();
 }
