@@ -21,7 +21,7 @@ void register_execute_primitives();
 
 // void register_products_primitives();
 
-// void register_structural_primitives();
+void register_structural_primitives();
 
 // void register_index_primitives();
 
@@ -66,7 +66,7 @@ static const Family families[] = {
 
     // {FAM_PRODUCTS, register_products_primitives},
 
-    // {FAM_STRUCTURAL, register_structural_primitives},
+    {FAM_STRUCTURAL, register_structural_primitives},
 
     // {FAM_INDEX, register_index_primitives},
 

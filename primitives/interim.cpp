@@ -14,6 +14,7 @@
 #include "primitives/prim.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "primitives/structure.h"
 
 static bool interim_numeric(i64 t) { return t == T_BOOL || t == T_INT || t == T_FLOAT; }
 
@@ -87,3 +88,14 @@ int table_index_of(i64, i64, i64, i64, i64, i64) {
 int enum_index_of(i64, i64, i64, i64, i64, i64) {
     return fail(VEK_NOT_IMPLEMENTED);
 }
+
+// ---- Keyed values under the structural primitives ------------------------------
+// Reshape, catenate and transpose hand dictionaries, tables and
+// enumerations to these, which answer 43 until their families exist.
+
+int select_table_columns(i64, i64, i64, i64, i64) { return fail(VEK_NOT_IMPLEMENTED); }
+int enum_catenate(i64, i64, i64, i64, i64) { return fail(VEK_NOT_IMPLEMENTED); }
+int dict_join_entry(i64, i64, i64, i64, i64) { return fail(VEK_NOT_IMPLEMENTED); }
+int join_table_columns(i64, i64, i64, i64, i64) { return fail(VEK_NOT_IMPLEMENTED); }
+int dictionary_to_table(i64, i64, i64) { return fail(VEK_NOT_IMPLEMENTED); }
+int table_to_dictionary(i64, i64, i64) { return fail(VEK_NOT_IMPLEMENTED); }

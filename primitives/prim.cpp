@@ -4,6 +4,7 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "platform/platform.h"
 #include <cstring>
 
 // ---- Shapes -------------------------------------------------------------------------
@@ -49,11 +50,23 @@ static void reread_after_allocation(Operand *o) {
     if (o) reread_operand(o);
 }
 
+// A result larger than the machine's memory is refused with workspace full
+// before the allocation, whose failure would end the process.
+static i64 largest_result_bytes() {
+    static i64 limit = 0;
+    if (!limit) {
+        i64 mb = platform_physical_memory_mb();
+        limit = mb > 0 ? mb * 1048576 : (i64)1 << 40;
+    }
+    return limit;
+}
+
 int begin_result(Result *z, i64 slot, i64 type, const Shape &shape, Operand *a, Operand *b, bool fully_written) {
     i64 count;
     if (shape.rank < 0 || shape.rank > MAX_RANK) return fail(VEK_RANK);
     if (checked_count(shape.dims, shape.rank, &count)) return VEK_WS_FULL;
-    if (data_bytes(type, count) < 0) return fail(VEK_WS_FULL);
+    i64 bytes = data_bytes(type, count);
+    if (bytes < 0 || bytes > largest_result_bytes()) return fail(VEK_WS_FULL);
     set_aside(a, slot);
     set_aside(b, slot);
     // Dimensions above the second go to the shape pool before the data, so
