@@ -15,12 +15,27 @@
 //   operands (4); a bad []IO (24). Dictionaries, tables, keyed tables and
 //   enumerations go to the handlers the dictionary family registers (43
 //   while there are none).
+// - A[I;J;...]<-B: B's items replace the selected items of the variable A in
+//   row-major order of the selection (the last of repeated positions wins),
+//   or B's one item goes everywhere. A keeps its shape. A boolean A takes
+//   integers, numbers take floats and complex: A is widened into its own
+//   slot once every check has passed. A general-list A takes deep copies of
+//   B's items (a simple B's items as scalars). An index variable holding
+//   whole floats is read as integers.
+//   Fast paths: in place, whatever A's size, when no one else holds A's
+//   block (a shared block is copied first); a vector A is written straight
+//   from the index list.
+//   Refuses: as indexing; B of another kind than A (char, symbol, a time
+//   type, a general list into a simple A) (1); B's count neither 1 nor the
+//   number of selected positions (3); into []IO, []RL or []PP a value they
+//   cannot hold (24, 7, 4). On any error A is unchanged.
 #include "indexing.h"
 #include "prim.h"
 #include "core/arena.h"
 #include "core/evaluator.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include <cmath>
 #include <cstring>
 
 static IndexHandler keyed_index_hook;
@@ -300,6 +315,217 @@ int index_value(i64 result_slot, i64 ac, i64 av, i64 ic, i64 iv, const i64 *rest
     return demote_result(result_slot);
 }
 
+// ---- Indexed assignment ------------------------------------------------------------------
+
+static bool is_number_type(i64 t) { return t == T_BOOL || t == T_INT || t == T_FLOAT || t == T_COMPLEX; }
+
+// The type A has once B's items are in it, or -1 when they cannot go there.
+static i64 assigned_type(i64 a, i64 b) {
+    if (a == T_LIST) return T_LIST;
+    if (a == b) return a;
+    if (!is_number_type(a) || !is_number_type(b)) return -1;
+    return a > b ? a : b;
+}
+
+// Index lists of an assignment: a variable holding whole floats (or
+// complex numbers without imaginary parts) is read through integer copies,
+// so the variable itself is left as it is.
+static bool whole_floats_to_ints(Operand &o, i64 **out) {
+    if (o.c >= 0 || (o.type != T_FLOAT && o.type != T_COMPLEX)) return false;
+    i64 n = o.count, step = o.type == T_COMPLEX ? 2 : 1;
+    const double *x = o.floats();
+    for (i64 k = 0; k < n; k++) {
+        double v = x[step * (o.single ? 0 : k)];
+        if (step == 2 && x[2 * (o.single ? 0 : k) + 1] != 0.0) return false;
+        if (!(std::fabs(v) <= 2147483647.0) || v != std::trunc(v)) return false;
+    }
+    i64 *ix = (i64 *)scratch_alloc(T_INT, n);
+    for (i64 k = 0; k < n; k++) ix[k] = (i64)x[step * (o.single ? 0 : k)];
+    *out = ix;
+    return true;
+}
+
+static int take_assign_lists(IndexLists *L) {
+    for (i64 k = 0; k < L->n; k++) {
+        if (L->elided[k]) continue;
+        Operand &o = L->view[k];
+        i64 *converted;
+        if (o.is_int_class()) L->ix[k] = o.ints();
+        else if (whole_floats_to_ints(o, &converted)) L->ix[k] = converted;
+        else return fail(VEK_DOMAIN);
+        L->count[k] = o.count;
+    }
+    return 0;
+}
+
+// []IO, []RL and []PP keep the values their assignment allows.
+static int check_system_target(i64 slot, const Operand &b) {
+    if (slot != SLOT_IO && slot != SLOT_RL && slot != SLOT_PP) return 0;
+    if (!b.is_int_class()) return fail(slot == SLOT_IO ? VEK_IO : VEK_TYPE);
+    for (i64 k = 0; k < b.count; k++) {
+        i64 v = b.int_at(k);
+        if (slot == SLOT_IO && v != 0 && v != 1) return fail(VEK_IO);
+        if (slot != SLOT_IO && v < 1) return fail(VEK_VALUE);
+    }
+    return 0;
+}
+
+// B's item `at`, converted to A's type, written at position p of A's items.
+static void put_item(void *dst, i64 type, i64 p, const Operand &b, i64 at) {
+    switch (type) {
+    case T_CHAR: ((char *)dst)[p] = b.chars()[b.single ? 0 : at]; return;
+    case T_COMPLEX: {
+        double *q = (double *)dst + 2 * p;
+        if (b.type == T_COMPLEX) {
+            const double *x = b.pairs() + 2 * (b.single ? 0 : at);
+            q[0] = x[0];
+            q[1] = x[1];
+        } else {
+            q[0] = b.real(at);
+            q[1] = 0;
+        }
+        return;
+    }
+    case T_FLOAT: ((double *)dst)[p] = b.real(at); return;
+    default: ((i64 *)dst)[p] = b.int_at(at); return;
+    }
+}
+
+// A (in its slot) becomes complex: new storage for the slot, the old items
+// converted into it.
+static int widen_to_complex(i64 slot) {
+    ValueDescriptor old;
+    take_slot_descriptor(&old, slot);
+    ValueDescriptor *d = &value_slot_table[slot];
+    d->type = T_COMPLEX;
+    d->spare = 0;
+    if (alloc_slot_value(slot, T_COMPLEX, old.rank, old.count)) {
+        value_slot_table[slot] = old;
+        fix_inline_pointer(&value_slot_table[slot]);
+        adopt_block(&value_slot_table[slot]);
+        return fail(VEK_WS_FULL);
+    }
+    set_slot_shape(slot, old.rank, old.count, old.dim0, old.dim1);
+    double *out = (double *)value_data(d);
+    const void *in = value_data(&old);
+    for (i64 k = 0; k < old.count; k++) {
+        out[2 * k] = old.type == T_FLOAT ? ((const double *)in)[k] : (double)((const i64 *)in)[k];
+        out[2 * k + 1] = 0;
+    }
+    release_descriptor(&old);
+    return 0;
+}
+
+// A takes type t: booleans are integers as they stand, integers become
+// floats in their own block, anything becomes complex in a new one.
+static int widen(i64 slot, i64 t) {
+    ValueDescriptor *d = &value_slot_table[slot];
+    if (t == d->type) return 0;
+    if (t == T_COMPLEX) return widen_to_complex(slot);
+    if (t == T_FLOAT) return convert_descriptor_type(d, T_FLOAT);
+    d->type = t;
+    return 0;
+}
+
+// B's item `at` as a value of its own for a general-list A: a list item is
+// copied deeply, a simple item becomes a scalar.
+static int item_of_b(ValueDescriptor *out, const Operand &b, const ValueDescriptor *items, i64 at, int heap) {
+    if (b.type == T_LIST) {
+        ValueDescriptor item = items[at];
+        fix_inline_pointer(&item);
+        return copy_value_checked(out, &item, heap);
+    }
+    memset(out, 0, sizeof *out);
+    out->type = b.type;
+    out->count = 1;
+    i64 width = item_width(b.type);
+    memcpy(&out->dim0, (const char *)b.data + (b.single ? 0 : at * width), (size_t)width);
+    fix_inline_pointer(out);
+    return 0;
+}
+
+// A general-list A: each selected item is given up and replaced by a copy.
+// When B is A itself its items are copied first, as they are about to go.
+static int assign_list_items(i64 slot, const Operand &b, const i64 *positions, i64 n) {
+    int heap = is_heap_slot(slot);
+    ValueDescriptor own = {};
+    bool aliased = b.type == T_LIST && operand_is_slot(&b, slot);
+    if (aliased && copy_value_checked(&own, b.desc(), 1)) return (int)error_number;
+    int e = 0;
+    for (i64 k = 0; k < n && !e; k++) {
+        ValueDescriptor item;
+        const ValueDescriptor *items = aliased ? (const ValueDescriptor *)own.data : b.items();
+        e = item_of_b(&item, b, items, b.count == 1 ? 0 : k, heap);
+        if (e) break;
+        ValueDescriptor *at = &((ValueDescriptor *)value_data(&value_slot_table[slot]))[positions[k]];
+        ValueDescriptor old = *at;
+        *at = item;
+        fix_inline_pointer(at);
+        adopt_block(at);
+        release_descriptor(&old);
+    }
+    if (aliased) release_descriptor(&own);
+    return e;
+}
+
+int assign_indexed(i64 slot, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_v, i64 rest, i64 bc, i64 bv,
+                   i64 io_slot) {
+    if (slot < 0 || slot >= SLOT_COUNT) return fail(VEK_DOMAIN);
+    const ValueDescriptor *a = &value_slot_table[slot];
+    if (a->rank < 0) return fail(VEK_VALUE);
+    Operand b;
+    if (read_operand(&b, bc, bv)) return VEK_VALUE;
+    IndexLists L;
+    if (read_lists(&L, ic, iv, rest_c, rest_v, rest)) return (int)error_number;
+    i64 io;
+    if (origin_of(io_slot, &io)) return VEK_IO;
+    if (a->type > T_TIME) {
+        if (L.n > 1) return fail(VEK_RANK);
+        if (!is_keyed_type(a->type)) return fail(VEK_DOMAIN);
+        if (!keyed_assign_hook) return fail(VEK_NOT_IMPLEMENTED);
+        return keyed_assign_hook(slot, ic, iv, rest_c, rest_v, rest, bc, bv, io_slot);
+    }
+    if (a->rank == 0 || L.n != a->rank) return fail(VEK_RANK);
+    i64 type = assigned_type(a->type, b.type);
+    if (type < 0) return fail(VEK_DOMAIN);
+    if (take_assign_lists(&L)) return VEK_DOMAIN;
+
+    // Every index is checked before anything is written.
+    bool straight = a->rank == 1 && !L.elided[0] && type != T_LIST;
+    AxisPick ax[MAX_RANK];
+    i64 total = L.count[0];
+    if (straight) {
+        for (i64 k = 0; k < total; k++)
+            if (outside(L.ix[0][k], io, a->count)) return fail(VEK_INDEX);
+    } else if (pick_axes(L, a, io, ax, &total)) return (int)error_number;
+    if (total == 0 ? b.count > 1 : (b.count != 1 && b.count != total)) return fail(VEK_LENGTH);
+    if (check_system_target(slot, b)) return (int)error_number;
+
+    // Operands that are A itself are read from copies while A is written.
+    if (operand_is_slot(&b, slot) && type != T_LIST) set_operand_aside(&b);
+    for (i64 k = 0; k < L.n; k++)
+        if (!L.elided[k] && operand_is_slot(&L.view[k], slot) && L.ix[k] == L.view[k].ints()) {
+            set_operand_aside(&L.view[k]);
+            L.ix[k] = L.view[k].ints();
+        }
+    if (type == T_LIST) {
+        i64 *positions = (i64 *)scratch_alloc(T_INT, total), n = 0;
+        each_position(ax, L.n, [&](i64 p) { positions[n++] = p; });
+        return assign_list_items(slot, b, positions, total);
+    }
+    if (make_data_private(&value_slot_table[slot]) || widen(slot, type)) return (int)error_number;
+    void *dst = value_data(&value_slot_table[slot]);
+    bool one = b.count == 1;
+    if (straight) {
+        const i64 *ix = L.ix[0];
+        for (i64 k = 0; k < total; k++) put_item(dst, type, ix[k] - io, b, one ? 0 : k);
+    } else {
+        i64 k = 0;
+        each_position(ax, L.n, [&](i64 p) { put_item(dst, type, p, b, one ? 0 : k++); });
+    }
+    return 0;
+}
+
 // Dyadic code 1 through the dispatch table: A (left) indexed by one list.
 static int prim_index(i64, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     return index_value(result_slot, lc, lv, rc, rv, nullptr, nullptr, 0, current_io_slot);
@@ -308,4 +534,5 @@ static int prim_index(i64, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 void register_index_primitives() {
     register_primitive(P_INDEX, 2, prim_index);
     register_bracket_index(index_value);
+    register_indexed_assign(assign_indexed);
 }
