@@ -294,6 +294,26 @@ void release_descriptor(ValueDescriptor *d) {
     memset(d, 0, sizeof *d);
 }
 
+// A list on the stack end owns its items (a stack block is never shared):
+// the blocks they hold are given up with it, and those of lists on the
+// stack end among them.
+static void drop_stack_items(ValueDescriptor *d) {
+    if (!is_item_type(d->type) || !holds_block(d) || !in_arena(d->data) || in_heap_end(d->data)) return;
+    ValueDescriptor *items = (ValueDescriptor *)d->data;
+    i64 n = d->capacity / (i64)sizeof(ValueDescriptor);
+    for (i64 i = 0; i < n; i++) {
+        ValueDescriptor *item = &items[i];
+        if (!holds_block(item)) continue;
+        if (in_arena(item->data) && !in_heap_end(item->data)) drop_stack_items(item);
+        else if (item_owns_block(item)) drop_value(item);
+    }
+}
+
+void release_stack_value(ValueDescriptor *d) {
+    drop_stack_items(d);
+    release_descriptor(d);
+}
+
 void release_slot(i64 slot) {
     if (slot < 0 || slot >= SLOT_COUNT) return;
     release_descriptor(&value_slot_table[slot]);
@@ -533,6 +553,9 @@ void set_slot_shape(i64 slot, i64 rank, i64 count, i64 d0, i64 d1) {
 
 // Stack slots may hold chunks (large temporaries); they are given up here
 // with the stack blocks, or a loop over big values would keep them all.
+// Temporaries on the stack end were made since the stack end was last
+// lowered (every lowering gives up the temporaries above it), so the items
+// of their lists are still there to give up too.
 void reset_stack() {
     stacktop = 0;
     if (!value_slot_table) return;
@@ -540,6 +563,7 @@ void reset_stack() {
         if (s == FIRST_GLOBAL_SLOT) s = FIRST_TEMP_SLOT;
         ValueDescriptor *d = &value_slot_table[s];
         if (holds_block(d) && !in_arena(d->data)) release_descriptor(d);
+        else if (s >= FIRST_TEMP_SLOT && holds_block(d) && !in_heap_end(d->data)) release_stack_value(d);
     }
 }
 

@@ -43,6 +43,9 @@ void release_slot(i64 slot);
 // (and zeroes the old one) calls this so compaction finds the new owner.
 void adopt_block(ValueDescriptor *d);
 void release_descriptor(ValueDescriptor *d);
+// Gives up a value whose list block lies on the stack end together with the
+// blocks its items hold. Only while the stack end still holds the list.
+void release_stack_value(ValueDescriptor *d);
 void compact_heap();
 void reset_stack();           // stacktop = 0, frees large blocks held by stack slots
 bool in_arena(const void *p);

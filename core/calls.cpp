@@ -664,7 +664,9 @@ static int run_function_body(i64 row, i64 level, i64 io_slot, i64 temps)
             next = target == NEXT_LINE ? line + 1 : target;
             break;
         }
-        stacktop = saved_stacktop;   // this line's temporaries are done with
+        // this line's temporaries are done with, and so are the blocks they hold
+        release_temporaries_above(temps);
+        stacktop = saved_stacktop;
         line = next;
     }
     return 0;

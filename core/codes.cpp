@@ -23,17 +23,25 @@ const PrimInfo *prim_rows(i64 *count) {
     return rows;
 }
 
-const PrimInfo *prim_info(i64 code) {
-    for (const PrimInfo &r : rows)
-        if (code >= r.first && code <= r.last) return &r;
-    return nullptr;
+// A row of the code itself wins over a range that covers it: the named
+// monadic primitives 701..711 lie inside the outer-product range.
+const PrimInfo *prim_info(i64 code, int valence) {
+    const PrimInfo *range = nullptr;
+    for (const PrimInfo &r : rows) {
+        if (code < r.first || code > r.last) continue;
+        if (valence && r.valence && r.valence != valence) continue;
+        if (r.first == r.last) return &r;
+        if (!range) range = &r;
+    }
+    return range;
 }
 
-PrimFamily code_family(i64 code) {
+PrimFamily code_family(i64 code, int valence) {
     // a dyadic system-function code is never an outer product
-    for (const SystemFunctionName &s : system_functions)
-        if (s.code == code) return s.family;
-    const PrimInfo *r = prim_info(code);
+    if (valence != 2)
+        for (const SystemFunctionName &s : system_functions)
+            if (s.code == code) return s.family;
+    const PrimInfo *r = prim_info(code, valence);
     return r ? r->family : FAM_NONE;
 }
 

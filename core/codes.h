@@ -65,10 +65,11 @@ struct PrimInfo {
     const char *title;
 };
 // The row of a code (ranges included), or null.
-const PrimInfo *prim_info(i64 code);
+// valence 1 or 2 looks among the rows of that valence only.
+const PrimInfo *prim_info(i64 code, int valence = 0);
 // Every row in table order; *count receives the number of rows.
 const PrimInfo *prim_rows(i64 *count);
-PrimFamily code_family(i64 code);
+PrimFamily code_family(i64 code, int valence = 0);
 const char *family_name(PrimFamily f);
 // The code each lexer token yields (-1: no operation), tokens 0..74.
 enum : int { TOKEN_TABLE_SIZE = 75 };

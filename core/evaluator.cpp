@@ -55,15 +55,17 @@ int take_temporary(i64 *counter, i64 *slot) {
     return 0;
 }
 
-// Gives up the large blocks of temporaries above `from` (a nested run ends).
-static void release_temporaries_above(i64 from) {
+void release_temporaries_above(i64 from) {
     i64 first = from < FIRST_TEMP_SLOT ? FIRST_TEMP_SLOT : from + 1;
     for (i64 s = first; s <= temp_high && s <= LAST_TEMP_SLOT; s++) {
         ValueDescriptor *d = &value_slot_table[s];
-        if (d->capacity > 0 && d->data && !in_arena(d->data) && d->data != (void *)&d->dim0) free_value(d);
+        if (d->capacity > 0 && d->data && d->data != (void *)&d->dim0 && !in_heap_end(d->data))
+            release_stack_value(d);
         memset(d, 0, sizeof *d);
         d->rank = -1;
     }
+    // everything above `from` is clean now: the next release starts lower
+    if (temp_high > from) temp_high = from < 17 ? 17 : from;
 }
 
 // ---- Operand frames on the shape pool ------------------------------------------------

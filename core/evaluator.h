@@ -46,6 +46,10 @@ int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc,
 
 // Takes the next evaluator temporary (23480 ..), 1 past 25479.
 int take_temporary(i64 *counter, i64 *slot);
+// Gives up the temporaries above `from` with every block they hold (lists
+// on the stack end with their items): the stack end is about to be lowered
+// below them.
+void release_temporaries_above(i64 from);
 
 // Multi-operand frames (bracket index lists, strands) on the shape pool's
 // word stack above nxtglx. A frame holds `count` operand references.

@@ -8,6 +8,7 @@
 #include "lexer.h"
 #include "session.h"
 #include "calls.h"
+#include "valueops.h"
 #include <cstdio>
 #include <cstring>
 #include <cmath>
@@ -286,7 +287,7 @@ void clear_workspace(int wipe) {
     memset(overflow_table, 0, sizeof overflow_table);
     overflow_count = 0;
     memset(shape_pool, 0, SHAPE_POOL_CAP * sizeof(i64));
-    nxtglx = -1;
+    shape_pool_truncate(-1);
     memset(long_name_pool, 0, LONG_NAME_CAP);
     lsttnam = -1;
     dfxstack = -1;

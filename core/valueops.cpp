@@ -10,6 +10,8 @@
 #include <cstring>
 #include <cstdlib>
 #include <initializer_list>
+#include <iterator>
+#include <unordered_map>
 
 
 ValueDescriptor *operand_ref(i64 c, i64 v) {
@@ -27,15 +29,51 @@ void fix_inline_pointer(ValueDescriptor *d) {
 }
 
 // ---- Shape pool -----------------------------------------------------------------
+// Dimension lists are interned: every copy of a value of rank 3 or more, and
+// every result of one shape, shares one stored list, so a loop over such
+// values does not fill the pool. The map only remembers where a list was
+// stored; a hit is taken only while the words there, below nxtglx, still
+// are that list.
+
+static std::unordered_map<uint64_t, i64> interned_lists;
+
+static uint64_t hash_words(const i64 *words, i64 n) {
+    uint64_t h = 1469598103934665603ULL ^ (uint64_t)n;
+    for (i64 k = 0; k < n; k++) {
+        h ^= (uint64_t)words[k];
+        h *= 1099511628211ULL;
+        h ^= h >> 29;
+    }
+    return h;
+}
+
+static bool stored_list_is(i64 s, const i64 *words, i64 n) {
+    if (s < 0 || s + n > nxtglx || shape_pool[s + n] != -1) return false;
+    return n == 0 || memcmp(&shape_pool[s], words, (size_t)n * sizeof(i64)) == 0;
+}
 
 int shape_pool_append(const i64 *words, i64 n, i64 *start) {
-    if (n < 0 || nxtglx + 1 + n + 1 > SHAPE_POOL_CAP) return fail(9);
+    if (n < 0) return fail(9);
+    uint64_t h = hash_words(words, n);
+    auto at = interned_lists.find(h);
+    if (at != interned_lists.end() && stored_list_is(at->second, words, n)) {
+        *start = at->second;
+        return 0;
+    }
+    if (nxtglx + 1 + n + 1 > SHAPE_POOL_CAP) return fail(9);
     i64 s = nxtglx + 1;
     for (i64 k = 0; k < n; k++) shape_pool[s + k] = words[k];
     shape_pool[s + n] = -1;
     nxtglx = s + n;
     *start = s;
+    interned_lists[h] = s;
     return 0;
+}
+
+void shape_pool_truncate(i64 last) {
+    nxtglx = last;
+    for (auto at = interned_lists.begin(); at != interned_lists.end();)
+        at = at->second > last ? interned_lists.erase(at) : std::next(at);
 }
 
 i64 value_dimension(const ValueDescriptor *d, i64 k) {

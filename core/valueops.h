@@ -82,8 +82,12 @@ int split_rows_of_operand(ValueDescriptor *target, i64 c, i64 v);
 // a list of `columns` columns of `rows` items, column k of column_types[k].
 int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *names, const i64 *column_types);
 
-// Shape pool: appends n words and a -1 end; returns 0 or 9 "glist full".
+// Shape pool: stores a dimension list of n words and a -1 end, or finds the
+// same list stored before; returns 0 or 9 "glist full".
 int shape_pool_append(const i64 *words, i64 n, i64 *start);
+// Gives back the pool above word `last` (nxtglx = last): a clear, a load, a
+// failed read of a value.
+void shape_pool_truncate(i64 last);
 // Dimension k of d (0-based); the count for rank <= 1.
 i64 value_dimension(const ValueDescriptor *d, i64 k);
 ValueDescriptor *operand_ref(i64 c, i64 v);

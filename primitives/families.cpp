@@ -23,9 +23,9 @@ void register_execute_primitives();
 
 void register_structural_primitives();
 
-// void register_index_primitives();
+void register_index_primitives();
 
-// void register_shape_primitives();
+void register_shape_primitives();
 
 void register_search_primitives();
 
@@ -68,9 +68,9 @@ static const Family families[] = {
 
     {FAM_STRUCTURAL, register_structural_primitives},
 
-    // {FAM_INDEX, register_index_primitives},
+    {FAM_INDEX, register_index_primitives},
 
-    // {FAM_SHAPE, register_shape_primitives},
+    {FAM_SHAPE, register_shape_primitives},
 
     {FAM_SEARCH, register_search_primitives},
 

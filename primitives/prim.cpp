@@ -81,6 +81,7 @@ int begin_result(Result *z, i64 slot, i64 type, const Shape &shape, Operand *a, 
     i64 d0 = shape.rank >= 1 ? shape.dims[0] : count, d1 = shape.rank == 2 ? shape.dims[1] : pool;
     set_slot_shape(slot, shape.rank, count, d0, d1);
     if (shape.rank == 1 && !is_inline_value(d)) d->dim0 = count;
+    if (is_inline_value(d)) d->dim0 = d->dim1 = 0;   // a char or an item written in part leaves no stale bytes
     z->slot = slot;
     z->type = type;
     z->rank = shape.rank;

@@ -598,7 +598,7 @@ static int store_block_value(const char *name, BlockValue &v, i64 rank, const st
         if (s < FIRST_GLOBAL_SLOT || s > lstvx) return 1;
     }
     i64 nxt = nxtglx;
-    if (finish_block_value(v, rank, dims)) { nxtglx = nxt; return 1; }
+    if (finish_block_value(v, rank, dims)) { shape_pool_truncate(nxt); return 1; }
     if (g < 0) {
         g = add_name_entry(name, 'G');
         if (g < 0) return 1;

@@ -577,6 +577,7 @@ static void install_image(WorkspaceImage &img) {
     copy_bytes(overflow_table, img.overflow_words.data(), img.overflow_words.size() * 8);
     overflow_count = img.overflow;
     copy_bytes(shape_pool, img.shapes.data(), img.shapes.size() * 8);
+    shape_pool_truncate(-1);      // lists stored before the load are gone
     nxtglx = img.nxtglx;
     copy_bytes(state_indicator, img.si.data(), img.si.size() * 8);
     si_depth = img.sidx;

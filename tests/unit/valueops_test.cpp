@@ -200,6 +200,36 @@ TEST_F(ValueOpsTest, ShapePoolReportsFull) {
     nxtglx = saved;
 }
 
+// Copies of a rank-3 value share its dimension list: a loop over such
+// values leaves the pool as it was. A list given back with the pool above
+// it is stored afresh, not found again at its old place.
+TEST_F(ValueOpsTest, DimensionListsAreStoredOnce) {
+    ValueDescriptor d = vec(T_INT, 24);
+    for (i64 i = 0; i < 24; i++) ((i64 *)d.data)[i] = i;
+    i64 t = global(d);
+    i64 dims[2] = {3, 4}, first, again;
+    ASSERT_EQ(shape_pool_append(dims, 2, &first), 0);
+    value_slot_table[t].rank = 3;
+    value_slot_table[t].dim0 = 2;
+    value_slot_table[t].dim1 = first;
+    i64 used = nxtglx;
+    i64 u = alloc_table_entry('V', -1);
+    for (int k = 0; k < 1000; k++) ASSERT_EQ(assign_to_slot(u, &value_slot_table[t]), 0);
+    ValueDescriptor copy;
+    ASSERT_EQ(copy_value_checked(&copy, &value_slot_table[t], 0), 0);
+    EXPECT_EQ(nxtglx, used);
+    EXPECT_EQ(value_slot_table[u].dim1, first);
+    EXPECT_EQ(value_dimension(&copy, 2), 4);
+
+    shape_pool_truncate(first - 1);
+    i64 other[3] = {7, 7, 7}, at;
+    ASSERT_EQ(shape_pool_append(other, 3, &at), 0);
+    EXPECT_EQ(at, first);
+    ASSERT_EQ(shape_pool_append(dims, 2, &again), 0);
+    EXPECT_EQ(again, first + 4);
+    EXPECT_EQ(shape_pool[again + 1], 4);
+}
+
 // ---- Operand binding ---------------------------------------------------------------
 
 TEST_F(ValueOpsTest, ViewsMarkSingleItemsAndDimensions) {

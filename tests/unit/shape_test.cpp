@@ -1,0 +1,121 @@
+// The structural primitives on values of rank 2 and more, on reverse along
+// an axis, and on dictionaries, tables and keyed tables (built here straight
+// from descriptors).
+#include "shaped_fixture.h"
+
+// m is 2 by 3 (1..6), t is 2 by 3 by 4 (1..24).
+class ShapeOfValues : public ShapedFixture {
+protected:
+    void SetUp() override {
+        ShapedFixture::SetUp();
+        run("m<-!6");
+        shape_as("m", {2, 3});
+        run("t<-!24");
+        shape_as("t", {2, 3, 4});
+    }
+    static ValueDescriptor *var(const char *name) {
+        return &value_slot_table[global_name_table[lookup_name(name, 'G')].index];
+    }
+    // A table of `rows` rows and `columns` integer columns into variable name.
+    static void make_table(const char *name, i64 rows, i64 columns) {
+        run((std::string(name) + "<-0").c_str());
+        std::vector<i64> names(columns, 0), types(columns, T_INT);
+        i64 slot = global_name_table[lookup_name(name, 'G')].index;
+        ASSERT_EQ(make_csv_table_value(slot, T_TABLE, rows, columns, names.data(), types.data()), 0);
+    }
+    // A pair value (dictionary form 1, keyed table form 2) of copies of the
+    // two halves into variable name.
+    static void make_pair(const char *name, i64 form, const ValueDescriptor &first, const ValueDescriptor &second) {
+        run((std::string(name) + "<-0").c_str());
+        ValueDescriptor d;
+        memset(&d, 0, sizeof d);
+        d.type = T_DICT;
+        d.rank = 1;
+        d.count = 2;
+        d.spare = form;
+        ASSERT_EQ(alloc_descriptor_data(&d, 1), 0);
+        ValueDescriptor *half = (ValueDescriptor *)d.data;
+        ASSERT_EQ(copy_value_checked(&half[0], &first, 1), 0);
+        ASSERT_EQ(copy_value_checked(&half[1], &second, 1), 0);
+        ValueDescriptor *slot = var(name);
+        free_value(slot);
+        *slot = d;
+    }
+};
+
+TEST_F(ShapeOfValues, ShapeCountFirstOfHigherRanks) {
+    EXPECT_EQ(run("#m"), "2 3\n");
+    EXPECT_EQ(run("#t"), "2 3 4\n");
+    EXPECT_EQ(run("##t"), "3\n");
+    EXPECT_EQ(run("^m"), "6\n");
+    EXPECT_EQ(run("^t"), "24\n");
+    EXPECT_EQ(run("^.t"), "1\n");
+    EXPECT_EQ(run("#^.t"), "\n");
+    EXPECT_EQ(run("#<.t"), "1\n");
+    EXPECT_EQ(run("#(<.t)[1]"), "2 3 4\n");
+}
+
+TEST_F(ShapeOfValues, ReverseAlongEachAxis) {
+    EXPECT_EQ(run("$m"), "3 2 1\n6 5 4\n");
+    EXPECT_EQ(run("$.m"), "4 5 6\n1 2 3\n");
+    EXPECT_EQ(run("$[1]m"), "4 5 6\n1 2 3\n");
+    EXPECT_EQ(run("$[2]m"), "3 2 1\n6 5 4\n");
+    EXPECT_EQ(run("($[2]t)[1;;]"), "9 10 11 12\n5  6  7  8\n1  2  3  4\n");
+    EXPECT_EQ(run("($[3]t)[2;1;]"), "16 15 14 13\n");
+    EXPECT_EQ(run("($.t)[1;1;]"), "13 14 15 16\n");
+    EXPECT_EQ(run("#$[2]t"), "2 3 4\n");
+    EXPECT_EQ(run("$[4]t"), "Error: axis error\n      $[4]t\n      ^\n");
+    run("c<-'abcdef'");
+    shape_as("c", {2, 3});
+    EXPECT_EQ(run("$c"), "cba\nfed\n");
+    run("l<-(1;2;3 4;5)");
+    shape_as("l", {2, 2});
+    EXPECT_EQ(run(",.$l"), "2 1 5 3 4\n");
+    EXPECT_EQ(run(",.$.l"), "3 4 5 1 2\n");
+}
+
+TEST_F(ShapeOfValues, RazeReadsLeavesOfAnyRank) {
+    run("l<-(m;7 8)");
+    EXPECT_EQ(run(",.l"), "1 2 3 4 5 6 7 8\n");
+}
+
+TEST_F(ShapeOfValues, WhereWantsAVector) {
+    EXPECT_EQ(run("?m=m"), "Error: domain error\n      ?m=m\n      ^\n");
+}
+
+TEST_F(ShapeOfValues, KeyedValuesAnswerTheirOwnCounts) {
+    make_table("tb", 5, 3);
+    EXPECT_EQ(run("#tb"), "5\n");
+    EXPECT_EQ(run("^tb"), "3\n");
+    EXPECT_EQ(run(":tb"), "92\n");
+
+    make_pair("d", 1, ints({10, 20, 30}), ints({1, 2, 3}));
+    EXPECT_EQ(run("#d"), "3\n");
+    EXPECT_EQ(run("^d"), "3\n");
+    EXPECT_EQ(run(":d"), "91\n");
+
+    make_table("k", 4, 1);
+    make_table("v", 4, 2);
+    make_pair("kt", 2, *var("k"), *var("v"));
+    EXPECT_EQ(run("#kt"), "4\n");
+    EXPECT_EQ(run("^kt"), "3\n");
+    var("kt")->spare = 3;
+    EXPECT_EQ(run("^kt"), "Error: domain error\n      ^kt\n      ^\n");
+}
+
+// Dictionaries and tables have no order of items to reverse, no first
+// item, and are not leaves of a raze.
+TEST_F(ShapeOfValues, KeyedValuesRefusedWhereItemsAreTaken) {
+    make_pair("d", 1, ints({10, 20, 30}), ints({1, 2, 3}));
+    make_table("tb", 2, 2);
+    EXPECT_EQ(run("$d"), "Error: domain error\n      $d\n      ^\n");
+    EXPECT_EQ(run("$.tb"), "Error: domain error\n      $.tb\n      ^\n");
+    EXPECT_EQ(run("^.d"), "Error: domain error\n      ^.d\n      ^\n");
+    run("l<-(1 2;d)");
+    EXPECT_EQ(run(",.l"), "Error: domain error\n      ,.l\n      ^\n");
+    run("l<-(1 2;(3;tb))");
+    EXPECT_EQ(run(",.l"), "Error: domain error\n      ,.l\n      ^\n");
+    EXPECT_EQ(run("d[1]"), "Error: primitive function not yet implemented\n      d[1]\n       ^\n");
+    EXPECT_EQ(run("d[1]<-0"), "Error: primitive function not yet implemented\n      d[1]<-0\n          ^\n");
+    EXPECT_EQ(run("d[1;1]<-0"), "Error: rank error\n      d[1;1]<-0\n            ^\n");
+}
