@@ -169,11 +169,12 @@ static void lay_out_blocks(const Result &z, const char *px, bool xs, i64 a, cons
     i64 size = item_bytes(z.type), ra = a * inner * size, rb = b * inner * size;
     char *out = (char *)z.data;
     for (i64 o = 0; o < outer; o++) {
+        // an operand with no extent along the axis has no items to read
         if (xs) repeat_bytes(out, px, size, a * inner);
-        else memcpy(out, px + o * ra, (size_t)ra);
+        else if (ra) memcpy(out, px + o * ra, (size_t)ra);
         out += ra;
         if (ys) repeat_bytes(out, py, size, b * inner);
-        else memcpy(out, py + o * rb, (size_t)rb);
+        else if (rb) memcpy(out, py + o * rb, (size_t)rb);
         out += rb;
     }
 }

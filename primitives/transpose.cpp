@@ -136,8 +136,9 @@ static int prim_transpose_axes(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     bool taken[MAX_RANK] = {};
     row_major_strides(ys, ystride);
     for (i64 i = 0; i < ys.rank; i++) {
-        i64 j = x.int_at(i) - io;
-        if (j < 0 || j >= ys.rank || taken[j]) return fail(VEK_DOMAIN);
+        i64 v = x.int_at(i);
+        if (v < io || v - io >= ys.rank || taken[v - io]) return fail(VEK_DOMAIN);
+        i64 j = v - io;
         taken[j] = true;
         zs.dims[j] = ys.dims[i];
         stride[j] = ystride[i];
