@@ -236,7 +236,7 @@ def case_console_interrupt():
     send(")SI")
     # every call stays suspended, the newest on top
     listing = out.until("*\n" + PROMPT)
-    check(re.fullmatch(r"jump\[2\] again: ->again\n\*\n"
+    check(re.fullmatch(r"jump\[\d+\] again: ->again\n\*\n"
                        r"count_to_nothing\[\d+\] for \(i: 1; empty\) z<-i\n\*\n"
                        r"endless\[\d+\] (?:z<-x|while \(1\) z<-z\+1)\n\*\n {6}", listing), "state: %r" % listing)
     time.sleep(1.2)
