@@ -37,6 +37,7 @@
 #include "core/valueops.h"
 #include <cmath>
 #include <cstring>
+#include <memory>
 
 static IndexHandler keyed_index_hook;
 static IndexedAssignHandler keyed_assign_hook;
@@ -60,12 +61,17 @@ static int origin_of(i64 io_slot, i64 *io) {
 // The index lists of one application, axis 0 first. An elided list has no
 // view; ix and n are the integer items each list selects (a float list of
 // whole numbers is read through a converted copy).
+// Views are made only for the lists there are (most applications have one
+// or two): a statement assigning one item must not pay for 64.
 struct IndexLists {
+    enum { INLINE_VIEWS = 4 };
     i64 n = 0;
-    bool elided[MAX_RANK] = {};
-    Operand view[MAX_RANK];
-    const i64 *ix[MAX_RANK] = {};
-    i64 count[MAX_RANK] = {};
+    Operand *view = inline_views;
+    Operand inline_views[INLINE_VIEWS];
+    std::unique_ptr<Operand[]> more_views;
+    bool elided[MAX_RANK];
+    const i64 *ix[MAX_RANK];
+    i64 count[MAX_RANK];
 };
 
 static bool is_elided(i64 c, i64 v) { return c < 0 && v == 0; }
@@ -74,6 +80,10 @@ static bool is_elided(i64 c, i64 v) { return c < 0 && v == 0; }
 static int read_lists(IndexLists *L, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_v, i64 rest) {
     if (rest < 0 || rest >= MAX_RANK) return fail(VEK_RANK);
     L->n = rest + 1;
+    if (L->n > IndexLists::INLINE_VIEWS) {
+        L->more_views.reset(new Operand[L->n]);
+        L->view = L->more_views.get();
+    }
     for (i64 k = 0; k < L->n; k++) {
         i64 c = k ? rest_c[rest - k] : ic, v = k ? rest_v[rest - k] : iv;
         L->elided[k] = is_elided(c, v);

@@ -305,28 +305,49 @@ static i64 count_ones(const Operand &y) {
     return stray ? -1 : ones;
 }
 
+// A large boolean or integer operand is read once: the positions go into a
+// block with room for all of them (the pages past the last one written are
+// never touched) and the result is then cut to the number found.
+enum : i64 { WHERE_ONE_PASS = 1 << 16 };
+
+static int where_one_pass(i64 result_slot, Operand &y, i64 io) {
+    Result z;
+    if (begin_vector(&z, result_slot, T_INT, y.count, &y, nullptr, true)) return (int)error_number;
+    const i64 *w = y.ints();
+    i64 *out = z.ints(), j = 0;
+    uint64_t stray = 0;
+    for (i64 i = 0; i < y.count; i++) {
+        out[j] = io + i;
+        stray |= (uint64_t)w[i] >> 1;
+        j += w[i] & 1;
+    }
+    if (stray) return fail(VEK_DOMAIN);
+    if (j <= 1) {
+        i64 only = out[0];
+        if (begin_vector(&z, result_slot, T_INT, j, &y)) return (int)error_number;
+        if (j) z.ints()[0] = only;
+        return 0;
+    }
+    ValueDescriptor *d = z.desc();
+    d->count = d->dim0 = j;
+    return 0;
+}
+
 static int prim_where(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     Operand y;
     if (read_operand(&y, rc, rv)) return VEK_VALUE;
     i64 io;
     if (index_origin(&io)) return VEK_IO;
     if (y.rank > 1 || !y.is_real()) return fail(VEK_DOMAIN);
+    if (y.type != T_FLOAT && y.count >= WHERE_ONE_PASS) return where_one_pass(result_slot, y, io);
     i64 ones = count_ones(y);
     if (ones < 0) return fail(VEK_DOMAIN);
     Result z;
     if (begin_vector(&z, result_slot, T_INT, ones, &y, nullptr, true)) return (int)error_number;
     i64 *out = z.ints(), j = 0;
-    if (y.type == T_FLOAT) {
-        for (i64 i = 0; j < ones; i++) {
-            out[j] = io + i;
-            j += y.floats()[i] == 1.0;
-        }
-        return 0;
-    }
-    const i64 *w = y.ints();
     for (i64 i = 0; j < ones; i++) {
         out[j] = io + i;
-        j += w[i];
+        j += y.type == T_FLOAT ? y.floats()[i] == 1.0 : y.ints()[i];
     }
     return 0;
 }
