@@ -235,13 +235,11 @@ static int copy_list_item(ValueDescriptor *out, const Operand &a, i64 p, int hea
 }
 
 static int index_list_items(i64 result_slot, Operand &a, IndexLists &L, const AxisPick *ax, const Shape &s) {
-    // a scalar index yields the item itself
+    // a scalar index yields the item itself, copied into the result slot
     if (!L.elided[0] && L.view[0].rank == 0) {
-        ValueDescriptor item;
-        if (copy_list_item(&item, a, ax[0].off[0], 0)) return (int)error_number;
-        int e = assign_to_slot(result_slot, &item);
-        free_value(&item);
-        return e;
+        ValueDescriptor item = a.items()[ax[0].off[0]];
+        fix_inline_pointer(&item);
+        return assign_to_slot(result_slot, &item);
     }
     Result z;
     if (begin_result(&z, result_slot, T_LIST, s, &a, L.elided[0] ? nullptr : &L.view[0])) return (int)error_number;
@@ -278,8 +276,8 @@ static int index_by_lists(i64 result_slot, i64 ac, i64 av, Operand &a, Operand &
         take_slot_descriptor(&items[k], pick_slot);
         fix_inline_pointer(&items[k]);
     }
-    free_value(&value_slot_table[index_slot]);
-    free_value(&value_slot_table[pick_slot]);
+    release_stack_value(&value_slot_table[index_slot]);
+    release_stack_value(&value_slot_table[pick_slot]);
     eval_temp_counter = outer;
     return e ? fail(e) : 0;
 }

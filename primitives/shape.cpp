@@ -165,7 +165,7 @@ static int prim_enclose(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     if (copy_value_checked(&copy, y.desc(), is_heap_slot(result_slot))) return (int)error_number;
     Result z;
     if (begin_vector(&z, result_slot, T_LIST, 1, &y)) {
-        release_descriptor(&copy);
+        release_stack_value(&copy);
         return (int)error_number;
     }
     store_item(z, 0, copy);
@@ -204,11 +204,9 @@ static int prim_first(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     Result z;
     if (y.count <= 0) return begin_vector(&z, result_slot, T_INT, 0);
     if (y.type == T_LIST) {
-        ValueDescriptor item;
-        if (copy_item_of(&item, y, 0, 0)) return (int)error_number;
-        int e = assign_to_slot(result_slot, &item);
-        free_value(&item);
-        return e;
+        ValueDescriptor item = y.items()[0];
+        fix_inline_pointer(&item);
+        return assign_to_slot(result_slot, &item);
     }
     Shape scalar;
     if (begin_result(&z, result_slot, y.type, scalar, &y)) return (int)error_number;

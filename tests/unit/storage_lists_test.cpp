@@ -97,8 +97,9 @@ TEST_F(StorageListsTest, ItemBlockAboveItsListSurvivesTwoCompactions) {
     EXPECT_TRUE(ints_intact(item, 20, 500));
 }
 
-// A function line that builds a list of big items holds the list on the
-// stack end and the items in large blocks. Each line gives them back when
+// A function line that builds a list of big items (a strand, a selection,
+// a reverse, an enclose) holds the list on the stack end and the items in
+// large blocks. Each line gives them back when
 // it ends, so a loop over such lines keeps the memory it started with.
 TEST_F(StorageListsTest, FunctionLinesGiveBackTheItemsOfTheirLists) {
     auto chunks = [] {
@@ -106,7 +107,7 @@ TEST_F(StorageListsTest, FunctionLinesGiveBackTheItemsOfTheirLists) {
         for (ChunkHeader *c = chunk_list_head->next; c; c = c->next) n++, bytes += c->size;
         return std::make_pair(n, bytes);
     };
-    run("{grow: i<-0; while (i<x) { v<-(!20000;!20000); i<-i+1 }; i}");
+    run("{grow: i<-0; while (i<x) { v<-(!20000;!20000); w<-(<.v)[1]; u<-^.<.$v; i<-i+1 }; i}");
     run("grow 2");
     auto before = chunks();
     EXPECT_EQ(run("grow 300"), "300\n");
