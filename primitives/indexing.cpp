@@ -38,6 +38,7 @@
 #include <cmath>
 #include <cstring>
 #include <memory>
+#include <vector>
 
 static IndexHandler keyed_index_hook;
 static IndexedAssignHandler keyed_assign_hook;
@@ -256,29 +257,45 @@ static int index_list_items(i64 result_slot, Operand &a, IndexLists &L, const Ax
 
 // A vector indexed by a general list: item k of the result is A indexed by
 // item k of the list. Each selection is made through two temporaries, the
-// index item in one and its selection in the other.
+// index item in one and its selection in the other; the selections are
+// kept aside until all are made, as the result slot may be A itself.
 static int index_by_lists(i64 result_slot, i64 ac, i64 av, Operand &a, Operand &I, i64 io_slot) {
-    Shape s;
-    shape_of(&s, &I);
-    Result z;
-    if (begin_result(&z, result_slot, T_LIST, s, &a, &I)) return (int)error_number;
     i64 outer = eval_temp_counter, index_slot, pick_slot;
     if (take_temporary(&eval_temp_counter, &index_slot) || take_temporary(&eval_temp_counter, &pick_slot))
         return (int)error_number;
+    std::vector<ValueDescriptor> picks;
     int e = 0;
-    for (i64 k = 0; k < z.count && !e; k++) {
+    for (i64 k = 0; k < I.count && !e; k++) {
         ValueDescriptor item = I.items()[k];
         fix_inline_pointer(&item);
         e = assign_to_slot(index_slot, &item);
         if (!e) e = index_value(pick_slot, ac, av, -1, index_slot, nullptr, nullptr, 0, io_slot);
         if (e) break;
-        ValueDescriptor *items = (ValueDescriptor *)value_data(z.desc());
-        take_slot_descriptor(&items[k], pick_slot);
-        fix_inline_pointer(&items[k]);
+        picks.emplace_back();
+        take_slot_descriptor(&picks.back(), pick_slot);
     }
     release_stack_value(&value_slot_table[index_slot]);
     release_stack_value(&value_slot_table[pick_slot]);
     eval_temp_counter = outer;
+    Shape s;
+    shape_of(&s, &I);
+    Result z;
+    if (!e && begin_result(&z, result_slot, T_LIST, s, &a, &I)) e = (int)error_number;
+    for (size_t k = 0; k < picks.size(); k++) {
+        if (e) {
+            release_stack_value(&picks[k]);
+            continue;
+        }
+        ValueDescriptor item = picks[k];
+        if (is_heap_slot(result_slot)) {   // a variable's items never live on the stack end
+            e = copy_value_checked(&item, &picks[k], 1);
+            release_stack_value(&picks[k]);
+            if (e) continue;
+        }
+        ValueDescriptor *at = &((ValueDescriptor *)value_data(z.desc()))[k];   // re-read: the copy allocated
+        *at = item;
+        fix_inline_pointer(at);
+    }
     return e ? fail(e) : 0;
 }
 

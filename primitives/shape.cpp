@@ -12,7 +12,8 @@
 //   whose storage cannot be sized (6); a bad []IO (24).
 // - reverse ($ y, $. y, $[k] y): the items along the last, the first or the
 //   given axis in reverse order; a vector or a single item along any axis.
-//   Fast path: runs of the axes after the reversed one move as one block.
+//   Fast path: runs of the axes after the reversed one move as one block;
+//   single items by a typed loop.
 //   Refuses: dictionaries, tables, keyed tables, enumerations (1); an axis
 //   beyond the rank (30).
 // - enclose (<. y): a one-item general list holding a copy of y.
@@ -119,6 +120,20 @@ static i64 reversed_axis(i64 code, i64 rank) {
     return reverse_axis_of(code);
 }
 
+template <class T>
+static void reverse_items(T *out, const T *in, i64 outer, i64 n) {
+    for (i64 o = 0; o < outer; o++, out += n, in += n)
+        for (i64 j = 0; j < n; j++) out[j] = in[n - 1 - j];
+}
+
+struct ComplexItem { double re, im; };
+
+static void reverse_runs_of_one(void *out, const void *in, i64 width, i64 outer, i64 n) {
+    if (width == 1) reverse_items((char *)out, (const char *)in, outer, n);
+    else if (width == 16) reverse_items((ComplexItem *)out, (const ComplexItem *)in, outer, n);
+    else reverse_items((i64 *)out, (const i64 *)in, outer, n);
+}
+
 static int prim_reverse(i64 code, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     Operand y;
     if (read_operand(&y, rc, rv)) return VEK_VALUE;
@@ -139,6 +154,10 @@ static int prim_reverse(i64 code, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     if (begin_result(&z, result_slot, y.type, s, &y, nullptr, !list)) return (int)error_number;
     if (n == 0 || inner == 0) return 0;
     i64 width = item_bytes(y.type);
+    if (!list && inner == 1) {   // runs of one item: a typed loop, not a copy call per item
+        reverse_runs_of_one(z.data, y.data, width, outer, n);
+        return 0;
+    }
     int heap = is_heap_slot(result_slot);
     for (i64 o = 0; o < outer; o++)
         for (i64 j = 0; j < n; j++) {
