@@ -433,22 +433,28 @@ static void scan_logical(i64 f, const i64 *x, i64 n, i64 stride, i64 *z) {
 }
 
 // Integer lines from the left; minus as the alternating sum it is. False
-// when a partial result leaves 2^53.
-static bool scan_int_line(i64 f, const i64 *x, i64 n, i64 stride, i64 *z) {
+// when a partial result leaves 2^53. Items outside 32 bits make the result
+// float (what demoting the float scan gives) and set *wide: a single line
+// turns into doubles from there on, with several lines the caller converts
+// the whole result afterwards.
+static bool scan_int_line(i64 f, const i64 *x, i64 n, i64 stride, i64 *z, bool single_line, bool *wide) {
+    const uint64_t NARROW = 2147483647;
+    i64 p = 0, acc = 0;
     if (f == P_PLUS && stride == 1) {
-        // the common case as one tight loop
-        i64 s = 0;
-        uint64_t bad = 0;
-        for (i64 p = 0; p < n; p++) {
-            bad |= (uint64_t)__builtin_add_overflow(s, x[p], &s);
-            bad |= ((uint64_t)s + (uint64_t)EXACT) > (uint64_t)(2 * EXACT);
-            bad |= ((uint64_t)x[p] + (uint64_t)EXACT) > (uint64_t)(2 * EXACT);
-            z[p] = s;
+        // the common case as one tight loop: while the sums stay within 32
+        // bits, no item or sum can have overflowed
+        uint64_t s = 0;
+        for (; p < n; p++) {
+            s += (uint64_t)x[p];
+            if (s + NARROW > 2 * NARROW) break;
+            z[p] = (i64)s;
         }
-        return bad == 0;
+        if (p == n) return true;
+        acc = p > 0 ? z[p - 1] : 0;
     }
-    i64 acc = 0;
-    for (i64 p = 0; p < n; p++) {
+    double *zf = (double *)z;
+    bool doubles = false;
+    for (; p < n; p++) {
         i64 v = x[p * stride];
         if (!exact(v)) return false;
         bool over = false;
@@ -461,7 +467,15 @@ static bool scan_int_line(i64 f, const i64 *x, i64 n, i64 stride, i64 *z) {
         default: return false;
         }
         if (over || !exact(acc)) return false;
-        z[p * stride] = acc;
+        if (!doubles && (uint64_t)acc + NARROW > 2 * NARROW) {
+            *wide = true;
+            if (single_line) {
+                for (i64 q = 0; q < p; q++) zf[q * stride] = (double)z[q * stride];
+                doubles = true;
+            }
+        }
+        if (doubles) zf[p * stride] = (double)acc;
+        else z[p * stride] = acc;
     }
     return true;
 }
@@ -558,8 +572,10 @@ static int scan_numbers(i64 f, const Axis &a, Operand &x, const Result &z) {
     if (integers && (linear_scan(f) || f == P_MINUS)) {
         const i64 *xi = int_items(x);
         i64 *zi = z.ints();
-        if (each_line(a, [&](i64 at, i64 stride) { return scan_int_line(f, xi + at, a.n, stride, zi + at); })) {
-            settle_int_result(z);
+        bool single = a.outer * a.inner == 1, wide = false;
+        if (each_line(a, [&](i64 at, i64 stride) { return scan_int_line(f, xi + at, a.n, stride, zi + at, single, &wide); })) {
+            if (!wide) z.desc()->type = T_INT;
+            else if (!single) settle_int_result(z);
             return 0;
         }
     }
