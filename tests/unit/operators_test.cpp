@@ -23,7 +23,9 @@ protected:
         value_slot_table[slot].type = type;
         EXPECT_EQ(alloc_slot_value(slot, type, rank, count), 0);
         i64 d0 = rank ? dims[0] : count, d1 = rank == 2 ? dims[1] : 0;
-        if (rank > 2) EXPECT_EQ(shape_pool_append(dims.data() + 1, rank - 1, &d1), 0);
+        if (rank > 2) {
+            EXPECT_EQ(shape_pool_append(dims.data() + 1, rank - 1, &d1), 0);
+        }
         set_slot_shape(slot, rank, count, d0, d1);
         return value_data(&value_slot_table[slot]);
     }
@@ -228,7 +230,9 @@ TEST_F(Operators, LinearScansAgreeWithEveryPrefix) {
             for (i64 i = p - 1; i >= 0; i--)
                 if (v[i] == v[i]) r = float_dyadic_kernel(f, v[i], r);
             if (std::isnan(r)) { EXPECT_TRUE(std::isnan(zf(p))); continue; }
-            if (f == P_MAX || f == P_MIN) EXPECT_EQ(std::signbit(zf(p)), std::signbit(r)) << p;
+            if (f == P_MAX || f == P_MIN) {
+                EXPECT_EQ(std::signbit(zf(p)), std::signbit(r)) << p;
+            }
             EXPECT_NEAR(zf(p), r, std::fabs(r) * 1e-12) << f << " " << p;
         }
     }
