@@ -369,6 +369,13 @@ static int compile_column_name(i64 pos) {
     return push_value(n, 8, pos);
 }
 
+// In x"f y the each entry holds x, and the function after it is dyadic.
+static bool after_dyadic_each() {
+    if (C.value || C.pending.n == 0 || C.pending.v[C.pending.n - 1] < 0) return false;
+    const ExprEntry *e = entry_of(C.pending.v[C.pending.n - 1]);
+    return e && e->kind == 'P' && e->code == P_EACH && e->left >= 0;
+}
+
 static int compile_function_name(const OperandRef &op, i64 pos) {
     const FunctionEntry *fe = &function_table[op.index];
     i64 valence = fe->valence;
@@ -379,7 +386,7 @@ static int compile_function_name(const OperandRef &op, i64 pos) {
         if (fe->result == -1) C.niladic_node = n;
         return push_value(n, 42, pos);
     }
-    if (valence != 1 + (C.value ? 1 : 0)) return cerr(15, pos);
+    if (valence != 1 + (C.value || after_dyadic_each() ? 1 : 0)) return cerr(15, pos);
     i64 l = C.value ? pop_value() : -1;
     i64 n = new_apply('D', op.index, l, WAITING, pos);
     if (n < 0) return (int)error_number;

@@ -9,6 +9,7 @@ static HandlerEntry handlers[PRIM_CODE_CAP][2];
 static IndexHandler index_hook;
 static IndexedAssignHandler indexed_assign_hook;
 static EachHandler each_hook;
+static InnerProductHandler inner_hook;
 static TableConstructorHandler table_hook;
 static PrimHandler builtin_hooks[9];
 static PrimFamily registering = FAM_NONE;
@@ -30,6 +31,7 @@ void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h) {
 void register_bracket_index(IndexHandler h) { index_hook = h; }
 void register_indexed_assign(IndexedAssignHandler h) { indexed_assign_hook = h; }
 void register_each(EachHandler h) { each_hook = h; }
+void register_inner_product(InnerProductHandler h) { inner_hook = h; }
 void register_table_constructor(TableConstructorHandler h) { table_hook = h; }
 void register_builtin_function(i64 index, PrimHandler h) {
     if (index >= 0 && index < 9) builtin_hooks[index] = h;
@@ -57,6 +59,7 @@ PrimFamily registered_family(i64 code, int valence) {
 IndexHandler bracket_index_handler() { ensure_primitives_registered(); return index_hook; }
 IndexedAssignHandler indexed_assign_handler() { ensure_primitives_registered(); return indexed_assign_hook; }
 EachHandler each_handler() { ensure_primitives_registered(); return each_hook; }
+InnerProductHandler inner_product_handler() { ensure_primitives_registered(); return inner_hook; }
 TableConstructorHandler table_constructor_handler() { ensure_primitives_registered(); return table_hook; }
 PrimHandler builtin_function_handler(i64 index) {
     ensure_primitives_registered();

@@ -48,9 +48,16 @@ typedef int (*EachHandler)(char kind, i64 code, i64 result_slot, i64 lc, i64 lv,
 // references.
 typedef int (*TableConstructorHandler)(i64 result_slot, const i64 *names, const i64 *cs,
                                        const i64 *vs, i64 count, i64 key_count);
+// Inner product with what the walk found beside it: a monadic transpose of
+// its right operand (the operand comes untransposed, to be read along its
+// last axis) or around the product (the result is wanted transposed).
+// Transposing reverses all axes; the result equals the plain composition.
+enum : int { INNER_TRANSPOSED_RIGHT = 1, INNER_TRANSPOSED_RESULT = 2 };
+typedef int (*InnerProductHandler)(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv, int flags);
 void register_bracket_index(IndexHandler h);
 void register_indexed_assign(IndexedAssignHandler h);
 void register_each(EachHandler h);
+void register_inner_product(InnerProductHandler h);
 void register_table_constructor(TableConstructorHandler h);
 // The built-in functions 0..8 (key value xkey cols meta keys fkeys do like):
 // the handler gets the function index as its code.
@@ -58,6 +65,7 @@ void register_builtin_function(i64 index, PrimHandler h);
 IndexHandler bracket_index_handler();
 IndexedAssignHandler indexed_assign_handler();
 EachHandler each_handler();
+InnerProductHandler inner_product_handler();
 TableConstructorHandler table_constructor_handler();
 PrimHandler builtin_function_handler(i64 index);
 

@@ -498,6 +498,40 @@ static int apply_plain(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     return 0;
 }
 
+// A monadic transpose application (&.y), or an inner product application.
+static bool is_entry_node(i64 node, bool (*test)(const ExprEntry *)) {
+    if (!node_ok(node) || parse_node_table[node].kind != 'F') return false;
+    i64 idx = parse_node_table[node].index;
+    return idx >= 0 && idx <= lstfndx && idx < EXPR_ENTRY_CAP && test(&expr_entry_table[idx]);
+}
+
+static bool transpose_entry(const ExprEntry *e) { return e->kind == 'P' && e->code == P_TRANSPOSE && e->left < 0; }
+static bool inner_entry(const ExprEntry *e) { return e->kind == 'P' && is_inner_code(e->code) && e->left >= 0; }
+
+// x f:g &.y hands y itself to the product, to be read along its last axis,
+// and &.(x f:g y) asks for the product transposed: neither transpose is
+// built as a value of its own.
+static int apply_inner(Walk *w, i64 node, int flags, i64 *c, i64 *v) {
+    const ExprEntry *e = &expr_entry_table[parse_node_table[node].index];
+    ExprEntry operands = *e;
+    if (is_entry_node(e->right, transpose_entry)) {
+        flags |= INNER_TRANSPOSED_RIGHT;
+        operands.right = expr_entry_table[parse_node_table[e->right].index].right;
+    }
+    i64 rc, rv, lc, lv;
+    if (eval_operands(w, &operands, &lc, &lv, &rc, &rv)) return error_number;
+    i64 result;
+    if (new_result(&result)) return error_number;
+    i64 saved_temps = eval_temp_counter;
+    int x = inner_product_handler()(e->code, result, lc, lv, rc, rv, flags);
+    if (eval_temp_counter < saved_temps) eval_temp_counter = saved_temps;
+    if (x) return fail(x);
+    free_scratch();
+    *c = -1;
+    *v = result;
+    return 0;
+}
+
 // One section of a table constructor: each column is name<-value with a
 // 'Z' name; the values are evaluated right to left like any list.
 static int eval_columns(Walk *w, i64 chain, std::vector<i64> &names, std::vector<i64> &cs,
@@ -571,7 +605,13 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
     }
     case P_EACH: return apply_each(w, e, c, v);
     case P_TABLE_CONSTRUCTOR: return apply_table_constructor(w, e, c, v);
-    default: return apply_plain(w, e, c, v);
+    default:
+        if (inner_product_handler()) {
+            if (transpose_entry(e) && is_entry_node(e->right, inner_entry))
+                return apply_inner(w, e->right, INNER_TRANSPOSED_RESULT, c, v);
+            if (inner_entry(e)) return apply_inner(w, node, 0, c, v);
+        }
+        return apply_plain(w, e, c, v);
     }
 }
 

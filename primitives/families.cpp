@@ -17,9 +17,9 @@ void register_logical_primitives();
 
 void register_execute_primitives();
 
-// void register_reduce_primitives();
+void register_reduce_primitives();
 
-// void register_products_primitives();
+void register_products_primitives();
 
 void register_structural_primitives();
 
@@ -62,9 +62,9 @@ static const Family families[] = {
 
     {FAM_EXECUTE, register_execute_primitives},
 
-    // {FAM_REDUCE, register_reduce_primitives},
+    {FAM_REDUCE, register_reduce_primitives},
 
-    // {FAM_PRODUCTS, register_products_primitives},
+    {FAM_PRODUCTS, register_products_primitives},
 
     {FAM_STRUCTURAL, register_structural_primitives},
 
