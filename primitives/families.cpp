@@ -29,7 +29,7 @@ void register_shape_primitives();
 
 void register_search_primitives();
 
-// void register_grade_primitives();
+void register_grade_primitives();
 
 // void register_encode_primitives();
 
@@ -37,7 +37,7 @@ void register_search_primitives();
 
 // void register_format_primitives();
 
-// void register_group_primitives();
+void register_group_primitives();
 
 // void register_dict_primitives();
 
@@ -74,7 +74,7 @@ static const Family families[] = {
 
     {FAM_SEARCH, register_search_primitives},
 
-    // {FAM_GRADE, register_grade_primitives},
+    {FAM_GRADE, register_grade_primitives},
 
     // {FAM_ENCODE, register_encode_primitives},
 
@@ -82,7 +82,7 @@ static const Family families[] = {
 
     // {FAM_FORMAT, register_format_primitives},
 
-    // {FAM_GROUP, register_group_primitives},
+    {FAM_GROUP, register_group_primitives},
 
     // {FAM_DICT, register_dict_primitives},
 
