@@ -104,29 +104,27 @@ static int radix_grade(K *keys, i64 n, int bits, i64 origin, i64 *out) {
     return radix_positions<K, u64>(keys, n, bits, origin, out);
 }
 
-// Builds the keys of items 0..n-1 (key_of gives an order key, inverted
-// going down), takes them relative to the smallest and sorts.
+// Sorts items 0..n-1 by their order keys (key_of; inverted going down),
+// taken relative to the smallest so that short spans sort in few passes.
 template <class KeyOf>
 static int grade_by_keys(i64 n, KeyOf key_of, bool down, i64 origin, i64 *out) {
-    Work<u64> wide;
-    if (wide.take(n)) return VEK_WS_FULL;
-    u64 lo = ~(u64)0, hi = 0;
+    u64 flip = down ? ~(u64)0 : 0, lo = ~(u64)0, hi = 0;
     for (i64 i = 0; i < n; i++) {
-        u64 k = key_of(i);
-        if (down) k = ~k;
-        wide[i] = k;
+        u64 k = key_of(i) ^ flip;
         lo = k < lo ? k : lo;
         hi = k > hi ? k : hi;
     }
     int bits = bits_of(hi - lo);
     if (bits > 32) {
-        for (i64 i = 0; i < n; i++) wide[i] -= lo;
-        return radix_grade<u64>(wide.p, n, bits, origin, out);
+        Work<u64> keys;
+        if (keys.take(n)) return VEK_WS_FULL;
+        for (i64 i = 0; i < n; i++) keys[i] = (key_of(i) ^ flip) - lo;
+        return radix_grade<u64>(keys.p, n, bits, origin, out);
     }
-    Work<uint32_t> narrow;
-    if (narrow.take(n)) return VEK_WS_FULL;
-    for (i64 i = 0; i < n; i++) narrow[i] = (uint32_t)(wide[i] - lo);
-    return radix_grade<uint32_t>(narrow.p, n, bits, origin, out);
+    Work<uint32_t> keys;
+    if (keys.take(n)) return VEK_WS_FULL;
+    for (i64 i = 0; i < n; i++) keys[i] = (uint32_t)((key_of(i) ^ flip) - lo);
+    return radix_grade<uint32_t>(keys.p, n, bits, origin, out);
 }
 
 // ---- Comparison ------------------------------------------------------------------------------

@@ -36,18 +36,19 @@ static bool is_float_class(i64 t) { return t == T_FLOAT || t == T_DATETIME; }
 
 // ---- First occurrences ----------------------------------------------------------------------
 
-// Numbers every item by its class of equal items, in order of first
-// appearance: cls[i] for item i, and firsts[c] the first item of class c.
-// Returns the number of classes in *classes.
+// Numbers the classes of equal items in order of first appearance:
+// firsts[c] is the first item of class c and, when wanted, cls[i] the
+// class of item i.
 struct Classes {
     Work<i64> cls, firsts;
+    bool each = false;              // keep cls
     i64 count = 0;
     i64 assign(i64 i, i64 c) {      // c: the class found, or -1 for a new one
         if (c < 0) {
             c = count++;
             firsts[c] = i;
         }
-        cls[i] = c;
+        if (each) cls[i] = c;
         return c;
     }
 };
@@ -91,6 +92,11 @@ static int classify_floats(const double *p, i64 n, Classes *k) {
     return 0;
 }
 
+// The class whose first item is `first` (firsts ascends with the class).
+static i64 class_of_first(const Classes *k, i64 first) {
+    return std::lower_bound(k->firsts.p, k->firsts.p + k->count, first) - k->firsts.p;
+}
+
 static int classify_pairs(const double *p, i64 n, Classes *k) {
     PositionTable t;
     if (t.init(n)) return VEK_WS_FULL;
@@ -100,8 +106,10 @@ static int classify_pairs(const double *p, i64 n, Classes *k) {
             k->assign(i, -1);
             continue;
         }
+        // the table holds the first item of each class and, beside it, the class
         i64 first = t.insert(pair_word(a), i, [&](i64 j) { return p[2 * j] == a[0] && p[2 * j + 1] == a[1]; });
-        k->assign(i, first == i ? -1 : k->cls[first]);
+        if (first == i) k->assign(i, -1);
+        else k->assign(i, class_of_first(k, first));
     }
     return 0;
 }
@@ -116,9 +124,10 @@ static int classify_chars(const char *p, i64 n, Classes *k) {
     return 0;
 }
 
-static int classify(const Operand &y, Classes *k) {
+static int classify(const Operand &y, Classes *k, bool each) {
     i64 n = y.count;
-    if (k->cls.take(n) || k->firsts.take(n)) return VEK_WS_FULL;
+    k->each = each;
+    if ((each && k->cls.take(n)) || k->firsts.take(n)) return VEK_WS_FULL;
     if (y.type == T_CHAR) return classify_chars(y.chars(), n, k);
     if (y.type == T_COMPLEX) return classify_pairs(y.pairs(), n, k);
     if (is_float_class(y.type)) return classify_floats(y.floats(), n, k);
@@ -148,7 +157,7 @@ static int prim_distinct(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     if (y.type > T_TIME || y.type == T_LIST) return fail(VEK_DOMAIN);
     if (y.rank > 1) return fail(VEK_RANK);
     Classes k;
-    if (classify(y, &k)) return fail(VEK_WS_FULL);
+    if (classify(y, &k, false)) return fail(VEK_WS_FULL);
     Result z;
     if (begin_vector(&z, result_slot, y.type, k.count, &y, nullptr, true)) return (int)error_number;
     for (i64 c = 0; c < k.count; c++) {
@@ -188,7 +197,7 @@ static int prim_group(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     i64 n = y.count;
     if (n <= 1) return group_single(result_slot, n, origin);
     Classes k;
-    if (classify(y, &k)) return fail(VEK_WS_FULL);
+    if (classify(y, &k, true)) return fail(VEK_WS_FULL);
     Work<i64> sizes;
     Work<i64 *> next;
     if (sizes.take(k.count) || next.take(k.count)) return fail(VEK_WS_FULL);

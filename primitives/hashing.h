@@ -42,22 +42,31 @@ inline u64 bytes_word(const char *p, i64 n) {
     return h;
 }
 
-// A block of n items of T from the system heap, freed when it goes out of
-// scope. Sizes come from counts of existing values, checked anyway.
+// Work memory from the system heap. Big blocks are kept for the next
+// search or sort instead of being unmapped: pages mapped afresh cost a
+// fault each on first touch, which for these kernels can take as long as
+// the work itself.
+void *take_work_memory(i64 bytes);
+void give_back_work_memory(void *p, i64 bytes);
+
+// A block of n items of T, given back when it goes out of scope. Sizes
+// come from counts of existing values, checked anyway.
 template <class T>
 struct Work {
     T *p = nullptr;
+    i64 bytes = 0;
     Work() = default;
-    explicit Work(i64 n) { take(n); }
     Work(const Work &) = delete;
     Work &operator=(const Work &) = delete;
-    ~Work() { free(p); }
+    ~Work() { give_back_work_memory(p, bytes); }
     // 0, or 6 (workspace full) when n items cannot be sized.
     int take(i64 n) {
-        free(p);
+        give_back_work_memory(p, bytes);
         p = nullptr;
+        bytes = 0;
         if (n < 0 || (u64)n > (u64)INT64_MAX / sizeof(T) / 2) return fail(VEK_WS_FULL);
-        p = (T *)checked_malloc(n > 0 ? n * (i64)sizeof(T) : 1);
+        bytes = n > 0 ? n * (i64)sizeof(T) : 1;
+        p = (T *)take_work_memory(bytes);
         return 0;
     }
     T &operator[](i64 i) const { return p[i]; }
