@@ -156,7 +156,9 @@ TEST_F(SearchTest, FloatsSpreadOverTheTableAndMarkerPatternsAreKeys) {
     ASSERT_EQ(index_of_floats(list.data(), n, items.data(), n, 0, at.data()), 0);
     EXPECT_EQ(at[0], 5);
     for (i64 i = 1; i < n; i++)
-        if (n - 1 - i != 5) ASSERT_EQ(at[i], n - 1 - i);
+        if (n - 1 - i != 5) {
+            ASSERT_EQ(at[i], n - 1 - i);
+        }
 }
 
 // Values equal only within the tolerance: a scan finds the first; the
@@ -344,7 +346,9 @@ TEST_F(SearchTest, GroupOfManyKeysFillsEveryGroup) {
         const i64 *p = (const i64 *)value_data(item);
         for (i64 k = 0; k < item->count; k++) {
             ASSERT_EQ(v[p[k] - 1], v[p[0] - 1]);
-            if (k) ASSERT_LT(p[k - 1], p[k]);
+            if (k) {
+                ASSERT_LT(p[k - 1], p[k]);
+            }
         }
         total += item->count;
     }
