@@ -207,6 +207,16 @@ TEST_F(SearchTest, MatricesKeepTheirShapes) {
     EXPECT_EQ(dispatch_primitive(P_INDEX_OF, Z, -1, A, -1, B), VEK_RANK);
 }
 
+TEST_F(SearchTest, EnumerationsAreRefusedWhereNoRuleCoversThem) {
+    put_ints(A, {1, 2});
+    put(B, T_ENUM, 2);
+    EXPECT_EQ(dispatch_primitive(P_MEMBER, Z, -1, A, -1, B), VEK_DOMAIN);
+    EXPECT_EQ(dispatch_primitive(P_MEMBER, Z, -1, B, -1, A), VEK_DOMAIN);
+    EXPECT_EQ(dispatch_primitive(P_INDEX_OF, Z, -1, A, -1, B), VEK_DOMAIN);
+    EXPECT_EQ(dispatch_primitive(P_DISTINCT, Z, -1, -1, -1, B), VEK_DOMAIN);
+    EXPECT_EQ(dispatch_primitive(P_GROUP, Z, -1, -1, -1, B), VEK_DOMAIN);
+}
+
 TEST_F(SearchTest, TheResultSlotMayBeAnOperand) {
     put_ints(A, {5, 6, 7, 8});
     put_ints(B, {8, 5, 9});
