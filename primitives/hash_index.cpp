@@ -101,7 +101,7 @@ static Cell value_cell(const ValueDescriptor *col, const ValueDescriptor *item) 
 
 static bool same_cell(const Cell &a, const Cell &b) {
     if (a.kind == Cell::NONE || a.kind != b.kind || a.type != b.type) return false;
-    if (a.kind == Cell::TEXT) return a.length == b.length && memcmp(a.data, b.data, a.length) == 0;
+    if (a.kind == Cell::TEXT) return a.length == b.length && (a.length == 0 || memcmp(a.data, b.data, a.length) == 0);
     switch (a.type) {
     case T_FLOAT: case T_DATETIME: return *(const double *)a.data == *(const double *)b.data;
     case T_COMPLEX: {
