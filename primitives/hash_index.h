@@ -71,5 +71,6 @@ int pair_find_rows_all(const ValueDescriptor *keys, const ValueDescriptor *looku
 // The first position of a symbol number in a symbol vector, or -1.
 i64 find_key(const ValueDescriptor *symbols, i64 symbol);
 // True when each of the n items occurs among the dn items of domain, both
-// of simple type `type` (compared as membership does for that type).
+// of simple type `type` (compared as membership does for that type); false
+// also when the search finds no work memory (error_number is then 6).
 bool all_found(const void *domain, i64 dn, const void *items, i64 n, i64 type);

@@ -35,8 +35,8 @@ void *take_work_memory(i64 bytes) {
             return p;
         }
     }
-    void *p = checked_malloc(bytes);
-    if (bytes >= 2 * HUGE_PAGE) advise_huge_pages(p, bytes);
+    void *p = malloc((size_t)bytes);
+    if (p && bytes >= 2 * HUGE_PAGE) advise_huge_pages(p, bytes);
     return p;
 }
 

@@ -42,15 +42,15 @@ inline u64 bytes_word(const char *p, i64 n) {
     return h;
 }
 
-// Work memory from the system heap. Big blocks are kept for the next
-// search or sort instead of being unmapped: pages mapped afresh cost a
-// fault each on first touch, which for these kernels can take as long as
-// the work itself.
+// Work memory from the system heap (null when the heap refuses). Big
+// blocks are kept for the next search or sort instead of being unmapped:
+// pages mapped afresh cost a fault each on first touch, which for these
+// kernels can take as long as the work itself.
 void *take_work_memory(i64 bytes);
 void give_back_work_memory(void *p, i64 bytes);
 
-// A block of n items of T, given back when it goes out of scope. Sizes
-// come from counts of existing values, checked anyway.
+// A block of n items of T, given back when it goes out of scope. A size
+// that cannot be had is 6 (workspace full), never the end of the process.
 template <class T>
 struct Work {
     T *p = nullptr;
@@ -67,7 +67,8 @@ struct Work {
         if (n < 0 || (u64)n > (u64)INT64_MAX / sizeof(T) / 2) return fail(VEK_WS_FULL);
         bytes = n > 0 ? n * (i64)sizeof(T) : 1;
         p = (T *)take_work_memory(bytes);
-        return 0;
+        if (!p) bytes = 0;
+        return p ? 0 : fail(VEK_WS_FULL);
     }
     T &operator[](i64 i) const { return p[i]; }
 };
