@@ -285,7 +285,7 @@ int pair_find_rows(const ValueDescriptor *keys, const ValueDescriptor *lookup, i
     else
         for (i64 k = 0; k < keys->count && !chosen; k++)
             if (column(keys, k)->type == lookup->type) chosen = column(keys, k);
-    if (!chosen) return fail(VEK_INDEX);
+    if (!chosen || chosen->count == 0) return fail(VEK_INDEX);
     i64 *positions = (i64 *)scratch_alloc(T_INT, lookup->count);
     if (key_positions(chosen, lookup, origin, missing_is_error, positions)) return (int)error_number;
     *out = positions;

@@ -210,6 +210,8 @@ TEST_F(HashIndexTest, KeyColumnsAreTriedByTheLookupsType) {
     ASSERT_EQ(pair_find_rows(&keys, &absent, 0, false, &out, &count), 0);
     EXPECT_EQ(found(out, count), std::vector<i64>({2}));
     EXPECT_EQ(pair_find_rows_all(&keys, &absent, 0, &out, &count), VEK_INDEX);
+    ValueDescriptor no_keys = ints({});
+    EXPECT_EQ(pair_find_rows(&no_keys, &absent, 0, false, &out, &count), VEK_INDEX);
 }
 
 TEST_F(HashIndexTest, AllFoundAndFindKey) {
