@@ -9,6 +9,7 @@
 #include "session.h"
 #include "symbols.h"
 #include "timecode.h"
+#include "keyed.h"
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -192,40 +193,27 @@ i64 element_text(const ValueDescriptor *d, i64 i, char *buffer, i64 width) {
 
 // ---- Enumerations -----------------------------------------------------------------------
 
-// The domain of an enumeration: a symbol vector, or the first key column of
-// a keyed table. Null when the block does not name a usable domain.
-static const ValueDescriptor *enum_domain(const ValueDescriptor *d) {
-    if (!d->data || d->count < 0) return nullptr;
-    const ValueDescriptor *dom = *(ValueDescriptor *const *)((const i64 *)d->data + 1);
-    if (!dom || dom->rank < 0) return nullptr;
-    if (dom->type == T_DICT && dom->data) {
-        const ValueDescriptor *key_table = (const ValueDescriptor *)dom->data;
-        if (key_table->type != T_TABLE || !key_table->data) return nullptr;
-        const ValueDescriptor *cols = (const ValueDescriptor *)key_table->data + 1;
-        if (cols->type != T_LIST || cols->count < 1 || !cols->data) return nullptr;
-        return (const ValueDescriptor *)cols->data;
-    }
-    return dom;
+// An enumeration item is the domain item at its position, resolved by the
+// domain's name; a position outside the domain (or no domain at all) shows
+// as the position itself.
+static i64 domain_item_text(const ValueDescriptor *dom, i64 pos, char *b, bool backquote) {
+    if (!dom || pos < 0 || pos >= dom->count) return format_integer(pos, b);
+    return raw_element_text(dom, pos, b, backquote);
 }
 
 static i64 enum_item_text(const ValueDescriptor *d, i64 i, char *b, bool backquote) {
-    const i64 *w = (const i64 *)d->data;
-    i64 pos = w[2 + i];
-    const ValueDescriptor *dom = enum_domain(d);
-    if (!dom || pos < 0 || pos >= dom->count || dom->type == T_LIST || dom->type >= T_ENUM)
-        return format_integer(pos, b);
-    return raw_element_text(dom, pos, b, backquote);
+    return domain_item_text(enum_domain(d), enum_positions(d)[i], b, backquote);
 }
 
 static void show_enumeration(Text *t, const ValueDescriptor *d) {
     char b[ELEMENT_TEXT_MAX];
-    const i64 *w = (const i64 *)d->data;
-    symbol_text_into(w ? w[0] : 0, b, true);
+    symbol_text_into(enum_domain_name(d), b, true);
     text_str(t, b);
     text_str(t, ":");
     i64 line_start = 0;
+    const ValueDescriptor *dom = enum_domain(d);
     for (i64 i = 0; i < d->count; i++) {
-        i64 n = enum_item_text(d, i, b, true);
+        i64 n = domain_item_text(dom, enum_positions(d)[i], b, true);
         if (i > 0) {
             if (t->len - line_start + 1 + n > DISPLAY_LINE_WIDTH + 1) {
                 text_str(t, "\n");
@@ -455,10 +443,6 @@ i64 display_width(const ValueDescriptor *d, i64 depth) {
 
 // ---- Dictionaries, tables, keyed tables ----------------------------------------------------------
 
-static const ValueDescriptor *pair_half(const ValueDescriptor *d, int k) {
-    return d->data ? (const ValueDescriptor *)d->data + k : nullptr;
-}
-
 static i64 pair_form(const ValueDescriptor *d) {
     if (d->spare == 1 || d->spare == 2) return d->spare;
     return d->dim0;
@@ -527,19 +511,19 @@ static int table_view(const ValueDescriptor *d, TableView *v) {
         return error_number = 1;
     v->cols = (const ValueDescriptor *)list->data;
     v->ncols = list->count < v->names->count ? list->count : v->names->count;
-    v->rows = 0;
-    for (i64 k = 0; k < v->ncols; k++)
-        if (v->cols[k].rank >= 0 && v->cols[k].count > v->rows) v->rows = v->cols[k].count;
+    v->rows = table_rows(d);
     return 0;
 }
 
-// Widens each width to the longest cell text of its column; returns the largest.
-static i64 table_column_widths(const TableView *v, i64 *widths) {
+// Widens each width to the longest cell text of its column among the rows
+// shown (a million-row table shows 30 and measures only those); returns
+// the largest.
+static i64 table_column_widths(const TableView *v, i64 *widths, i64 shown) {
     char b[ELEMENT_TEXT_MAX];
     i64 best = 0;
     for (i64 k = 0; k < v->ncols; k++) {
         i64 w = raw_element_text(v->names, k, b, false);
-        for (i64 r = 0; r < v->rows; r++) {
+        for (i64 r = 0; r < shown; r++) {
             i64 n = cell_width(&v->cols[k], r);
             if (n > w) w = n;
         }
@@ -571,13 +555,13 @@ static int display_table(Text *t, const ValueDescriptor *d, i64 slot) {
     TableView v;
     if (table_view(d, &v)) return error_number;
     i64 *w = (i64 *)calloc((size_t)v.ncols + 1, sizeof(i64));
-    table_column_widths(&v, w);
+    i64 shown = (v.rows <= DISPLAY_ROW_LIMIT || slot == SLOT_OUT) ? v.rows : DISPLAY_ROW_LIMIT;
+    table_column_widths(&v, w, shown);
     table_header(t, &v, w, false);
     i64 rule = v.ncols > 0 ? v.ncols - 1 : 0;
     for (i64 k = 0; k < v.ncols; k++) rule += w[k];
     text_str(t, "\n");
     text_fill(t, '-', rule < DISPLAY_RULE_MAX ? rule : DISPLAY_RULE_MAX);
-    i64 shown = (v.rows <= DISPLAY_ROW_LIMIT || slot == SLOT_OUT) ? v.rows : DISPLAY_ROW_LIMIT;
     for (i64 r = 0; r < shown; r++) {
         text_str(t, "\n");
         table_row(t, &v, w, r, false);
@@ -592,8 +576,8 @@ static int display_keyed_table(Text *t, const ValueDescriptor *d) {
     if (table_view(pair_half(d, 0), &kv) || table_view(pair_half(d, 1), &vv)) return error_number = 1;
     i64 *kw = (i64 *)calloc((size_t)kv.ncols + 1, sizeof(i64));
     i64 *vw = (i64 *)calloc((size_t)vv.ncols + 1, sizeof(i64));
-    table_column_widths(&kv, kw);
-    table_column_widths(&vv, vw);
+    table_column_widths(&kv, kw, kv.rows);
+    table_column_widths(&vv, vw, vv.rows);
     table_header(t, &kv, kw, false);
     text_str(t, "|");
     table_header(t, &vv, vw, true);

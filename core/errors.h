@@ -71,7 +71,9 @@ extern int64_t error_number;
     ERR(99, UNDER_CONSTRUCTION, "under construction") \
     ERR(200, TABLE_COLUMNS_MISMATCH, "Table columns mismatch") \
     ERR(201, TABLE_COLUMNS_NOT_FOUND, "Table columns not found") \
+    ERR(202, TABLE_202, nullptr) \
     ERR(203, TABLE_203, nullptr) \
+    ERR(204, TABLE_204, nullptr) \
     ERR(205, QUERY_LOAD, nullptr) \
     ERR(206, TABLE_206, nullptr) \
     ERR(300, WRITE_FILE, "writing file error") \

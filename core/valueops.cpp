@@ -6,6 +6,7 @@
 #include "arena.h"
 #include "tables.h"
 #include "session.h"
+#include "keyed.h"
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -163,20 +164,49 @@ void free_value(ValueDescriptor *d) {
 
 // ---- Copying ------------------------------------------------------------------------
 
-static int copy_items(ValueDescriptor *target, const ValueDescriptor *source, i64 n, int heap) {
+// A large simple block (not in the arena) may be shared instead of copied.
+static bool shareable(const ValueDescriptor *s) {
+    return !holds_descriptors(s->type) && s->capacity > LARGE_BLOCK_LIMIT &&
+           s->data && !in_arena(s->data) && !is_inline_value(s);
+}
+
+static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair);
+
+static int copy_items(ValueDescriptor *target, const ValueDescriptor *source, i64 n, int heap, bool in_pair) {
     ValueDescriptor *dst = (ValueDescriptor *)target->data;
     const ValueDescriptor *src = (const ValueDescriptor *)source->data;
     for (i64 k = 0; k < n; k++) {
         if (src[k].rank < 0) return fail(4);
-        if (copy_value_checked(&dst[k], &src[k], heap)) return error_number;
+        if (copy_deep(&dst[k], &src[k], heap, in_pair)) return error_number;
     }
     return 0;
 }
 
+// A large item of a dictionary or table (a column) is shared by reference
+// count; whoever writes into a column makes it private first.
+static int share_item(ValueDescriptor *target, const ValueDescriptor *s) {
+    *target = *s;
+    if (s->rank > 2 && copy_shape(target, s)) return error_number;
+    adjust_refcount(target, 1);
+    return 0;
+}
+
 int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, int heap) {
+    return copy_deep(target, source, heap, false);
+}
+
+int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source) {
+    return copy_deep(target, source, 1, true);
+}
+
+// Everything inside a dictionary or table is kept in large blocks, so a
+// temporary one is given up whole with its slot at the end of a statement.
+static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair) {
     if (!source || source->rank < 0) return fail(4);
     ValueDescriptor s = *source;          // source may alias a block we allocate into
     fix_inline_pointer(&s);
+    if (in_pair && shareable(&s)) return share_item(target, &s);
+    if (is_pair_type(s.type)) { heap = 1; in_pair = true; }
     memset(target, 0, sizeof *target);
     target->type = s.type;
     target->spare = s.spare;
@@ -191,17 +221,11 @@ int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, i
     if (alloc_descriptor_data(target, heap)) return error_number;
     // the allocation may have compacted the heap: read the source afresh
     s.data = source->data;
-    if (s.type == T_LIST) return copy_items(target, &s, s.count, heap);
-    if (is_pair_type(s.type)) return copy_items(target, &s, 2, heap);
+    if (s.type == T_LIST) return copy_items(target, &s, s.count, heap, in_pair);
+    if (is_pair_type(s.type)) return copy_items(target, &s, 2, heap, in_pair);
     i64 size = data_bytes(s.type, s.count);
     if (size > 0 && s.data) memcpy(target->data, s.data, size);
     return 0;
-}
-
-// A large simple block (not in the arena) may be shared instead of copied.
-static bool shareable(const ValueDescriptor *s) {
-    return !holds_descriptors(s->type) && s->capacity > LARGE_BLOCK_LIMIT &&
-           s->data && !in_arena(s->data) && !is_inline_value(s);
 }
 
 int assign_to_slot(i64 slot, const ValueDescriptor *source) {
@@ -627,11 +651,16 @@ bool values_match(const ValueDescriptor *a, const ValueDescriptor *b) {
         return true;
     case T_LIST: case T_DICT: case T_TABLE: {
         i64 items = a->type == T_LIST ? n : 2;
-        if (a->type != T_LIST && (a->spare != b->spare || a->dim0 != b->dim0)) return false;
+        if (a->type != T_LIST && a->spare != b->spare) return false;
+        if (a->type == T_TABLE && table_rows(a) != table_rows(b)) return false;
         for (i64 k = 0; k < items; k++)
             if (!values_match(&((const ValueDescriptor *)pa)[k], &((const ValueDescriptor *)pb)[k])) return false;
         return true;
     }
+    case T_ENUM:
+        // the same domain name and the same positions
+        return enum_domain_name(a) == enum_domain_name(b) &&
+               (n == 0 || memcmp(enum_positions(a), enum_positions(b), 8 * n) == 0);
     default: return false;
     }
 }
@@ -785,7 +814,8 @@ int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *n
     half[1].rank = 1;
     half[1].count = columns;
     if (alloc_descriptor_data(&half[1], heap)) return error_number;
-    half[1].dim0 = rows;     // the columns' list carries the row count
+    half[1].dim0 = columns;
+    half[1].spare = rows;    // the columns' list carries the row count
     for (i64 k = 0; k < columns; k++) {
         ValueDescriptor *col = &((ValueDescriptor *)half[1].data)[k];
         col->type = column_types[k];

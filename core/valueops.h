@@ -8,6 +8,10 @@
 // Deep copy of source into target; heap chooses heap-end storage (else stack).
 // target is a descriptor that owns nothing (its old data is not released).
 int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, int heap);
+// Deep copy into large blocks in which large simple blocks (columns) are
+// shared by reference count: for the parts of dictionaries and tables,
+// whose writers make a block private before writing into it.
+int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source);
 // Copy into value slot `slot`, releasing what the slot held (heap storage for
 // slots 18..23479). A large simple block is shared by reference count.
 int assign_to_slot(i64 slot, const ValueDescriptor *source);

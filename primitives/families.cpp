@@ -39,9 +39,9 @@ void register_grade_primitives();
 
 void register_group_primitives();
 
-// void register_dict_primitives();
+void register_dict_primitives();
 
-// void register_table_primitives();
+void register_table_primitives();
 
 // void register_time_primitives();
 
@@ -84,9 +84,9 @@ static const Family families[] = {
 
     {FAM_GROUP, register_group_primitives},
 
-    // {FAM_DICT, register_dict_primitives},
+    {FAM_DICT, register_dict_primitives},
 
-    // {FAM_TABLE, register_table_primitives},
+    {FAM_TABLE, register_table_primitives},
 
     // {FAM_TIME, register_time_primitives},
 

@@ -26,6 +26,7 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "core/keyed.h"
 #include <cmath>
 #include <cstring>
 
@@ -343,21 +344,6 @@ struct EnumSide {
     const Operand *plain;
 };
 
-// The domain of an enumeration: a symbol vector, or the one key column of a
-// keyed table. The enumeration refers to the domain variable's slot; a
-// reference that is not a value slot gives no domain.
-static const ValueDescriptor *enum_domain(const ValueDescriptor *d) {
-    const ValueDescriptor *v = ((ValueDescriptor *const *)value_data((ValueDescriptor *)d))[1];
-    if (v < value_slot_table || v >= value_slot_table + SLOT_COUNT || v->rank < 0) return nullptr;
-    if (v->type == T_DICT && v->spare == 2) {
-        const ValueDescriptor *key_table = (const ValueDescriptor *)v->data;
-        const ValueDescriptor *columns = key_table && key_table->data ? (const ValueDescriptor *)key_table->data + 1 : nullptr;
-        if (!columns || columns->type != T_LIST || columns->count < 1) return nullptr;
-        v = (const ValueDescriptor *)columns->data;
-    }
-    return v;
-}
-
 // Item i of an enumeration side as one 64-bit word or double; false when the
 // position lies outside the domain.
 static bool enum_item(const EnumSide *e, i64 i, i64 *word, double *real) {
@@ -381,7 +367,7 @@ static int enum_compare(i64 code, i64 result_slot, Operand &l, Operand &r) {
         side[k].plain = o[k];
         side[k].type = o[k]->type;
         if (o[k]->type == T_ENUM) {
-            side[k].domain = enum_domain(o[k]->desc());
+            side[k].domain = enum_domain(o[k]->desc());   // by its name, now
             side[k].type = side[k].domain ? side[k].domain->type : -1;
         }
         // Lists, keyed values and complex numbers as underlying items are not
@@ -400,7 +386,7 @@ static int enum_compare(i64 code, i64 result_slot, Operand &l, Operand &r) {
     if (z.count == 0) return 0;
     // positions are read after the allocation, which may have moved them
     for (int k = 0; k < 2; k++)
-        if (o[k]->type == T_ENUM) side[k].positions = o[k]->ints() + 2;
+        if (o[k]->type == T_ENUM) side[k].positions = enum_positions(o[k]->desc());
     i64 want = code == P_EQUAL;
     bool same_type = side[0].type == side[1].type;
     for (i64 i = 0; i < z.count; i++) {

@@ -39,7 +39,7 @@ protected:
     }
     static ValueDescriptor table(ValueDescriptor names, std::vector<ValueDescriptor> cols) {
         ValueDescriptor c = list(cols);
-        c.dim0 = cols.empty() ? 0 : cols[0].count;   // the row count
+        c.spare = cols.empty() ? 0 : cols[0].count;   // the row count
         return pair(T_TABLE, 0, names, c);
     }
     static ValueDescriptor matrix(ValueDescriptor d, i64 rows, i64 cols) {
@@ -143,10 +143,8 @@ TEST_F(DisplayTest, TablesStopAtThirtyRowsAndEmptyTablesShowTheirHeader) {
     EXPECT_EQ(show(table(syms({"ab", "c"}), {vec(T_INT, 0), vec(T_INT, 0)})), "ab c\n----\n");
 }
 
-TEST_F(DisplayTest, EnumerationShowsDomainItems) {
-    i64 slot = alloc_table_entry('V', -1);
-    ValueDescriptor dom = syms({"red", "green", "blue"});
-    ASSERT_EQ(assign_to_slot(slot, &dom), 0);
+TEST_F(DisplayTest, EnumerationShowsDomainItemsFoundByName) {
+    run("colour<-`red`green`blue");
     ValueDescriptor e;
     memset(&e, 0, sizeof e);
     e.type = T_ENUM;
@@ -155,9 +153,11 @@ TEST_F(DisplayTest, EnumerationShowsDomainItems) {
     ASSERT_EQ(alloc_descriptor_data(&e, 0), 0);
     i64 *w = (i64 *)e.data;
     w[0] = intern_symbol("colour");
-    w[1] = (i64)(intptr_t)&value_slot_table[slot];
+    w[1] = 12345;                    // never read: the domain is found by its name
     w[2] = 2; w[3] = 0; w[4] = 9;    // 9 lies outside the domain
     EXPECT_EQ(show(e), "`colour:`blue `red 9\n");
+    run("colour<-1");                // no longer a domain: positions show
+    EXPECT_EQ(show(e), "`colour:2 0 9\n");
 }
 
 TEST_F(DisplayTest, NestedListsAndDeepNesting) {

@@ -9,6 +9,8 @@
 #include "core/operands.h"
 #include "core/session.h"
 #include "core/tables.h"
+#include "core/names.h"
+#include "core/symbols.h"
 #include "primitives/scalar.h"
 
 static const i64 A = FIRST_TEMP_SLOT, B = FIRST_TEMP_SLOT + 1, Z = FIRST_TEMP_SLOT + 2;
@@ -441,20 +443,27 @@ TEST(ScalarItems, FactorialCircleAndLiterals) {
     EXPECT_EQ(re + im, 0);
 }
 
-// An enumeration over a symbol-vector domain held in slot D.
-static void enumeration(i64 slot, i64 domain_slot, std::vector<i64> positions) {
+// The slot of the global variable `name` (made when missing).
+static i64 global_slot(const char *name) {
+    i64 g = lookup_name(name, 'G');
+    if (g < 0) g = add_name_entry(name, 'G');
+    return global_name_table[g].index;
+}
+
+// An enumeration over the symbol-vector domain named `domain`: the domain
+// is found by that name, whatever the reference word holds.
+static void enumeration(i64 slot, const char *domain, std::vector<i64> positions) {
     i64 *p = (i64 *)put(slot, T_ENUM, (i64)positions.size(), 1);
-    p[0] = 0;
-    const ValueDescriptor *domain = &value_slot_table[domain_slot];
-    memcpy(&p[1], &domain, sizeof(i64));
+    p[0] = intern_symbol(domain);
+    p[1] = -1;
     for (size_t i = 0; i < positions.size(); i++) p[2 + i] = positions[i];
 }
 
 TEST(ScalarCompare, EnumerationsCompareByTheirDomainItems) {
     start();
-    const i64 D = FIRST_TEMP_SLOT + 5;
+    const i64 D = global_slot("dom");
     ints(D, {50, 60, 70}, T_SYMBOL);
-    enumeration(A, D, {0, 2, 1, 7});
+    enumeration(A, "dom", {0, 2, 1, 7});
     ints(B, {50, 70, 80, 60}, T_SYMBOL);
     ASSERT_EQ(compare(P_EQUAL), 0);
     EXPECT_EQ(z()->type, T_BOOL);

@@ -129,7 +129,10 @@ TEST_F(ValueOpsTest, MatchIsExactAndDeep) {
     memset(&e, 0, sizeof e);
     e.type = T_ENUM;
     e.rank = 1;
-    EXPECT_FALSE(values_match(&e, &e));
+    EXPECT_TRUE(values_match(&e, &e));   // empty enumerations of one domain
+    ValueDescriptor e2 = e;
+    e2.spare = 5;                        // another domain name
+    EXPECT_FALSE(values_match(&e, &e2));
     EXPECT_TRUE(floats_equal_tol(1, 1 + 1e-14));
     EXPECT_FALSE(floats_equal_tol(0, 1e-14));
 }
@@ -283,7 +286,7 @@ TEST_F(ValueOpsTest, CompactionRefreshesLiveViewsOfEveryType) {
 
 TEST_F(ValueOpsTest, PairsKeepTheirFormAndRowCountWhenCopied) {
     ValueDescriptor cols = list({ints({1, 2, 3})});
-    cols.dim0 = 3;                       // the row count
+    cols.spare = 3;                      // the row count
     ValueDescriptor names = ints({0});
     names.type = T_SYMBOL;
     ValueDescriptor t = vec(T_TABLE, 0);
@@ -294,11 +297,11 @@ TEST_F(ValueOpsTest, PairsKeepTheirFormAndRowCountWhenCopied) {
     ((ValueDescriptor *)t.data)[1] = cols;
     ValueDescriptor d = t;
     d.type = T_DICT;
-    d.dim0 = 2;                          // form in word 2: keyed
+    d.spare = 2;                         // form in word 6: keyed
     i64 a = global(t), b = global(d);
     const ValueDescriptor *copied = (const ValueDescriptor *)value_slot_table[a].data;
-    EXPECT_EQ(copied[1].dim0, 3);
+    EXPECT_EQ(copied[1].spare, 3);
     EXPECT_EQ(copied[1].count, 1);
-    EXPECT_EQ(value_slot_table[b].dim0, 2);
+    EXPECT_EQ(value_slot_table[b].spare, 2);
     EXPECT_TRUE(values_match(&value_slot_table[a], &t));
 }

@@ -71,7 +71,7 @@ TEST_F(ValuesDisplayTest, LongTableCellsKeepTheHeaderAligned) {
     ((i64 *)value_data(&names))[0] = intern_symbol("a");
     ((i64 *)value_data(&names))[1] = intern_symbol("b");
     ValueDescriptor cols = list({list({chars(longtext.c_str())}), ints({5})});
-    cols.dim0 = 1;
+    cols.spare = 1;
     ValueDescriptor t;
     memset(&t, 0, sizeof t);
     t.type = T_TABLE;

@@ -1,0 +1,171 @@
+// Building dictionaries, tables and enumerations, and reading their cells.
+// Columns are plain typed vectors: cells are gathered by type in one loop
+// per column, and a column copied whole shares its large block.
+#include "primitives/keyed.h"
+#include "primitives/hash_index.h"
+#include "core/arena.h"
+#include "core/symbols.h"
+#include "core/tables.h"
+#include "core/valueops.h"
+#include <cstring>
+
+Built::Built() {
+    memset(&d, 0, sizeof d);
+    d.rank = -1;
+}
+
+Built::~Built() {
+    if (d.rank >= 0) free_value(&d);
+}
+
+int store_built(i64 slot, Built *b) {
+    if (slot < 0 || slot >= SLOT_COUNT) return fail(VEK_DOMAIN);
+    ValueDescriptor old = value_slot_table[slot];
+    value_slot_table[slot] = b->d;
+    fix_inline_pointer(&value_slot_table[slot]);
+    memset(&b->d, 0, sizeof b->d);
+    b->d.rank = -1;
+    free_value(&old);
+    return 0;
+}
+
+// ---- New values -----------------------------------------------------------------------
+
+int new_vector(ValueDescriptor *d, i64 type, i64 n) {
+    memset(d, 0, sizeof *d);
+    if (n < 0 || data_bytes(type, n) < 0) return fail(VEK_WS_FULL);
+    d->type = type;
+    d->rank = 1;
+    d->count = d->dim0 = n;
+    if (is_inline_value(d)) {
+        d->data = &d->dim0;
+        return 0;
+    }
+    return alloc_descriptor_data(d, 1);
+}
+
+int new_enum(ValueDescriptor *d, i64 domain_name, i64 n) {
+    if (new_vector(d, T_ENUM, n)) return (int)error_number;
+    d->spare = domain_name;
+    if (n > 0) ((i64 *)d->data)[0] = domain_name;
+    return 0;
+}
+
+int new_list(ValueDescriptor *d, i64 n) { return new_vector(d, T_LIST, n); }
+
+int new_pair(ValueDescriptor *d, i64 type, i64 form) {
+    memset(d, 0, sizeof *d);
+    d->type = type;
+    d->rank = 1;
+    d->count = d->dim0 = 2;
+    d->spare = form;
+    if (alloc_descriptor_data(d, 1)) return (int)error_number;
+    for (int k = 0; k < 2; k++) pair_half(d, k)->rank = -1;
+    return 0;
+}
+
+int new_table(ValueDescriptor *d, i64 ncols, i64 rows) {
+    if (new_pair(d, T_TABLE, 0)) return (int)error_number;
+    if (new_vector(pair_half(d, 0), T_SYMBOL, ncols) || new_list(pair_half(d, 1), ncols)) return (int)error_number;
+    set_table_rows(d, rows);
+    return 0;
+}
+
+// ---- Cells ---------------------------------------------------------------------------------
+
+i64 cell_count(const ValueDescriptor *v) { return v->rank == 2 ? v->dim0 : v->count; }
+
+i64 cell_bytes(i64 type) { return type == T_CHAR ? 1 : type == T_COMPLEX ? 16 : 8; }
+
+int copy_column(ValueDescriptor *dst, const ValueDescriptor *src) { return copy_value_shared(dst, src); }
+
+template <class T>
+static void gather(T *out, const T *in, const i64 *rows, i64 n) {
+    for (i64 i = 0; i < n; i++) out[i] = in[rows[i]];
+}
+
+int gather_cells(ValueDescriptor *dst, const ValueDescriptor *col, const i64 *rows, i64 n) {
+    if (col->type == T_ENUM) {
+        if (new_enum(dst, enum_domain_name(col), n)) return (int)error_number;
+    } else if (new_vector(dst, col->type, n)) return (int)error_number;
+    if (n == 0) return 0;
+    if (col->type == T_LIST) {
+        const ValueDescriptor *in = list_items(col);
+        for (i64 i = 0; i < n; i++)
+            if (copy_value_checked(&list_items(dst)[i], &in[rows[i]], 1)) return (int)error_number;
+        return 0;
+    }
+    char *out = cell_base(dst);
+    const char *in = cell_base(col);
+    switch (cell_bytes(col->type)) {
+    case 1: gather(out, in, rows, n); break;
+    case 16:
+        for (i64 i = 0; i < n; i++) memcpy(out + 16 * i, in + 16 * rows[i], 16);
+        break;
+    default: gather((i64 *)out, (const i64 *)in, rows, n); break;
+    }
+    return 0;
+}
+
+int repeat_cell(ValueDescriptor *dst, const ValueDescriptor *col, i64 row, i64 n) {
+    if (col->type == T_ENUM) {
+        if (new_enum(dst, enum_domain_name(col), n)) return (int)error_number;
+    } else if (new_vector(dst, col->type, n)) return (int)error_number;
+    if (n == 0) return 0;
+    if (col->type == T_LIST) {
+        for (i64 i = 0; i < n; i++)
+            if (copy_value_checked(&list_items(dst)[i], &list_items(col)[row], 1)) return (int)error_number;
+        return 0;
+    }
+    i64 size = cell_bytes(col->type);
+    char *out = cell_base(dst);
+    const char *in = cell_base(col) + row * size;
+    for (i64 i = 0; i < n; i++) memcpy(out + i * size, in, size);
+    return 0;
+}
+
+int cell_value(ValueDescriptor *dst, const ValueDescriptor *col, i64 r) {
+    if (col->type == T_LIST) return copy_value_checked(dst, &list_items(col)[r], 1);
+    if (col->type == T_ENUM) return gather_cells(dst, col, &r, 1);
+    if (new_vector(dst, col->type, 1)) return (int)error_number;
+    dst->rank = 0;
+    memcpy(value_data(dst), cell_base(col) + r * cell_bytes(col->type), cell_bytes(col->type));
+    return 0;
+}
+
+// ---- Looking things up -------------------------------------------------------------------
+
+const ValueDescriptor *table_column(const ValueDescriptor *t, i64 name, i64 *at) {
+    if (t->type != T_TABLE || !t->data) return nullptr;
+    i64 k = find_key(pair_half(t, 0), name);
+    if (at) *at = k;
+    return k < 0 ? nullptr : &list_items(table_columns(t))[k];
+}
+
+const ValueDescriptor *keyed_column(const ValueDescriptor *kt, i64 name) {
+    const ValueDescriptor *c = table_column(pair_half(kt, 0), name);
+    return c ? c : table_column(pair_half(kt, 1), name);
+}
+
+// Equal rows share a probe path and the earlier one sits first on it, so a
+// row finds itself exactly when no earlier row equals it.
+int rows_unique(const ValueDescriptor *columns, i64 rows, bool *unique) {
+    *unique = true;
+    HashIndex h;
+    if (hash_index_build(&h, columns, rows)) return VEK_WS_FULL;
+    for (i64 r = 0; r < rows && *unique; r++) *unique = hash_find_row(&h, columns, r) == r;
+    return 0;
+}
+
+int enum_values_of(ValueDescriptor *dst, const ValueDescriptor *e) {
+    const ValueDescriptor *dom = enum_domain(e);
+    const i64 *pos = enum_positions(e);
+    bool inside = dom != nullptr;
+    for (i64 i = 0; inside && i < e->count; i++) inside = pos[i] >= 0 && pos[i] < dom->count;
+    if (!inside) {
+        if (new_vector(dst, T_INT, e->count)) return (int)error_number;
+        if (e->count) memcpy(value_data(dst), pos, 8 * e->count);
+        return 0;
+    }
+    return gather_cells(dst, dom, pos, e->count);
+}
