@@ -36,15 +36,6 @@
 #include <cstring>
 #include <initializer_list>
 
-static const ValueDescriptor *operand_value(i64 c, i64 v) {
-    const ValueDescriptor *d = operand_ref(c, v);
-    if (!d || d->rank < 0) {
-        fail(VEK_VALUE);
-        return nullptr;
-    }
-    return d;
-}
-
 static bool is_symbol_scalar(const ValueDescriptor *d) { return d->type == T_SYMBOL && d->rank == 0; }
 static i64 symbol_item(const ValueDescriptor *d) { return *(const i64 *)value_data((ValueDescriptor *)d); }
 static bool int_class(i64 t) { return t == T_BOOL || t == T_INT; }
@@ -108,8 +99,8 @@ static int enclose_items(ValueDescriptor *dst, const ValueDescriptor *y) {
 }
 
 static int prim_make_dict(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     if (is_symbol_scalar(x)) return prim_enumerate(slot, x, y);
     if (x->type == T_TABLE) return make_keyed_table(slot, x, y);
     if (x->type > T_TIME || y->type > T_TIME) return fail(VEK_DOMAIN);
@@ -128,15 +119,15 @@ static int prim_make_dict(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 // ---- key, value, xkey ---------------------------------------------------------------------------
 
 static int builtin_key(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     if (y->type != T_DICT || !y->data) return fail(VEK_DOMAIN);
     return store_copy(slot, pair_half(y, 0));
 }
 
 static int builtin_value(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     if (y->type == T_ENUM) {
         Built z;
         if (enum_values_of(&z.d, y)) return (int)error_number;
@@ -187,8 +178,8 @@ static int dot_access(i64 slot, i64 lc, i64 lv, const ValueDescriptor *x, i64 na
 }
 
 static int prim_dot(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     // x.f.c arrives as x.(f.c): the inner dot joins its two names into a path
     if (lc >= 0 && rc >= 0 && is_symbol_scalar(x) && is_symbol_scalar(y)) {
         Built z;
@@ -209,8 +200,8 @@ static int prim_dot(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 // ---- Deep match -----------------------------------------------------------------------------------
 
 static int prim_match_deep(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     return result_int(slot, T_BOOL, values_match(x, y) ? 1 : 0);
 }
 
@@ -238,8 +229,8 @@ static int side_item(i64 temp, const ValueDescriptor *d, bool dict, i64 i) {
 }
 
 int dict_scalar_dyadic(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     bool dx = is_dictionary(x), dy = is_dictionary(y);
     if ((x->type == T_DICT && !dx) || (y->type == T_DICT && !dy)) return fail(VEK_DOMAIN);
     if (x->type > T_DICT || y->type > T_DICT || x->type == T_ENUM || y->type == T_ENUM) return fail(VEK_DOMAIN);

@@ -505,7 +505,8 @@ int assign_indexed(i64 slot, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
     i64 io;
     if (origin_of(io_slot, &io)) return VEK_IO;
     if (a->type > T_TIME) {
-        if (L.n > 1) return fail(VEK_RANK);
+        // tables and keyed tables take rows and columns, t[i;c]<-v
+        if (L.n > (a->type == T_TABLE || a->type == T_DICT ? 2 : 1)) return fail(VEK_RANK);
         if (!is_keyed_type(a->type)) return fail(VEK_DOMAIN);
         if (!keyed_assign_hook) return fail(VEK_NOT_IMPLEMENTED);
         return keyed_assign_hook(slot, ic, iv, rest_c, rest_v, rest, bc, bv, io_slot);

@@ -33,6 +33,13 @@ int build_table(i64 result_slot, const i64 *names, const i64 *cs, const i64 *vs,
 // x.name of a time value: its component (the time family provides it).
 int dot_time_component(i64 result_slot, i64 lc, i64 lv, i64 name);
 
+// ---- Operands --------------------------------------------------------------------------
+// The value of operand (c, v): null with 4 when it has none, null with 1
+// when it is a dictionary, keyed table or table whose parts do not fit
+// together (a damaged file can hold one), so no reader runs past a column.
+const ValueDescriptor *keyed_operand(i64 c, i64 v);
+bool keyed_value_sound(const ValueDescriptor *d);
+
 // ---- Building values --------------------------------------------------------------------
 // Everything built here lives in large blocks: nothing moves while a value
 // is assembled from operands, and a temporary holding it is given up whole

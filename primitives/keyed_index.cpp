@@ -40,15 +40,6 @@
 #include <cstring>
 #include <vector>
 
-static const ValueDescriptor *operand_value(i64 c, i64 v) {
-    const ValueDescriptor *d = operand_ref(c, v);
-    if (!d || d->rank < 0) {
-        fail(VEK_VALUE);
-        return nullptr;
-    }
-    return d;
-}
-
 static bool elided(i64 c, i64 v) { return c < 0 && v == 0; }
 static bool int_class(i64 t) { return t == T_BOOL || t == T_INT; }
 static const i64 *words(const ValueDescriptor *d) { return (const i64 *)value_data((ValueDescriptor *)d); }
@@ -169,8 +160,8 @@ static int table_select(ValueDescriptor *dst, const ValueDescriptor *t, i64 ic, 
     std::vector<i64> rows;
     bool one = false, all = elided(ic, iv);
     if (!all) {
-        const ValueDescriptor *ix = operand_value(ic, iv);
-        if (!ix) return VEK_VALUE;
+        const ValueDescriptor *ix = keyed_operand(ic, iv);
+        if (!ix) return (int)error_number;
         if (rest == 0 && ix->type == T_SYMBOL) return named_columns(dst, t, ix, nullptr, false);
         if (is_dictionary(ix)) {
             if (rows_by_values(t, ix, &rows)) return (int)error_number;
@@ -181,8 +172,8 @@ static int table_select(ValueDescriptor *dst, const ValueDescriptor *t, i64 ic, 
         }
     }
     if (has_cols) {
-        const ValueDescriptor *names = operand_value(rest_c[0], rest_v[0]);
-        if (!names) return VEK_VALUE;
+        const ValueDescriptor *names = keyed_operand(rest_c[0], rest_v[0]);
+        if (!names) return (int)error_number;
         return named_columns(dst, t, names, all ? nullptr : &rows, one);
     }
     if (all) return copy_column(dst, t);
@@ -219,8 +210,8 @@ static int keyed_select(ValueDescriptor *dst, const ValueDescriptor *kt, i64 ic,
     const ValueDescriptor *values = pair_half(kt, 1);
     if (elided(ic, iv)) {
         if (!has_cols) return copy_column(dst, kt);
-        const ValueDescriptor *names = operand_value(rest_c[0], rest_v[0]);
-        if (!names) return VEK_VALUE;
+        const ValueDescriptor *names = keyed_operand(rest_c[0], rest_v[0]);
+        if (!names) return (int)error_number;
         if (names->type != T_SYMBOL || names->rank > 1) return fail(VEK_TYPE);
         ValueDescriptor picked[1];
         (void)picked;
@@ -236,14 +227,14 @@ static int keyed_select(ValueDescriptor *dst, const ValueDescriptor *kt, i64 ic,
         }
         return 0;
     }
-    const ValueDescriptor *k = operand_value(ic, iv);
-    if (!k) return VEK_VALUE;
+    const ValueDescriptor *k = keyed_operand(ic, iv);
+    if (!k) return (int)error_number;
     std::vector<i64> rows;
     bool one;
     if (key_rows(kt, k, &rows, &one)) return (int)error_number;
     if (has_cols) {
-        const ValueDescriptor *names = operand_value(rest_c[0], rest_v[0]);
-        if (!names) return VEK_VALUE;
+        const ValueDescriptor *names = keyed_operand(rest_c[0], rest_v[0]);
+        if (!names) return (int)error_number;
         if (names->type != T_SYMBOL) return fail(VEK_DOMAIN);
         return named_columns(dst, values, names, &rows, one);
     }
@@ -288,8 +279,8 @@ static int dictionary_select(ValueDescriptor *dst, const ValueDescriptor *d, i64
     if (rest != 0) return fail(VEK_RANK);
     const ValueDescriptor *values = pair_half(d, 1);
     if (elided(ic, iv)) return copy_column(dst, values);
-    const ValueDescriptor *ix = operand_value(ic, iv);
-    if (!ix) return VEK_VALUE;
+    const ValueDescriptor *ix = keyed_operand(ic, iv);
+    if (!ix) return (int)error_number;
     std::vector<i64> at;
     if (dictionary_places(d, ix, origin, &at)) return (int)error_number;
     if (ix->rank == 0 || (pair_half(d, 0)->type == T_LIST && ix->type != T_LIST)) return copy_value_shared(dst, &list_items(values)[at[0]]);
@@ -299,8 +290,8 @@ static int dictionary_select(ValueDescriptor *dst, const ValueDescriptor *d, i64
 static int enum_select(ValueDescriptor *dst, const ValueDescriptor *e, i64 ic, i64 iv, i64 rest, i64 origin) {
     if (rest != 0) return fail(VEK_RANK);
     if (elided(ic, iv)) return copy_column(dst, e);
-    const ValueDescriptor *ix = operand_value(ic, iv);
-    if (!ix) return VEK_VALUE;
+    const ValueDescriptor *ix = keyed_operand(ic, iv);
+    if (!ix) return (int)error_number;
     if (!int_class(ix->type)) return fail(VEK_DOMAIN);
     std::vector<i64> at;
     if (row_numbers(ix, origin, e->count, &at)) return (int)error_number;
@@ -309,11 +300,11 @@ static int enum_select(ValueDescriptor *dst, const ValueDescriptor *e, i64 ic, i
 
 int keyed_index(i64 slot, i64 ac, i64 av, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_v, i64 rest,
                 i64 io_slot) {
-    const ValueDescriptor *a = operand_value(ac, av);
-    if (!a) return VEK_VALUE;
+    const ValueDescriptor *a = keyed_operand(ac, av);
+    if (!a) return (int)error_number;
     i64 origin;
     if (origin_of(io_slot, &origin)) return VEK_IO;
-    if (!elided(ic, iv) && !operand_value(ic, iv)) return VEK_VALUE;
+    if (!elided(ic, iv) && !keyed_operand(ic, iv)) return (int)error_number;
     Built z;
     int e;
     if (a->type == T_TABLE) e = table_select(&z.d, a, ic, iv, rest_c, rest_v, rest, origin);
@@ -487,8 +478,8 @@ static int table_assign(ValueDescriptor *t, i64 ic, i64 iv, const i64 *rest_c, c
         rows.resize(table_rows(t));
         for (i64 r = 0; r < table_rows(t); r++) rows[r] = r;
     } else {
-        const ValueDescriptor *ix = operand_value(ic, iv);
-        if (!ix) return VEK_VALUE;
+        const ValueDescriptor *ix = keyed_operand(ic, iv);
+        if (!ix) return (int)error_number;
         if (row_numbers(ix, origin, table_rows(t), &rows)) return (int)error_number;
     }
     if (rest == 0 || elided(rest_c[0], rest_v[0])) {
@@ -505,16 +496,16 @@ static int table_assign(ValueDescriptor *t, i64 ic, i64 iv, const i64 *rest_c, c
             if (!table_column(t, words(keys)[k])) return fail(VEK_INDEX);
         return write_cells(t, rows, words(keys), keys->count, v, true);
     }
-    const ValueDescriptor *names = operand_value(rest_c[0], rest_v[0]);
-    if (!names) return VEK_VALUE;
+    const ValueDescriptor *names = keyed_operand(rest_c[0], rest_v[0]);
+    if (!names) return (int)error_number;
     if (names->type != T_SYMBOL || names->rank > 1) return fail(VEK_INDEX);
     return write_cells(t, rows, words(names), names->count, v, false);
 }
 
 static int dictionary_assign(ValueDescriptor *d, i64 ic, i64 iv, const ValueDescriptor *v, i64 origin) {
     if (elided(ic, iv)) return fail(VEK_INDEX);
-    const ValueDescriptor *ix = operand_value(ic, iv);
-    if (!ix) return VEK_VALUE;
+    const ValueDescriptor *ix = keyed_operand(ic, iv);
+    if (!ix) return (int)error_number;
     std::vector<i64> at;
     if (dictionary_places(d, ix, origin, &at)) return (int)error_number;
     i64 n = (i64)at.size();
@@ -540,8 +531,8 @@ static int dictionary_assign(ValueDescriptor *d, i64 ic, i64 iv, const ValueDesc
 
 static int enum_assign(ValueDescriptor *e, i64 ic, i64 iv, const ValueDescriptor *v, i64 origin) {
     if (elided(ic, iv)) return fail(VEK_DOMAIN);
-    const ValueDescriptor *ix = operand_value(ic, iv);
-    if (!ix) return VEK_VALUE;
+    const ValueDescriptor *ix = keyed_operand(ic, iv);
+    if (!ix) return (int)error_number;
     if (!int_class(ix->type) || ix->rank > 1 || ix->count == 0) return fail(VEK_DOMAIN);
     if (v->type != T_SYMBOL || v->rank > 1 || (v->count != 1 && v->count != ix->count)) return fail(VEK_DOMAIN);
     std::vector<i64> at;
@@ -564,8 +555,10 @@ int keyed_assign(i64 target, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
                  i64 io_slot) {
     if (target < 0 || target >= SLOT_COUNT) return fail(VEK_DOMAIN);
     ValueDescriptor *a = &value_slot_table[target];
-    const ValueDescriptor *b = operand_value(bc, bv);
-    if (a->rank < 0 || !b) return fail(VEK_VALUE);
+    const ValueDescriptor *b = keyed_operand(bc, bv);
+    if (!b) return (int)error_number;
+    if (a->rank < 0) return fail(VEK_VALUE);
+    if (!keyed_value_sound(a)) return fail(VEK_DOMAIN);
     i64 origin;
     if (origin_of(io_slot, &origin)) return VEK_IO;
     if (rest > 1) return fail(VEK_RANK);
@@ -576,8 +569,8 @@ int keyed_assign(i64 target, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
     if (a->type == T_TABLE) return table_assign(a, ic, iv, rest_c, rest_v, rest, b, origin, nullptr);
     if (!is_keyed_table(a)) return fail(VEK_DOMAIN);
     if (elided(ic, iv)) return fail(VEK_INDEX);
-    const ValueDescriptor *k = operand_value(ic, iv);
-    if (!k) return VEK_VALUE;
+    const ValueDescriptor *k = keyed_operand(ic, iv);
+    if (!k) return (int)error_number;
     if (is_dictionary(k)) {
         const ValueDescriptor *x = pair_half(k, 0), *y = pair_half(pair_half(a, 0), 0);
         if (x->type != T_SYMBOL || x->count != y->count || memcmp(words(x), words(y), 8 * x->count))

@@ -35,15 +35,6 @@
 #include <cstring>
 #include <vector>
 
-static const ValueDescriptor *operand_value(i64 c, i64 v) {
-    const ValueDescriptor *d = operand_ref(c, v);
-    if (!d || d->rank < 0) {
-        fail(VEK_VALUE);
-        return nullptr;
-    }
-    return d;
-}
-
 static bool int_class(i64 t) { return t == T_BOOL || t == T_INT; }
 static bool is_number(i64 t) { return t <= T_FLOAT || t == T_COMPLEX; }
 static i64 number_rank(i64 t) { return t == T_BOOL ? 0 : t == T_INT ? 1 : t == T_FLOAT ? 2 : 3; }
@@ -277,8 +268,8 @@ static int merge_dictionaries(ValueDescriptor *dst, const ValueDescriptor *x, co
 }
 
 int dict_join_entry(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     Built z;
     int e;
     if (is_dictionary(x) && is_dictionary(y)) e = merge_dictionaries(&z.d, x, y);
@@ -298,8 +289,8 @@ int dict_join_entry(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 // ---- Columns side by side -------------------------------------------------------------------------
 
 int join_table_columns(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     if (x->type != T_TABLE || y->type != T_TABLE) return fail(VEK_DOMAIN);
     i64 rows = table_rows(x);
     if (rows != table_rows(y)) return fail(VEK_LENGTH);
@@ -342,8 +333,8 @@ static ValueDescriptor as_vector(const ValueDescriptor *d) {
 }
 
 int enum_catenate(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     if (x->rank > 1 || y->rank > 1) return fail(VEK_RANK);
     ValueDescriptor a = as_vector(x), b = as_vector(y);
     Built z;
@@ -377,8 +368,8 @@ int enum_catenate(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 }
 
 int enum_index_of(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv, i64 origin) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     if (x->rank > 1) return fail(VEK_RANK);
     if (y->type > T_TIME || y->type == T_LIST) return fail(VEK_DOMAIN);
     const ValueDescriptor *dom = enum_domain(x);

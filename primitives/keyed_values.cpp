@@ -29,6 +29,51 @@ int store_built(i64 slot, Built *b) {
     return 0;
 }
 
+// ---- Operands ---------------------------------------------------------------------------
+
+static bool table_sound(const ValueDescriptor *t) {
+    if (t->type != T_TABLE || t->rank < 0 || !t->data) return false;
+    const ValueDescriptor *names = pair_half(t, 0), *cols = pair_half(t, 1);
+    if (names->rank < 0 || names->type != T_SYMBOL || names->rank > 1) return false;
+    if (cols->rank < 0 || cols->type != T_LIST || cols->count != names->count || (cols->count && !cols->data))
+        return false;
+    i64 rows = table_rows(t);
+    for (i64 k = 0; k < cols->count; k++) {
+        const ValueDescriptor *c = &list_items(cols)[k];
+        if (c->rank != 1 || c->count != rows) return false;
+        if (c->type == T_LIST) {
+            for (i64 r = 0; r < rows; r++)
+                if (list_items(c)[r].type != T_CHAR || list_items(c)[r].rank > 1) return false;
+        } else if (!is_simple_type(c->type) && c->type != T_ENUM) return false;
+        if (c->count > 0 && !value_data((ValueDescriptor *)c)) return false;
+    }
+    return true;
+}
+
+bool keyed_value_sound(const ValueDescriptor *d) {
+    if (d->type == T_TABLE) return table_sound(d);
+    if (d->type == T_ENUM) return d->count == 0 || d->data;
+    if (d->type != T_DICT) return true;
+    if (!d->data || d->count != 2) return false;
+    const ValueDescriptor *a = pair_half(d, 0), *b = pair_half(d, 1);
+    if (d->spare == FORM_KEYED_TABLE) return table_sound(a) && table_sound(b) && table_rows(a) == table_rows(b);
+    if (d->spare != FORM_DICTIONARY || a->rank < 0 || b->rank < 0) return false;
+    return a->rank <= 1 && a->type <= T_TIME && b->type == T_LIST && b->count == a->count && (b->count == 0 || b->data);
+}
+
+const ValueDescriptor *keyed_operand(i64 c, i64 v) {
+    const ValueDescriptor *d = operand_ref(c, v);
+    if (!d || d->rank < 0) {
+        fail(VEK_VALUE);
+        return nullptr;
+    }
+    if (!keyed_value_sound(d)) {
+        fail(VEK_DOMAIN);
+        return nullptr;
+    }
+    return d;
+}
+
 // ---- New values -----------------------------------------------------------------------
 
 int new_vector(ValueDescriptor *d, i64 type, i64 n) {

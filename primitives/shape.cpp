@@ -37,6 +37,7 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "core/keyed.h"
 #include <cstring>
 #include <vector>
 
@@ -46,14 +47,8 @@
 // keys of a dictionary, rows of a keyed table's key table, items of an
 // enumeration.
 static i64 keyed_extent(const Operand &y) {
-    const ValueDescriptor *pair = y.items();
-    if (y.type == T_ENUM || !pair) return y.count;
-    if (y.type == T_TABLE) return pair[1].dim0;
-    if (y.desc()->spare == 2) {
-        const ValueDescriptor *key_table = (const ValueDescriptor *)pair[0].data;
-        return key_table ? key_table[1].dim0 : 0;
-    }
-    return pair[0].count;
+    if (y.type == T_ENUM || !y.items()) return y.count;
+    return keyed_row_count(y.desc());
 }
 
 static int prim_shape(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
@@ -198,7 +193,7 @@ static int prim_type_code(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
 }
 
 // Columns of a table held in a pair: the count of its column names.
-static i64 table_columns(const ValueDescriptor *table) {
+static i64 column_count(const ValueDescriptor *table) {
     const ValueDescriptor *pair = (const ValueDescriptor *)table->data;
     return pair ? pair[0].count : 0;
 }
@@ -208,9 +203,9 @@ static int prim_count(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     if (read_operand(&y, rc, rv)) return VEK_VALUE;
     i64 n = y.count;
     const ValueDescriptor *pair = y.items();
-    if (y.type == T_TABLE) n = table_columns(y.desc());
+    if (y.type == T_TABLE) n = column_count(y.desc());
     else if (y.type == T_DICT && y.desc()->spare == 1) n = pair ? pair[0].count : 0;
-    else if (y.type == T_DICT && y.desc()->spare == 2) n = pair ? table_columns(&pair[0]) + table_columns(&pair[1]) : 0;
+    else if (y.type == T_DICT && y.desc()->spare == 2) n = pair ? column_count(&pair[0]) + column_count(&pair[1]) : 0;
     else if (y.type == T_DICT) return fail(VEK_DOMAIN);
     if (n < 0) return fail(VEK_DOMAIN);
     return result_int(result_slot, T_INT, n);

@@ -29,20 +29,12 @@
 // their large blocks; row searches go through one hash index of the rows.
 #include "primitives/keyed.h"
 #include "primitives/hash_index.h"
+#include "primitives/indexing.h"
 #include "core/symbols.h"
 #include "core/tables.h"
 #include "core/valueops.h"
 #include <cstring>
 #include <vector>
-
-static const ValueDescriptor *operand_value(i64 c, i64 v) {
-    const ValueDescriptor *d = operand_ref(c, v);
-    if (!d || d->rank < 0) {
-        fail(VEK_VALUE);
-        return nullptr;
-    }
-    return d;
-}
 
 // ---- Columns ------------------------------------------------------------------------------
 
@@ -126,8 +118,8 @@ static int table_of(ValueDescriptor *dst, const i64 *names, const ValueDescripto
 int build_table(i64 slot, const i64 *names, const i64 *cs, const i64 *vs, i64 count, i64 key_count) {
     std::vector<const ValueDescriptor *> v(count);
     for (i64 k = 0; k < count; k++) {
-        v[k] = operand_value(cs[k], vs[k]);
-        if (!v[k]) return VEK_VALUE;
+        v[k] = keyed_operand(cs[k], vs[k]);
+        if (!v[k]) return (int)error_number;
         if (column_kind_ok(v[k])) return VEK_DOMAIN;
     }
     i64 rows;
@@ -178,8 +170,8 @@ static int all_names(ValueDescriptor *dst, const ValueDescriptor *const *t, i64 
 }
 
 static int table_cols(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     const ValueDescriptor *t[2];
     i64 n = column_tables(y, t);
     if (n == 0) return empty_result(slot);
@@ -189,8 +181,8 @@ static int table_cols(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
 }
 
 static int table_keys(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     if (!is_keyed_table(y)) return empty_result(slot);
     const ValueDescriptor *t = pair_half(y, 0);
     Built z;
@@ -207,8 +199,8 @@ static char column_letter(const ValueDescriptor *col) {
 }
 
 static int table_meta(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     const ValueDescriptor *t[2];
     i64 n = column_tables(y, t);
     if (n == 0) return empty_result(slot);
@@ -241,8 +233,8 @@ static int table_meta(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
 }
 
 static int table_fkeys(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     const ValueDescriptor *t[2];
     i64 n = column_tables(y, t);
     std::vector<i64> names, domains;
@@ -282,8 +274,8 @@ static int pick_columns(ValueDescriptor *dst, const ValueDescriptor *t, const i6
 }
 
 int select_table_columns(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     if (x->type != T_SYMBOL || x->rank > 1 || y->type != T_TABLE) return fail(VEK_DOMAIN);
     Built z;
     if (pick_columns(&z.d, y, (const i64 *)value_data((ValueDescriptor *)x), x->count, VEK_TABLE_COLUMNS_NOT_FOUND))
@@ -294,8 +286,8 @@ int select_table_columns(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 // ---- Flip ------------------------------------------------------------------------------------
 
 int dictionary_to_table(i64 slot, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     if (!is_dictionary(y)) return fail(VEK_DOMAIN);
     const ValueDescriptor *keys = pair_half(y, 0), *values = pair_half(y, 1);
     if (keys->type == T_LIST && keys->count == 1) keys = &list_items(keys)[0];
@@ -317,8 +309,8 @@ int dictionary_to_table(i64 slot, i64 rc, i64 rv) {
 }
 
 int table_to_dictionary(i64 slot, i64 rc, i64 rv) {
-    const ValueDescriptor *y = operand_value(rc, rv);
-    if (!y) return VEK_VALUE;
+    const ValueDescriptor *y = keyed_operand(rc, rv);
+    if (!y) return (int)error_number;
     if (y->type != T_TABLE) return fail(VEK_DOMAIN);
     Built z;
     if (new_pair(&z.d, T_DICT, FORM_DICTIONARY) || copy_column(pair_half(&z.d, 0), pair_half(y, 0)) ||
@@ -355,8 +347,8 @@ static int rows_of_table(i64 slot, const ValueDescriptor *x, const ValueDescript
 }
 
 int table_index_of(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv, i64 origin) {
-    const ValueDescriptor *x = operand_value(lc, lv), *y = operand_value(rc, rv);
-    if (!x || !y) return VEK_VALUE;
+    const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
+    if (!x || !y) return (int)error_number;
     if (x->type == T_TABLE && y->type == T_TABLE) return rows_of_table(slot, x, y, origin);
     if (y->type != T_LIST) return fail(VEK_DOMAIN);
     const ValueDescriptor *searched = x->type == T_TABLE ? x : is_keyed_table(x) ? pair_half(x, 1) : nullptr;
@@ -392,6 +384,8 @@ int table_index_of(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv, i64 origin) {
 
 void register_table_primitives() {
     register_table_constructor(build_table);
+    register_keyed_index(keyed_index);
+    register_keyed_assign(keyed_assign);
     register_builtin_function(3, table_cols);
     register_builtin_function(4, table_meta);
     register_builtin_function(5, table_keys);

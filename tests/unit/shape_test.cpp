@@ -75,7 +75,8 @@ TEST_F(ShapeOfValues, KeyedValuesRefusedWhereItemsAreTaken) {
     EXPECT_EQ(run(",.l"), "Error: domain error\n      ,.l\n      ^\n");
     run("l<-(1 2;(3;tb))");
     EXPECT_EQ(run(",.l"), "Error: domain error\n      ,.l\n      ^\n");
-    EXPECT_EQ(run("d[1]"), "Error: primitive function not yet implemented\n      d[1]\n       ^\n");
-    EXPECT_EQ(run("d[1]<-0"), "Error: primitive function not yet implemented\n      d[1]<-0\n          ^\n");
+    // values that are not a general list: no dictionary to read
+    EXPECT_EQ(run("d[1]"), "Error: domain error\n      d[1]\n       ^\n");
+    EXPECT_EQ(run("d[1]<-0"), "Error: domain error\n      d[1]<-0\n          ^\n");
     EXPECT_EQ(run("d[1;1]<-0"), "Error: rank error\n      d[1;1]<-0\n            ^\n");
 }
