@@ -558,10 +558,10 @@ int keyed_assign(i64 target, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
     const ValueDescriptor *b = keyed_operand(bc, bv);
     if (!b) return (int)error_number;
     if (a->rank < 0) return fail(VEK_VALUE);
-    if (!keyed_value_sound(a)) return fail(VEK_DOMAIN);
     i64 origin;
     if (origin_of(io_slot, &origin)) return VEK_IO;
-    if (rest > 1) return fail(VEK_RANK);
+    if (rest > 1 || (rest > 0 && a->type != T_TABLE && !is_keyed_table(a))) return fail(VEK_RANK);
+    if (!keyed_value_sound(a)) return fail(VEK_DOMAIN);
     if ((is_dictionary(b) || b->type == T_TABLE) && rest > 0 && a->type != T_TABLE && !is_keyed_table(a))
         return fail(VEK_RANK);
     if (a->type == T_ENUM) return rest ? fail(VEK_RANK) : enum_assign(a, ic, iv, b, origin);
