@@ -12,6 +12,8 @@
 #include "core/symbols.h"
 #include "core/lexer.h"
 #include "core/valueops.h"
+#include "core/keyed.h"
+#include "primitives/keyed.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>
@@ -243,26 +245,38 @@ static bool scan_symbol_text(const char *&p, i64 *number) {
 }
 
 // ---- Writing ---------------------------------------------------------------------------------
-static const char BLOCK_LETTERS[] = "BIECJSLMDZUVT";
+// Beyond the type letters: J complex; Y a dictionary or keyed table (its
+// one dimension the form), X a table (its one dimension the row count),
+// each followed by its two halves as blocks; N an enumeration, its domain's
+// name on the first value line, then its positions.
+static const char BLOCK_LETTERS[] = "BIECJSLMDZUVTYXN";
 
 static char block_letter(i64 type) {
     if (type == T_COMPLEX) return 'J';
+    if (type == T_DICT) return 'Y';
+    if (type == T_TABLE) return 'X';
+    if (type == T_ENUM) return 'N';
     char c = type_letter(type);
     return c == 'Q' ? 0 : c;
 }
 
 static i64 block_type(char letter) {
     if (letter == 'J') return T_COMPLEX;
+    if (letter == 'Y') return T_DICT;
+    if (letter == 'X') return T_TABLE;
+    if (letter == 'N') return T_ENUM;
     if (!strchr(BLOCK_LETTERS, letter)) return -1;
     return type_from_letter(letter);
 }
 
 static bool writable_value(const ValueDescriptor *d) {
     if (d->rank < 0 || !block_letter(d->type)) return false;
-    if (d->type != T_LIST) return true;
-    if (d->rank != 1) return false;
-    const ValueDescriptor *items = (const ValueDescriptor *)value_data((ValueDescriptor *)d);
-    for (i64 i = 0; i < d->count; i++)
+    if (d->type == T_ENUM) return d->rank == 1;
+    bool pair = d->type == T_DICT || d->type == T_TABLE;
+    if (d->type != T_LIST && !pair) return true;
+    if (d->rank != 1 || (pair && !keyed_value_sound(d))) return false;
+    const ValueDescriptor *items = (const ValueDescriptor *)d->data;
+    for (i64 i = 0; i < (pair ? 2 : d->count); i++)
         if (!writable_value(&items[i])) return false;
     return true;
 }
@@ -274,6 +288,7 @@ static std::string element_text(const ValueDescriptor *d, const void *data, i64 
     case T_COMPLEX:
         return format_float_text(((const double *)data)[2 * i]) + "j" + format_float_text(((const double *)data)[2 * i + 1]);
     case T_SYMBOL: return format_symbol_text(((const i64 *)data)[i]);
+    case T_ENUM: return format_int_text(((const i64 *)data)[i]);
     case T_DATETIME: return format_datetime_text(((const double *)data)[i]);
     default: return format_time_text(d->type, ((const i64 *)data)[i]);
     }
@@ -294,9 +309,19 @@ static void write_block(std::string &out, const ValueDescriptor *d, const char *
     out += name ? std::string("&") + name : std::string();
     snprintf(head, sizeof head, "%s%c %lld", name ? " " : "", block_letter(d->type), (long long)d->rank);
     out += head;
+    if (d->type == T_DICT || d->type == T_TABLE) {
+        out += " " + std::to_string((long long)(d->type == T_DICT ? d->spare : table_rows(d))) + "\n";
+        for (int k = 0; k < 2; k++) write_block(out, pair_half(d, k), nullptr);
+        out += "&\n";
+        return;
+    }
     for (i64 k = 0; k < d->rank; k++) out += " " + std::to_string((long long)value_dimension(d, k));
     out += "\n";
     const void *data = value_data((ValueDescriptor *)d);
+    if (d->type == T_ENUM) {
+        out += format_symbol_text(enum_domain_name(d)) + "\n";
+        data = enum_positions(d);
+    }
     if (d->type == T_LIST) {
         for (i64 i = 0; i < d->count; i++) write_block(out, &((const ValueDescriptor *)data)[i], nullptr);
     } else if (d->type == T_CHAR) {
@@ -441,7 +466,7 @@ static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector
     i64 r;
     if (!scan_script_number(p, false, &r, nullptr) || r < 0 || r > 64) return false;
     *rank = r;
-    if (*type == T_LIST && r != 1) return false;
+    if ((*type == T_LIST || *type > T_TIME) && r != 1) return false;
     i64 n = 1;
     dims.clear();
     for (i64 k = 0; k < r; k++) {
@@ -475,6 +500,35 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
     if (depth > 64) return false;
     out.d = ValueDescriptor{};
     out.d.type = type;
+    if (type == T_DICT || type == T_TABLE) {
+        // the form or row count, then the two halves
+        i64 word = count;
+        if (!read_block_value(cur, T_LIST, 1, std::vector<i64>{2}, 2, out, depth)) return false;
+        out.d.type = type;
+        if (type == T_DICT) out.d.spare = word;
+        else out.items[1].d.spare = word;
+        return true;
+    }
+    if (type == T_ENUM) {
+        // the domain's name, then the positions as integers
+        while (!cur.done() && cur.text().empty()) cur.next();
+        if (cur.done()) return false;
+        std::string h = cur.text();
+        const char *p = h.c_str();
+        i64 name;
+        if (!scan_symbol_text(p, &name) || *p) return false;
+        cur.next();
+        BlockValue positions;
+        if (!read_block_value(cur, T_INT, 1, dims, count, positions, depth)) return false;
+        out.bytes.assign(data_bytes(T_ENUM, count), 0);
+        if (count) {
+            memcpy(out.bytes.data(), &name, 8);
+            memcpy(out.bytes.data() + 16, positions.bytes.data(), 8 * count);
+        }
+        out.d.spare = name;
+        set_shape(out.d, rank, dims, count);
+        return true;
+    }
     if (type == T_LIST) {
         // Items are added as they are read: the header's count is only a
         // claim until the lines bear it out.
@@ -564,7 +618,7 @@ static int finish_block_value(BlockValue &v, i64 rank, const std::vector<i64> &d
         if (int rc = shape_pool_append(dims.data() + 1, rank - 1, &start)) return rc;
         d.dim1 = start;
     }
-    if (d.type == T_LIST) {
+    if (d.type == T_LIST || d.type == T_DICT || d.type == T_TABLE) {
         v.item_descriptors.resize(v.items.size());
         for (size_t i = 0; i < v.items.size(); i++) {
             std::vector<i64> ds;
@@ -599,6 +653,7 @@ static int store_block_value(const char *name, BlockValue &v, i64 rank, const st
     }
     i64 nxt = nxtglx;
     if (finish_block_value(v, rank, dims)) { shape_pool_truncate(nxt); return 1; }
+    if (!keyed_value_sound(&v.d)) return 1;
     if (g < 0) {
         g = add_name_entry(name, 'G');
         if (g < 0) return 1;
