@@ -74,8 +74,8 @@ static int make_column(ValueDescriptor *dst, const ValueDescriptor *v, i64 rows)
     }
     if (cell_count(v) == rows) {
         if (copy_column(dst, v)) return (int)error_number;
-        dst->rank = 1;
-        dst->dim0 = dst->count;
+        dst->rank = 1;   // a scalar of one row is held inline: its item stays in word 2
+        if (!is_inline_value(dst)) dst->dim0 = dst->count;
         return 0;
     }
     return repeat_cell(dst, v, 0, rows);
