@@ -246,15 +246,15 @@ static bool scan_symbol_text(const char *&p, i64 *number) {
 
 // ---- Writing ---------------------------------------------------------------------------------
 // Beyond the type letters: J complex; Y a dictionary or keyed table (its
-// one dimension the form), X a table (its one dimension the row count),
+// one dimension the form), A a table (its one dimension the row count),
 // each followed by its two halves as blocks; N an enumeration, its domain's
 // name on the first value line, then its positions.
-static const char BLOCK_LETTERS[] = "BIECJSLMDZUVTYXN";
+static const char BLOCK_LETTERS[] = "BIECJSLMDZUVTYAN";
 
 static char block_letter(i64 type) {
     if (type == T_COMPLEX) return 'J';
     if (type == T_DICT) return 'Y';
-    if (type == T_TABLE) return 'X';
+    if (type == T_TABLE) return 'A';
     if (type == T_ENUM) return 'N';
     char c = type_letter(type);
     return c == 'Q' ? 0 : c;
@@ -263,7 +263,7 @@ static char block_letter(i64 type) {
 static i64 block_type(char letter) {
     if (letter == 'J') return T_COMPLEX;
     if (letter == 'Y') return T_DICT;
-    if (letter == 'X') return T_TABLE;
+    if (letter == 'A') return T_TABLE;
     if (letter == 'N') return T_ENUM;
     if (!strchr(BLOCK_LETTERS, letter)) return -1;
     return type_from_letter(letter);

@@ -100,13 +100,13 @@ TEST_F(KeyedValues, AnEnumerationWhoseDomainIsGoneAfterALoadShowsItsPositions) {
 TEST_F(KeyedValues, DamagedScriptBlocksOfKeyedValuesAreRefused) {
     const char *bad[] = {
         // a table whose column is shorter than its row count
-        "&t X 1 3\nS 1 1\n`a\n&\nL 1 1\nI 1 2\n1 2\n&\n&\n&\n",
+        "&t A 1 3\nS 1 1\n`a\n&\nL 1 1\nI 1 2\n1 2\n&\n&\n&\n",
         // a dictionary of another form
         "&d Y 1 7\nS 1 1\n`a\n&\nL 1 1\nI 0\n1\n&\n&\n&\n",
         // an enumeration without its domain line
         "&e N 1 2\n1 2\n&\n",
         // a table of one half only
-        "&t X 1 1\nS 1 1\n`a\n&\n&\n",
+        "&t A 1 1\nS 1 1\n`a\n&\n&\n",
     };
     for (const char *text : bad) {
         std::ofstream(std::string(library_path) + "/bad.vkp") << text;
