@@ -111,6 +111,11 @@ static int named_columns(ValueDescriptor *dst, const ValueDescriptor *t, const V
     return 0;
 }
 
+static bool same_text(const ValueDescriptor *a, const ValueDescriptor *b) {
+    if (a->type != T_CHAR || b->type != T_CHAR || a->rank > 1 || b->rank > 1 || a->count != b->count) return false;
+    return a->count == 0 || memcmp(value_data((ValueDescriptor *)a), value_data((ValueDescriptor *)b), a->count) == 0;
+}
+
 // t[d]: rows in which some named column holds one of its given values.
 static int rows_by_values(const ValueDescriptor *t, const ValueDescriptor *d, std::vector<i64> *out) {
     const ValueDescriptor *keys = pair_half(d, 0), *values = pair_half(d, 1);
@@ -127,15 +132,12 @@ static int rows_by_values(const ValueDescriptor *t, const ValueDescriptor *d, st
             col = &plain.d;
         }
         if (col->type == T_LIST) {
+            // a text column: the texts given, one text, or a list of them
             for (i64 r = 0; r < rows; r++) {
                 const ValueDescriptor *cell = &list_items(col)[r];
-                if (want->type == T_CHAR && want->rank <= 1) hit[r] |= values_match(cell, want) || (cell->count == want->count && want->count == 1 && *(const char *)value_data((ValueDescriptor *)cell) == *(const char *)value_data((ValueDescriptor *)want));
+                if (want->type == T_CHAR && want->rank <= 1) hit[r] |= same_text(cell, want);
                 else if (want->type == T_LIST)
-                    for (i64 j = 0; j < want->count && !hit[r]; j++) {
-                        ValueDescriptor a = *cell, b = list_items(want)[j];
-                        hit[r] = a.type == T_CHAR && b.type == T_CHAR && a.count == b.count &&
-                                 (a.count == 0 || memcmp(value_data(&a), value_data(&b), a.count) == 0);
-                    }
+                    for (i64 j = 0; j < want->count && !hit[r]; j++) hit[r] = same_text(cell, &list_items(want)[j]);
             }
             continue;
         }
@@ -213,8 +215,6 @@ static int keyed_select(ValueDescriptor *dst, const ValueDescriptor *kt, i64 ic,
         const ValueDescriptor *names = keyed_operand(rest_c[0], rest_v[0]);
         if (!names) return (int)error_number;
         if (names->type != T_SYMBOL || names->rank > 1) return fail(VEK_TYPE);
-        ValueDescriptor picked[1];
-        (void)picked;
         if (new_pair(dst, T_DICT, FORM_KEYED_TABLE) || copy_column(pair_half(dst, 0), pair_half(kt, 0)) ||
             new_table(pair_half(dst, 1), names->count, table_rows(values)))
             return (int)error_number;

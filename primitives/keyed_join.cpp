@@ -70,10 +70,6 @@ static int append_numbers(ValueDescriptor *dst, i64 type, const ValueDescriptor 
 // b (bn cells, or one cell for all) after a, both of a's kind.
 static int append_same(ValueDescriptor *dst, const ValueDescriptor *a, const ValueDescriptor *b, i64 bn) {
     i64 n = a->count;
-    std::vector<i64> rows(n + bn);
-    for (i64 i = 0; i < n; i++) rows[i] = i;
-    // gather from a, then overwrite the tail from b
-    Built head;
     if (a->type == T_ENUM) {
         if (new_enum(dst, enum_domain_name(a), n + bn)) return (int)error_number;
     } else if (new_vector(dst, a->type, n + bn)) return (int)error_number;
