@@ -321,98 +321,125 @@ int keyed_index(i64 slot, i64 ac, i64 av, i64 ic, i64 iv, const i64 *rest_c, con
 static bool is_number(i64 t) { return t <= T_FLOAT || t == T_COMPLEX; }
 static i64 number_rank(i64 t) { return t == T_BOOL ? 0 : t == T_INT ? 1 : t == T_FLOAT ? 2 : 3; }
 
-// The new cells of one column: `src` gives one cell for every row, or one
-// cell per row. Returns in *out a new column: col with the cells written at
-// rows (col itself is never written).
-static int written_column(ValueDescriptor *out, const ValueDescriptor *col, const std::vector<i64> &rows,
-                          const ValueDescriptor *src) {
-    i64 n = (i64)rows.size();
-    bool single = src->rank == 0 || (src->count == 1 && !(col->type == T_LIST && src->type == T_CHAR));
-    if (col->type == T_LIST) {
-        // text cells: a character vector is one text
-        bool one_text = src->type == T_CHAR && src->rank <= 1;
-        if (!one_text && src->type != T_LIST) return fail(VEK_TYPE);
-        if (!one_text && src->count != n && src->count != 1) return fail(VEK_LENGTH);
-        if (copy_value_checked(out, col, 1)) return (int)error_number;
-        for (i64 i = 0; i < n; i++) {
-            const ValueDescriptor *cell = one_text ? src : &list_items(src)[src->count == 1 ? 0 : i];
-            if (cell->type != T_CHAR || cell->rank > 1) return fail(VEK_TYPE);
-            ValueDescriptor *at = &list_items(out)[rows[i]];
-            free_value(at);
-            if (copy_value_checked(at, cell, 1)) return (int)error_number;
-        }
-        return 0;
-    }
-    if (!single && src->count != n) return fail(VEK_LENGTH);
-    if (src->type == T_LIST || src->type > T_TIME) {
-        if (src->type != T_ENUM) return fail(VEK_TYPE);
-    }
-    Built cells;
-    const ValueDescriptor *from = src;
-    if (col->type == T_ENUM) {
-        const ValueDescriptor *dom = enum_domain(col);
-        if (src->type == T_ENUM) {
-            if (enum_domain_name(src) != enum_domain_name(col)) return fail(VEK_DOMAIN);
-        } else {
-            if (!dom || !(src->type == dom->type || (int_class(src->type) && int_class(dom->type)))) return fail(VEK_TYPE);
-            if (new_enum(&cells.d, enum_domain_name(col), src->count)) return (int)error_number;
-            if (src->count && index_of_exact(dom->type, value_data((ValueDescriptor *)dom), dom->count,
-                                             value_data((ValueDescriptor *)src), src->count, 0, enum_positions(&cells.d)))
-                return fail(VEK_WS_FULL);
-            for (i64 i = 0; i < src->count; i++)
-                if (enum_positions(&cells.d)[i] >= dom->count) return fail(VEK_DOMAIN);
-            from = &cells.d;
-        }
-    } else if (src->type == T_ENUM) {
-        if (enum_values_of(&cells.d, src)) return (int)error_number;
-        from = &cells.d;
-    }
-    i64 type = col->type;
-    if (is_number(col->type) && is_number(from->type)) {
-        if (number_rank(from->type) > number_rank(col->type)) type = from->type;
-    } else if (col->type != from->type) return fail(VEK_TYPE);
-    // the column, widened when the cells need it, as a private block
-    if (type != col->type) {
-        if (new_vector(out, type, col->count)) return (int)error_number;
-        for (i64 r = 0; r < col->count; r++) {
-            double z[2];
-            element_as_complex(z, col, r);
-            if (type == T_FLOAT) ((double *)value_data(out))[r] = z[0];
-            else if (type == T_COMPLEX) memcpy((double *)value_data(out) + 2 * r, z, 16);
-            else ((i64 *)value_data(out))[r] = words(col)[r];
-        }
-    } else if (copy_value_checked(out, col, 1)) return (int)error_number;
-    i64 size = cell_bytes(type);
-    char *base = cell_base(out);
-    for (i64 i = 0; i < n; i++) {
-        i64 j = single ? 0 : i;
-        char *dst = base + size * rows[i];
-        if (type == from->type || (int_class(type) && int_class(from->type))) memcpy(dst, cell_base(from) + size * j, size);
-        else {
-            double z[2];
-            element_as_complex(z, from, j);
-            if (type == T_FLOAT) memcpy(dst, z, 8);
-            else memcpy(dst, z, 16);
-        }
-    }
-    if (type == T_BOOL) {
-        // a boolean column receiving other integers becomes integer
-        for (i64 r = 0; r < out->count; r++)
-            if (words(out)[r] != 0 && words(out)[r] != 1) { out->type = T_INT; break; }
-    } else if (col->type == T_BOOL && type == T_BOOL && from->type == T_INT) out->type = T_INT;
+// How new cells go into one column: every check and conversion is made
+// here, before any column is written, so a failure leaves the table as it
+// was. `src` gives one cell for every row, or one cell per row.
+struct CellPlan {
+    i64 type = 0;                        // the column's type afterwards
+    bool text = false, single = false;   // a text column; one cell for all rows
+    Built converted;                     // cells made of the domain or positions
+    const ValueDescriptor *from = nullptr;
+};
+
+static int plan_text_cells(CellPlan *p, const ValueDescriptor *src, i64 n) {
+    p->text = true;
+    p->from = src;
+    p->single = src->type == T_CHAR && src->rank <= 1;   // a character vector is one text
+    if (p->single) return 0;
+    if (src->type != T_LIST) return fail(VEK_TYPE);
+    if (src->count != n && src->count != 1) return fail(VEK_LENGTH);
+    p->single = src->count == 1 && n != 1;
+    for (i64 i = 0; i < src->count; i++)
+        if (list_items(src)[i].type != T_CHAR || list_items(src)[i].rank > 1) return fail(VEK_TYPE);
     return 0;
 }
 
-// Replaces columns of a table held in a variable by new ones, all at once.
-static void replace_columns(ValueDescriptor *t, const std::vector<i64> &at, std::vector<Built> &fresh) {
-    ValueDescriptor *cols = list_items(table_columns(t));
-    for (size_t q = 0; q < at.size(); q++) {
-        free_value(&cols[at[q]]);
-        cols[at[q]] = fresh[q].d;
-        fix_inline_pointer(&cols[at[q]]);
-        memset(&fresh[q].d, 0, sizeof fresh[q].d);
-        fresh[q].d.rank = -1;
+// Plain items of an enumeration column's domain type become positions.
+static int plan_enum_cells(CellPlan *p, const ValueDescriptor *col, const ValueDescriptor *src) {
+    if (src->type == T_ENUM) return enum_domain_name(src) == enum_domain_name(col) ? 0 : fail(VEK_DOMAIN);
+    const ValueDescriptor *dom = enum_domain(col);
+    if (!dom || !(src->type == dom->type || (int_class(src->type) && int_class(dom->type)))) return fail(VEK_TYPE);
+    if (new_enum(&p->converted.d, enum_domain_name(col), src->count)) return (int)error_number;
+    i64 *pos = enum_positions(&p->converted.d);
+    if (src->count && index_of_exact(dom->type, value_data((ValueDescriptor *)dom), dom->count,
+                                     value_data((ValueDescriptor *)src), src->count, 0, pos))
+        return fail(VEK_WS_FULL);
+    for (i64 i = 0; i < src->count; i++)
+        if (pos[i] >= dom->count) return fail(VEK_DOMAIN);
+    p->from = &p->converted.d;
+    return 0;
+}
+
+static int plan_cells(CellPlan *p, const ValueDescriptor *col, i64 n, const ValueDescriptor *src) {
+    if (col->type == T_LIST) return plan_text_cells(p, src, n);
+    p->single = src->rank == 0 || src->count == 1;
+    if (!p->single && src->count != n) return fail(VEK_LENGTH);
+    if ((src->type == T_LIST || src->type > T_TIME) && src->type != T_ENUM) return fail(VEK_TYPE);
+    p->from = src;
+    if (col->type == T_ENUM) {
+        if (plan_enum_cells(p, col, src)) return (int)error_number;
+    } else if (src->type == T_ENUM) {
+        if (enum_values_of(&p->converted.d, src)) return (int)error_number;
+        p->from = &p->converted.d;
     }
+    p->type = col->type;
+    if (is_number(col->type) && is_number(p->from->type)) {
+        if (number_rank(p->from->type) > number_rank(col->type)) p->type = p->from->type;
+    } else if (col->type != p->from->type) return fail(VEK_TYPE);
+    return 0;
+}
+
+// col, of another number type, as a new column of `type`.
+static int widened(ValueDescriptor *out, const ValueDescriptor *col, i64 type) {
+    if (new_vector(out, type, col->count)) return (int)error_number;
+    for (i64 r = 0; r < col->count; r++) {
+        double z[2];
+        element_as_complex(z, col, r);
+        if (type == T_FLOAT) ((double *)value_data(out))[r] = z[0];
+        else if (type == T_COMPLEX) memcpy((double *)value_data(out) + 2 * r, z, 16);
+        else ((i64 *)value_data(out))[r] = words(col)[r];
+    }
+    return 0;
+}
+
+// Writes the planned cells at rows, in place: a column of another type
+// afterwards is first replaced by its widened copy, a shared one by a copy
+// of its own.
+static int apply_cells(ValueDescriptor *col, const std::vector<i64> &rows, const CellPlan &p) {
+    i64 n = (i64)rows.size();
+    if (p.text) {
+        for (i64 i = 0; i < n; i++) {
+            const ValueDescriptor *cell = p.from->type == T_CHAR ? p.from : &list_items(p.from)[p.single ? 0 : i];
+            ValueDescriptor fresh;
+            if (copy_value_checked(&fresh, cell, 1)) return (int)error_number;
+            ValueDescriptor *at = &list_items(col)[rows[i]];
+            free_value(at);
+            *at = fresh;
+            fix_inline_pointer(at);
+        }
+        return 0;
+    }
+    if (p.type != col->type) {
+        Built wide;
+        if (widened(&wide.d, col, p.type)) return (int)error_number;
+        free_value(col);
+        *col = wide.d;
+        fix_inline_pointer(col);
+        memset(&wide.d, 0, sizeof wide.d);
+        wide.d.rank = -1;
+    } else if (make_data_private(col)) return (int)error_number;
+    i64 size = cell_bytes(p.type);
+    char *base = cell_base(col);
+    const ValueDescriptor *from = p.from;
+    bool same = p.type == from->type || (int_class(p.type) && int_class(from->type));
+    for (i64 i = 0; i < n; i++) {
+        i64 j = p.single ? 0 : i;
+        char *dst = base + size * rows[i];
+        if (same) memcpy(dst, cell_base(from) + size * j, size);
+        else {
+            double z[2];
+            element_as_complex(z, from, j);
+            memcpy(dst, z, size);
+        }
+    }
+    // a boolean column that received other integers becomes integer
+    if (col->type == T_BOOL)
+        for (i64 r = 0; r < col->count; r++)
+            if (words(col)[r] != 0 && words(col)[r] != 1) {
+                col->type = T_INT;
+                break;
+            }
+    return 0;
 }
 
 // The cells of v for each of the named columns: a dictionary or table by
@@ -440,33 +467,26 @@ static int cells_for(const ValueDescriptor *v, const i64 *names, i64 n, std::vec
     return 0;
 }
 
-// Writes cells of v into the named columns of table t at rows.
+// Writes cells of v into the named columns of table t at rows: every
+// column is planned before any is written.
 static int write_cells(ValueDescriptor *t, const std::vector<i64> &rows, const i64 *names, i64 n,
                        const ValueDescriptor *v, bool names_from_value) {
     std::vector<const ValueDescriptor *> cells;
     if (cells_for(v, names, n, &cells)) return (int)error_number;
-    std::vector<i64> at;
-    std::vector<Built> fresh(n);
-    std::vector<i64> used;
+    std::vector<CellPlan> plans(n);
+    std::vector<i64> at(n, -1);
     for (i64 k = 0; k < n; k++) {
         if (!cells[k]) {
             if (names_from_value) continue;
             return fail(VEK_INDEX);
         }
-        i64 c;
-        const ValueDescriptor *col = table_column(t, names[k], &c);
-        if (!col) return fail(VEK_INDEX);
-        if (written_column(&fresh[k].d, col, rows, cells[k])) return (int)error_number;
-        at.push_back(c);
-        used.push_back(k);
+        if (!table_column(t, names[k], &at[k])) return fail(VEK_INDEX);
+        const ValueDescriptor *col = &list_items(table_columns(t))[at[k]];
+        if (plan_cells(&plans[k], col, (i64)rows.size(), cells[k])) return (int)error_number;
     }
-    std::vector<Built> chosen(used.size());
-    for (size_t q = 0; q < used.size(); q++) {
-        chosen[q].d = fresh[used[q]].d;
-        memset(&fresh[used[q]].d, 0, sizeof(ValueDescriptor));
-        fresh[used[q]].d.rank = -1;
-    }
-    replace_columns(t, at, chosen);
+    ValueDescriptor *cols = list_items(table_columns(t));
+    for (i64 k = 0; k < n; k++)
+        if (at[k] >= 0 && apply_cells(&cols[at[k]], rows, plans[k])) return (int)error_number;
     return 0;
 }
 
