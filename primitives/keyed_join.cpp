@@ -169,6 +169,7 @@ static int append_table(ValueDescriptor *dst, const ValueDescriptor *t, const Va
 // Items from..from+n of a list appended as columns of new rows.
 static int append_list(ValueDescriptor *dst, const ValueDescriptor *t, const ValueDescriptor *list, i64 from) {
     i64 n = table_columns(t)->count;
+    if (list->count - from < n) return fail(VEK_LENGTH);
     i64 len = common_column_length(list, from, n);
     if (len < 0) return fail(VEK_LENGTH);
     std::vector<const ValueDescriptor *> v(n);
@@ -274,9 +275,9 @@ int dict_join_entry(i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
         if (y->type == T_TABLE) e = append_table(&z.d, x, y);
         else if (is_dictionary(y)) e = append_dictionary(&z.d, x, y);
         else if (is_keyed_table(y)) e = fail(VEK_TABLE_COLUMNS_MISMATCH);
-        else if (y->type == T_LIST) e = append_list(&z.d, x, y, 0);
+        else if (y->type == T_LIST)
+            e = y->count != table_columns(x)->count ? fail(VEK_LENGTH) : append_list(&z.d, x, y, 0);
         else e = fail(VEK_TYPE);
-        if (!e && y->type == T_LIST && y->count != table_columns(x)->count) e = fail(VEK_LENGTH);
     } else e = fail(VEK_DOMAIN);
     if (e) return (int)error_number;
     return store_built(slot, &z);
