@@ -145,7 +145,7 @@ i64 format_complex(const double *z, char *buffer) {
 static i64 time_text(i64 v, i64 type, char *b) { return format_time_value(v, type, b); }
 
 static i64 datetime_text(double v, char *b) {
-    if (!std::isfinite(v) || std::fabs(v) > 9.0e17) return format_float(v, b);
+    if (!datetime_is_null(v) && (!std::isfinite(v) || std::fabs(v) > 9.0e17)) return format_float(v, b);
     return format_datetime_value(v, b);
 }
 

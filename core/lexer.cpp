@@ -316,6 +316,7 @@ static int classify_literal(const char *s, i64 p, Literal *lit) {
 }
 
 static bool is_time_type(i64 t) { return t >= T_MONTH && t <= T_TIME; }
+static bool is_plain_null(const Literal *lit) { return lit->null_kind == 'n' && lit->type == T_INT; }
 
 // Numbers never depend on the user's locale.
 static double c_strtod(const char *text) {
@@ -374,6 +375,12 @@ static int literal_time(const char *s, const Literal *lit, i64 *ival, double *dv
 
 // Converts a classified literal to target type into out (8 or 16 bytes).
 static int convert_literal(const char *s, const Literal *lit, i64 target, void *out) {
+    if (is_time_type(target) && is_plain_null(lit)) {
+        // 0n among time literals is the null of their type
+        if (target == T_DATETIME) memcpy(out, &float_nan, 8);
+        else { i64 v = TIME_NULL; memcpy(out, &v, 8); }
+        return 0;
+    }
     if (is_time_type(lit->type)) {
         if (target != lit->type) return 42;
         i64 iv = 0; double dv = 0;
@@ -484,16 +491,23 @@ static int strand_error(i64 at, int number) {
 
 int scan_numeric_vector(const char *line, i64 *constant) {
     // Pass 1: classify every element and fix the strand's type.
+    // Integer nulls may stand among time literals as the nulls of their type.
     i64 p = scan_pos, n = 0, type = -1, end = p;
+    bool only_nulls = true;
     while (is_digit(line[p]) || line[p] == '_') {
         NumberLiteral nl;
         int r = classify_number(line, p, &nl);
         if (r == 1) break;
         if (r) return strand_error(p, r);
+        bool null_item = !nl.complex && is_plain_null(&nl.real);
         if (type < 0) type = nl.type;
-        else if (is_time_type(type) || is_time_type(nl.type)) {
-            if (nl.type != type) return strand_error(p, 42);
+        else if (is_time_type(type)) {
+            if (nl.type != type && !null_item) return strand_error(p, 42);
+        } else if (is_time_type(nl.type)) {
+            if (!only_nulls) return strand_error(p, 42);
+            type = nl.type;
         } else if (nl.type > type) type = nl.type;
+        only_nulls = only_nulls && null_item;
         n++;
         end = nl.end;
         p = skip_blanks_tabs(line, nl.end);

@@ -56,6 +56,103 @@ double join_datetime_value(const i64 *f) {
     return (double)day * 86400000.0 + (double)ms;
 }
 
+static i64 floor_div(i64 a, i64 b) { i64 q = a / b; if ((a % b != 0) && ((a < 0) != (b < 0))) q--; return q; }
+static i64 floor_mod(i64 a, i64 b) { return a - floor_div(a, b) * b; }
+
+int split_time_value(i64 type, i64 v, i64 *f) {
+    switch (type) {
+    case T_MONTH: f[0] = floor_div(v, 100); f[1] = floor_mod(v, 100); return 2;
+    case T_DATE:
+        f[0] = floor_div(v, 10000); f[1] = floor_mod(floor_div(v, 100), 100); f[2] = floor_mod(v, 100);
+        return 3;
+    case T_MINUTE: f[0] = floor_div(v, 60); f[1] = floor_mod(v, 60); return 2;
+    case T_SECOND:
+        f[0] = floor_div(v, 3600); f[1] = floor_mod(floor_div(v, 60), 60); f[2] = floor_mod(v, 60);
+        return 3;
+    case T_TIME: {
+        i64 s = floor_div(v, 1000);
+        f[0] = floor_div(s, 3600); f[1] = floor_mod(floor_div(s, 60), 60); f[2] = floor_mod(s, 60);
+        f[3] = floor_mod(v, 1000);
+        return 4;
+    }
+    default: return 0;
+    }
+}
+
+// The largest datetime the encoding can hold exactly (below 2^53).
+static const double DATETIME_REACH = 9007199254740991.0;
+
+bool split_datetime_value(double v, i64 *f) {
+    if (!(v >= -DATETIME_REACH && v <= DATETIME_REACH) || v != (double)(i64)v) return false;
+    i64 x = (i64)v;
+    split_time_value(T_DATE, floor_div(x, MS_PER_DAY), f);
+    split_time_value(T_TIME, floor_mod(x, MS_PER_DAY), f + 3);
+    return true;
+}
+
+bool time_encoding_is_valid(i64 type, i64 v) {
+    i64 f[4];
+    if (time_is_null(v) || !split_time_value(type, v, f)) return false;
+    return time_value_is_valid(type, f);
+}
+
+bool datetime_encoding_is_valid(double v) {
+    i64 f[7];
+    return split_datetime_value(v, f) && time_value_is_valid(T_DATETIME, f);
+}
+
+// ---- Day numbers -----------------------------------------------------------------------
+// Counted in years that begin on 1 March (so a leap day is the last day of
+// its year) from 1896-03-01, every fourth year has 366 days and four years
+// have 1461. Within 1900..2100 only 1900 and 2100 break that rule: their
+// 29 February does not exist, and the count steps over those two days.
+// This closed form is also what the vector kernel of the time primitives
+// computes.
+enum : i64 {
+    CYCLE_DAY_ZERO = 1400,   // cycle day of 1899-12-31, day number 0
+    MISSING_1900 = 1460,     // cycle days of 1900-02-29 and 2100-02-29
+    MISSING_2100 = 74510,
+};
+
+static i64 cycle_day(i64 y, i64 m, i64 d) {
+    i64 early = m < 3;                         // January and February close the year before
+    i64 years = y - 1896 - early, months = m - 3 + 12 * early;
+    return 1461 * years / 4 + (153 * months + 2) / 5 + d - 1;
+}
+
+i64 date_to_day_number(i64 date) {
+    i64 f[3];
+    if (!time_encoding_is_valid(T_DATE, date)) return -1;
+    split_time_value(T_DATE, date, f);
+    i64 c = cycle_day(f[0], f[1], f[2]);
+    return c - CYCLE_DAY_ZERO - (c > MISSING_1900) - (c > MISSING_2100);
+}
+
+i64 day_number_to_date(i64 day) {
+    if (day < FIRST_DAY_NUMBER || day > LAST_DAY_NUMBER) return -1;
+    i64 c = day + CYCLE_DAY_ZERO;
+    c += c >= MISSING_1900;
+    c += c >= MISSING_2100;
+    i64 c4 = 4 * c + 3;
+    i64 years = c4 / 1461, day_of_year = c4 % 1461 / 4;
+    i64 months = (5 * day_of_year + 2) / 153;            // from March
+    i64 d = day_of_year - (153 * months + 2) / 5 + 1;
+    i64 late = months >= 10;                              // January, February
+    return (1896 + years + late) * 10000 + (months + 3 - 12 * late) * 100 + d;
+}
+
+bool datetime_to_day_ms(double v, i64 *day, i64 *ms) {
+    if (!datetime_encoding_is_valid(v)) return false;
+    i64 x = (i64)v;
+    *day = date_to_day_number(x / MS_PER_DAY);
+    *ms = x % MS_PER_DAY;
+    return true;
+}
+
+double day_ms_to_datetime(i64 day, i64 ms) {
+    return (double)day_number_to_date(day) * (double)MS_PER_DAY + (double)ms;
+}
+
 // Reads text against a pattern: 'd' a digit, any other character itself.
 // Consecutive digits form one field. Returns the number of fields, or -1.
 static int read_fields(const char *text, const char *pattern, i64 *fields) {
@@ -105,6 +202,11 @@ double parse_datetime_text(const char *text, int mode, i64 length, int with_ms) 
 }
 
 i64 read_time_text(const char *text, i64 type, i64 *ivalue, double *dvalue) {
+    if (text[0] == '0' && text[1] == 'n' && type >= T_MONTH && type <= T_TIME) {
+        if (type == T_DATETIME) *dvalue = std::nan("");
+        else *ivalue = TIME_NULL;
+        return 2;
+    }
     if (type == T_DATETIME) {
         for (int with_ms = 1; with_ms >= 0; with_ms--) {
             i64 n = with_ms ? 23 : 19;
@@ -123,12 +225,33 @@ i64 read_time_text(const char *text, i64 type, i64 *ivalue, double *dvalue) {
     return n;
 }
 
+// The digits at text[*at], at most max_digits of them: how many there
+// were, 0 for none or too many.
+static int read_digits(const char *text, i64 length, i64 *at, int max_digits, i64 *out) {
+    int n = 0;
+    *out = 0;
+    for (; *at < length && text[*at] >= '0' && text[*at] <= '9'; (*at)++) {
+        if (++n > max_digits) return 0;
+        *out = *out * 10 + (text[*at] - '0');
+    }
+    return n;
+}
+
+i64 parse_slash_date(const char *text, i64 length) {
+    if (!text) return TIME_NULL;
+    i64 p = 0, f[3];   // year, month, day
+    while (length > 0 && text[length - 1] == ' ') length--;
+    while (p < length && text[p] == ' ') p++;
+    if (!read_digits(text, length, &p, 2, &f[1]) || p >= length || text[p++] != '/') return TIME_NULL;
+    if (!read_digits(text, length, &p, 2, &f[2]) || p >= length || text[p++] != '/') return TIME_NULL;
+    if (read_digits(text, length, &p, 4, &f[0]) != 4 || p != length) return TIME_NULL;
+    return time_value_is_valid(T_DATE, f) ? join_time_value(T_DATE, f) : TIME_NULL;
+}
+
 // ---- Writers ---------------------------------------------------------------------
 
-static i64 floor_div(i64 a, i64 b) { i64 q = a / b; if ((a % b != 0) && ((a < 0) != (b < 0))) q--; return q; }
-static i64 floor_mod(i64 a, i64 b) { return a - floor_div(a, b) * b; }
-
 i64 format_time_value(i64 v, i64 type, char *b) {
+    if (time_is_null(v)) return snprintf(b, 64, "0n");
     long long x = (long long)v;
     switch (type) {
     case T_MONTH: return snprintf(b, 64, "%lld.%02lldm", (long long)floor_div(x, 100), (long long)floor_mod(x, 100));
@@ -149,6 +272,7 @@ i64 format_time_value(i64 v, i64 type, char *b) {
 }
 
 i64 format_datetime_value(double v, char *b) {
+    if (datetime_is_null(v)) return snprintf(b, 64, "0n");
     if (!std::isfinite(v) || std::fabs(v) > 9.0e17) return snprintf(b, 64, "%.17g", v);
     i64 x = (i64)std::floor(v);
     i64 day = floor_div(x, 86400000), ms = floor_mod(x, 86400000);

@@ -58,6 +58,22 @@ int64_t platform_monotonic_ms() {
     return (int64_t)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
+bool platform_local_time(int64_t fields[7]) {
+    struct timespec ts;
+    struct tm local;
+    if (clock_gettime(CLOCK_REALTIME, &ts) != 0) return false;
+    time_t seconds = ts.tv_sec;
+    if (!localtime_r(&seconds, &local)) return false;
+    fields[0] = local.tm_year + 1900;
+    fields[1] = local.tm_mon + 1;
+    fields[2] = local.tm_mday;
+    fields[3] = local.tm_hour;
+    fields[4] = local.tm_min;
+    fields[5] = local.tm_sec > 59 ? 59 : local.tm_sec;   // a leap second shows as :59
+    fields[6] = ts.tv_nsec / 1000000;
+    return true;
+}
+
 // The thread's lowest usable stack address, found once per thread.
 static thread_local char *stack_floor = nullptr;
 

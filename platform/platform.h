@@ -11,6 +11,9 @@ int64_t platform_physical_memory_mb();      // total physical memory / 1,048,576
 bool platform_first_ipv4(char *buffer, size_t size);
 // Monotonic milliseconds, for elapsed-time readings.
 int64_t platform_monotonic_ms();
+// The local date and time from the real-time clock: year, month, day,
+// hours, minutes, seconds, milliseconds. False when it cannot be read.
+bool platform_local_time(int64_t fields[7]);
 // True when the calling thread has less than `margin` bytes of its stack
 // left: deep recursion (a function calling itself through long lines)
 // fails with an error before the process runs out of stack.

@@ -8,7 +8,12 @@
 //   that executes itself deeper than the state indicator (5).
 // - match (x ~ y): 1 when x and y have the same type, shape and items, at
 //   any depth; never fails on a defined pair of values.
+// - []TS: the local date and time now as a datetime scalar, to the
+//   millisecond. Refuses: a clock that cannot be read or that stands
+//   outside the years 1900 to 2100 (33).
 #include "prim.h"
+#include "core/timecode.h"
+#include "platform/platform.h"
 #include "core/evaluator.h"
 #include "core/symbols.h"
 #include "core/tables.h"
@@ -60,7 +65,21 @@ static int prim_match(i64, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
     return result_int(result, T_BOOL, values_match(x.desc(), y.desc()) ? 1 : 0);
 }
 
+static int sysfn_now(i64, i64 result, i64, i64, i64, i64) {
+    int64_t f[7];
+    i64 fields[7];
+    if (!platform_local_time(f)) return fail(VEK_TIME_VALUE);
+    for (int k = 0; k < 7; k++) fields[k] = f[k];
+    if (!time_value_is_valid(T_DATETIME, fields)) return fail(VEK_TIME_VALUE);
+    Result z;
+    Shape scalar;
+    if (begin_result(&z, result, T_DATETIME, scalar)) return (int)error_number;
+    z.floats()[0] = join_datetime_value(fields);
+    return 0;
+}
+
 void register_execute_primitives() {
     register_primitive(P_EXECUTE, 1, prim_execute);
     register_primitive(P_MATCH, 2, prim_match);
+    register_primitive(SF_TS, 1, sysfn_now);
 }

@@ -43,7 +43,7 @@ void register_dict_primitives();
 
 void register_table_primitives();
 
-// void register_time_primitives();
+void register_time_primitives();
 
 // void register_query_primitives();
 
@@ -88,7 +88,7 @@ static const Family families[] = {
 
     {FAM_TABLE, register_table_primitives},
 
-    // {FAM_TIME, register_time_primitives},
+    {FAM_TIME, register_time_primitives},
 
     // {FAM_QUERY, register_query_primitives},
 

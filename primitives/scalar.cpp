@@ -23,6 +23,7 @@
 //   ordering of unlike kinds or of complex (1); lists and keyed values (1).
 #include "primitives/scalar_kernels.h"
 #include "primitives/prim.h"
+#include "primitives/time.h"
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
@@ -30,12 +31,7 @@
 #include <cmath>
 #include <cstring>
 
-// Provided by the time and dictionary families.
-extern i64 time_status;
-i64 add_to_time_value(i64 op, i64 type, i64 value, i64 count);
-double add_to_datetime_value(i64 op, double datetime, i64 milliseconds);
-i64 time_value_difference(i64 type, i64 a, i64 b);
-double datetime_difference(double a, double b);
+// Provided by the dictionary family.
 int dict_scalar_dyadic(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 
 static bool is_int_class(i64 t) { return t == T_BOOL || t == T_INT; }
@@ -162,23 +158,15 @@ static int time_arithmetic(i64 code, i64 result_slot, Operand &l, Operand &r) {
     Result z;
     if (agree_shapes(&s, l, r)) return (int)error_number;
     if (allocate_result(&z, result_slot, type, s, &l, &r)) return (int)error_number;
-    time_status = 0;
-    for (i64 i = 0; i < z.count && time_status == 0; i++) {
-        i64 il = l.single ? 0 : i, ir = r.single ? 0 : i;
-        if (both_times && tl == T_DATETIME) {
-            z.floats()[i] = datetime_difference(l.floats()[il], r.floats()[ir]);
-        } else if (both_times) {
-            z.ints()[i] = time_value_difference(tl, l.ints()[il], r.ints()[ir]);
-        } else {
-            const Operand &t = is_time_type(tl) ? l : r, &k = is_time_type(tl) ? r : l;
-            i64 it = &t == &l ? il : ir, ik = &t == &l ? ir : il;
-            i64 count = k.ints()[ik];
-            if (z.type == T_DATETIME) z.floats()[i] = add_to_datetime_value(code, t.floats()[it], count);
-            else z.ints()[i] = add_to_time_value(code, z.type, t.ints()[it], count);
-        }
+    if (z.count == 0) return 0;
+    i64 status;
+    if (both_times) {
+        status = time_difference_array(tl, z.count, z.data, l.data, l.single, r.data, r.single);
+    } else {
+        const Operand &t = is_time_type(tl) ? l : r, &k = is_time_type(tl) ? r : l;
+        status = add_to_time_array(code, z.type, z.count, z.data, t.data, t.single, k.ints(), k.single);
     }
-    if (time_status) return fail((int)(time_status + 30));
-    return 0;
+    return status ? fail((int)(status + 30)) : 0;
 }
 
 static int complex_arithmetic(i64 code, i64 result_slot, Operand &l, Operand &r, const Shape &s) {

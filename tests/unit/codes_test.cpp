@@ -49,8 +49,10 @@ TEST_F(InterpreterFixture, EveryHandlerIsRegisteredByTheFamilyItsRowNames) {
             if (f == FAM_NONE) continue;   // interim forms of families not built
             EXPECT_EQ(f, code_family(code, valence)) << "code " << code << " valence " << valence << " registered by "
                                             << family_name(f);
-            // a handler of the wrong valence finds no row of its own
-            EXPECT_NE(prim_info(code, valence), nullptr) << "code " << code << " valence " << valence;
+            // a handler of the wrong valence finds no row of its own; a
+            // system function ([]TS, monadic) has its name row instead
+            if (!(valence == 1 && is_system_function_code(code)))
+                EXPECT_NE(prim_info(code, valence), nullptr) << "code " << code << " valence " << valence;
         }
 }
 
