@@ -90,15 +90,39 @@ bool split_datetime_value(double v, i64 *f) {
     return true;
 }
 
+// A valid date's fields.
+static bool date_parts(i64 v, i64 *y, i64 *m, i64 *d) {
+    if (!date_encoding_is_valid(v)) return false;
+    *y = v / 10000;
+    *m = v / 100 % 100;
+    *d = v % 100;
+    return true;
+}
+
+// The value as a whole number of milliseconds within the encoding's reach.
+static bool datetime_parts(double v, i64 *date, i64 *ms) {
+    if (!(v >= 0 && v <= DATETIME_REACH)) return false;
+    i64 x = (i64)v;
+    if ((double)x != v) return false;
+    *date = x / MS_PER_DAY;
+    *ms = x % MS_PER_DAY;
+    return true;
+}
+
 bool time_encoding_is_valid(i64 type, i64 v) {
-    i64 f[4];
-    if (time_is_null(v) || !split_time_value(type, v, f)) return false;
-    return time_value_is_valid(type, f);
+    switch (type) {
+    case T_MONTH: return v >= 190001 && v <= 210012 && v % 100 >= 1 && v % 100 <= 12;
+    case T_DATE: return date_encoding_is_valid(v);
+    case T_MINUTE: return v >= 0 && v < 1440;
+    case T_SECOND: return v >= 0 && v < 86400;
+    case T_TIME: return v >= 0 && v < MS_PER_DAY;
+    default: return false;
+    }
 }
 
 bool datetime_encoding_is_valid(double v) {
-    i64 f[7];
-    return split_datetime_value(v, f) && time_value_is_valid(T_DATETIME, f);
+    i64 date, ms;
+    return datetime_parts(v, &date, &ms) && date_encoding_is_valid(date);
 }
 
 // ---- Day numbers -----------------------------------------------------------------------
@@ -106,8 +130,7 @@ bool datetime_encoding_is_valid(double v) {
 // its year) from 1896-03-01, every fourth year has 366 days and four years
 // have 1461. Within 1900..2100 only 1900 and 2100 break that rule: their
 // 29 February does not exist, and the count steps over those two days.
-// This closed form is also what the vector kernel of the time primitives
-// computes.
+// The vector kernels of the time primitives count the same way.
 enum : i64 {
     CYCLE_DAY_ZERO = 1400,   // cycle day of 1899-12-31, day number 0
     MISSING_1900 = 1460,     // cycle days of 1900-02-29 and 2100-02-29
@@ -121,10 +144,9 @@ static i64 cycle_day(i64 y, i64 m, i64 d) {
 }
 
 i64 date_to_day_number(i64 date) {
-    i64 f[3];
-    if (!time_encoding_is_valid(T_DATE, date)) return -1;
-    split_time_value(T_DATE, date, f);
-    i64 c = cycle_day(f[0], f[1], f[2]);
+    i64 y, m, d;
+    if (!date_parts(date, &y, &m, &d)) return -1;
+    i64 c = cycle_day(y, m, d);
     return c - CYCLE_DAY_ZERO - (c > MISSING_1900) - (c > MISSING_2100);
 }
 
@@ -142,11 +164,10 @@ i64 day_number_to_date(i64 day) {
 }
 
 bool datetime_to_day_ms(double v, i64 *day, i64 *ms) {
-    if (!datetime_encoding_is_valid(v)) return false;
-    i64 x = (i64)v;
-    *day = date_to_day_number(x / MS_PER_DAY);
-    *ms = x % MS_PER_DAY;
-    return true;
+    i64 date;
+    if (!datetime_parts(v, &date, ms)) return false;
+    *day = date_to_day_number(date);
+    return *day > 0;
 }
 
 double day_ms_to_datetime(i64 day, i64 ms) {

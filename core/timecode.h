@@ -32,6 +32,16 @@ int split_time_value(i64 type, i64 value, i64 *fields);
 // Seven fields; false for the null or a value that is not a whole number of
 // milliseconds within the encoding's reach.
 bool split_datetime_value(double value, i64 *fields);
+// Whether v is a valid date, by a test cheap enough for kernels: a month
+// has 31 or 30 days by its parity (flipped from August on), February 28,
+// or 29 in the years divisible by 4 other than 1900 and 2100.
+inline bool date_encoding_is_valid(i64 v) {
+    if (v < 19000101 || v > 21001231) return false;
+    i64 y = v / 10000, m = v / 100 % 100, d = v % 100;
+    i64 leap = (y % 4 == 0) & (y != 1900) & (y != 2100);
+    i64 length = 30 + ((m ^ (m >> 3)) & 1) - (m == 2) * (2 - leap);
+    return m >= 1 && m <= 12 && d >= 1 && d <= length;
+}
 // Whether an encoded value is a valid value of its type (nulls are not).
 bool time_encoding_is_valid(i64 type, i64 value);
 bool datetime_encoding_is_valid(double value);

@@ -65,14 +65,22 @@ static bool move_time(i64 type, i64 value, i64 count, i64 *out) {
     return true;
 }
 
+// A datetime whose time of day stays within its day needs only its date
+// checked; one that crosses midnight moves through day numbers.
 static bool move_datetime(double value, i64 ms, double *out) {
     const i64 reach = (LAST_DAY_NUMBER + 1) * MS_PER_DAY;
-    i64 day, of_day;
-    if (!datetime_to_day_ms(value, &day, &of_day) || ms <= -reach || ms >= reach) return false;
-    i64 total = day * MS_PER_DAY + of_day + ms;
-    i64 moved = total >= 0 ? total / MS_PER_DAY : -1;
-    if (moved < FIRST_DAY_NUMBER || moved > LAST_DAY_NUMBER) return false;
-    *out = day_ms_to_datetime(moved, total - moved * MS_PER_DAY);
+    if (!(value >= 0 && value < 9007199254740992.0) || ms <= -reach || ms >= reach) return false;
+    i64 x = (i64)value;
+    i64 date = x / MS_PER_DAY, of_day = x % MS_PER_DAY + ms;
+    if ((double)x != value || !date_encoding_is_valid(date)) return false;
+    if (of_day >= 0 && of_day < MS_PER_DAY) {
+        *out = value + (double)ms;   // whole numbers below 2^53 add exactly
+        return true;
+    }
+    i64 days = of_day >= 0 ? of_day / MS_PER_DAY : -((MS_PER_DAY - 1 - of_day) / MS_PER_DAY);
+    i64 moved = day_number_to_date(date_to_day_number(date) + days);
+    if (moved < 0) return false;
+    *out = (double)moved * (double)MS_PER_DAY + (double)(of_day - days * MS_PER_DAY);
     return true;
 }
 
@@ -166,6 +174,7 @@ i64 time_difference_array(i64 type, i64 n, void *z, const void *a, bool as, cons
         return 0;
     }
     const i64 *x = (const i64 *)a, *y = (const i64 *)b;
+    if (type == T_DATE && date_difference_array(n, (i64 *)z, x, as, y, bs)) return 0;
     for (i64 i = 0; i < n; i++)
         if (!difference_item(type, x[as ? 0 : i], y[bs ? 0 : i], &((i64 *)z)[i])) return TIME_STATUS_INVALID;
     return 0;

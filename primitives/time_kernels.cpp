@@ -32,72 +32,93 @@ static bool add_days_item(i64 date, i64 count, bool negate, i64 *out) {
     return true;
 }
 
+static bool date_difference_item(i64 a, i64 b, i64 *out) {
+    i64 da = date_to_day_number(a), db = date_to_day_number(b);
+    if (da < 0 || db < 0) return false;
+    *out = da - db;
+    return true;
+}
+
 #if defined(__x86_64__)
 #define AVX2 __attribute__((target("avx2"))) static inline
 typedef __m256i V;
 
-AVX2 V k32(u32 c) { return _mm256_set1_epi32((int)c); }
+// Constants as eight lanes in memory, read as memory operands. They are
+// deliberately not const: a known constant the compiler rebuilds in a
+// register each time it runs out of registers, which costs more than the
+// whole lane arithmetic of some steps.
+struct alignas(32) Lanes { u32 v[8]; };
+template <u32 C> struct LaneConstant { static Lanes lanes; };
+template <u32 C> Lanes LaneConstant<C>::lanes = {{C, C, C, C, C, C, C, C}};
+template <u32 C> AVX2 V lanes_of() { return _mm256_load_si256((const V *)LaneConstant<C>::lanes.v); }
+#define K(c) lanes_of<(u32)(c)>()
+
 AVX2 V add(V a, V b) { return _mm256_add_epi32(a, b); }
 AVX2 V sub(V a, V b) { return _mm256_sub_epi32(a, b); }
-AVX2 V mul(V a, u32 c) { return _mm256_mullo_epi32(a, k32(c)); }
-// For lanes below 2^16 and c below 2^16: the low 16 bits of a * c, and
-// (a * c) >> (16 + s).
-AVX2 V mul16(V a, u32 c) { return _mm256_mullo_epi16(a, k32(c)); }
-AVX2 V mulhi16(V a, u32 c, int s) { return _mm256_srli_epi32(_mm256_mulhi_epu16(a, k32(c)), s); }
-// All ones where a > c, as unsigned numbers.
-AVX2 V above(V a, u32 c) { return _mm256_cmpeq_epi32(_mm256_max_epu32(a, k32(c + 1)), a); }
-AVX2 V equal(V a, u32 c) { return _mm256_cmpeq_epi32(a, k32(c)); }
 AVX2 V either(V a, V b) { return _mm256_or_si256(a, b); }
 AVX2 V both(V a, V b) { return _mm256_and_si256(a, b); }
+#define MUL(a, c) _mm256_mullo_epi32(a, K(c))
+// For lanes below 2^16 and c below 2^16: the low 16 bits of a * c, and
+// (a * c) >> (16 + s).
+#define MUL16(a, c) _mm256_mullo_epi16(a, K(c))
+#define MULHI16(a, c, s) _mm256_srli_epi32(_mm256_mulhi_epu16(a, K(c)), s)
+// All ones where a > c: as signed numbers, and as unsigned ones.
+#define GREATER(a, c) _mm256_cmpgt_epi32(a, K(c))
+#define ABOVE(a, c) _mm256_cmpeq_epi32(_mm256_max_epu32(a, K((c) + 1)), a)
+#define EQUAL(a, c) _mm256_cmpeq_epi32(a, K(c))
 
 // Day numbers of eight dates (low words in v, high words in hi); lanes that
 // are not valid dates are marked in bad.
 AVX2 V day_numbers(V v, V hi, V *bad) {
-    V w = sub(v, k32(19000000));                       // 101 .. 2001231 when valid
-    V q = mulhi16(_mm256_srli_epi32(w, 5), 53688, 8);  // years since 1900: w / 10000
-    V md = sub(w, mul(q, 10000));                      // month * 100 + day
-    V m = mulhi16(md, 41944, 6);                       // md / 100
-    V d = sub(md, mul16(m, 100));
-    V early = _mm256_cmpgt_epi32(k32(3), m);           // January, February: all ones
-    V years = add(q, add(k32(4), early));              // March-based years from 1896
-    V months = add(sub(m, k32(3)), both(early, k32(12)));
-    V c = add(_mm256_srli_epi32(mul(years, 1461), 2), mulhi16(add(mul16(months, 153), k32(2)), 52429, 2));
-    c = add(c, sub(d, k32(1)));
+    V w = sub(v, K(19000000));                         // 101 .. 2001231 when valid
+    V q = MULHI16(_mm256_srli_epi32(w, 5), 53688, 8);  // years since 1900: w / 10000
+    V md = sub(w, MUL(q, 10000));                      // month * 100 + day
+    V m = MULHI16(md, 41944, 6);                       // md / 100
+    V d = sub(md, MUL16(m, 100));
+    V early = _mm256_cmpgt_epi32(K(3), m);             // January, February: all ones
+    V years = add(q, add(K(4), early));                // March-based years from 1896
+    V months = add(sub(m, K(3)), both(early, K(12)));
+    V c = add(_mm256_srli_epi32(MUL(years, 1461), 2), MULHI16(add(MUL16(months, 153), K(2)), 52429, 2));
+    c = add(c, sub(d, K(1)));
     // month lengths: 30 or 31 by the month's parity (flipped from August
     // on); February 28, or 29 when the year is a multiple of 4 other than
     // 1900 and 2100
-    V length = add(k32(30), both(_mm256_xor_si256(m, _mm256_srli_epi32(m, 3)), k32(1)));
-    V leap = _mm256_andnot_si256(either(equal(q, 0), equal(q, 200)), equal(both(q, k32(3)), 0));
-    V february_cut = _mm256_sub_epi32(k32(2), _mm256_srli_epi32(leap, 31));   // 2, or 1 in a leap year
-    length = sub(length, both(equal(m, 2), february_cut));
-    V day_minus_1 = sub(d, k32(1));
-    V wrong = either(either(hi, above(sub(w, k32(101)), 2001130)), above(sub(md, k32(101)), 1130));
-    wrong = either(wrong, above(sub(m, k32(1)), 11));
-    wrong = either(wrong, _mm256_cmpeq_epi32(_mm256_max_epu32(day_minus_1, length), day_minus_1));
+    V length = add(K(30), both(_mm256_xor_si256(m, _mm256_srli_epi32(m, 3)), K(1)));
+    V leap = _mm256_andnot_si256(either(EQUAL(q, 0), EQUAL(q, 200)), EQUAL(both(q, K(3)), 0));
+    V february_cut = sub(K(2), _mm256_srli_epi32(leap, 31));   // 2, or 1 in a leap year
+    length = sub(length, both(EQUAL(m, 2), february_cut));
+    // once w is in range, every field is a small number and signed tests do
+    V wrong = either(hi, ABOVE(sub(w, K(101)), 2001130));
+    wrong = either(wrong, either(_mm256_cmpgt_epi32(K(101), md), GREATER(md, 1231)));
+    wrong = either(wrong, either(EQUAL(m, 0), GREATER(m, 12)));
+    wrong = either(wrong, either(EQUAL(d, 0), _mm256_cmpgt_epi32(d, length)));
     *bad = either(*bad, wrong);
     // c - zero - (c > missing 1900) - (c > missing 2100); the masks are -1
-    return add(add(sub(c, k32(CYCLE_DAY_ZERO)), above(c, MISSING_1900)), above(c, MISSING_2100));
+    return add(add(sub(c, K(CYCLE_DAY_ZERO)), GREATER(c, MISSING_1900)), GREATER(c, MISSING_2100));
 }
 
 // Dates (yyyymmdd) of eight day numbers in 1..LAST_DAY_NUMBER.
 AVX2 V dates_of(V day) {
-    V c = add(day, k32(CYCLE_DAY_ZERO));
-    c = sub(c, above(c, MISSING_1900 - 1));
-    c = sub(c, above(c, MISSING_2100 - 1));
-    V cycles = _mm256_srli_epi32(mul(c, 22967), 25);                        // c / 1461
-    V c4 = add(_mm256_slli_epi32(sub(c, mul(cycles, 1461)), 2), k32(3));    // 4 * (c mod 1461) + 3
-    V year = mulhi16(c4, 45934, 10);                                         // c4 / 1461
-    V day_of_year = _mm256_srli_epi32(sub(c4, mul16(year, 1461)), 2);
-    V months = mulhi16(add(mul16(day_of_year, 5), k32(2)), 54828, 7);        // / 153, from March
-    V d = add(sub(day_of_year, mulhi16(add(mul16(months, 153), k32(2)), 52429, 2)), k32(1));
-    V late = above(months, 9);                                              // January, February
-    V m = sub(add(months, k32(3)), both(late, k32(12)));
-    V y = sub(add(k32(1896), add(_mm256_slli_epi32(cycles, 2), year)), late);
-    return add(add(mul(y, 10000), mul16(m, 100)), d);
+    V c = add(day, K(CYCLE_DAY_ZERO));
+    c = sub(c, GREATER(c, MISSING_1900 - 1));
+    c = sub(c, GREATER(c, MISSING_2100 - 1));
+    V c4 = add(_mm256_slli_epi32(c, 2), K(3));
+    // c4 / 1461 in single precision: c4 is below 2^19 and its remainder is
+    // at least 3, far beyond the rounding error
+    V years = _mm256_cvttps_epi32(_mm256_mul_ps(_mm256_cvtepi32_ps(c4), _mm256_set1_ps(1.0f / 1461.0f)));
+    V day_of_year = _mm256_srli_epi32(sub(c4, MUL(years, 1461)), 2);
+    // months from March above bit 16, the day of the month below it
+    V n = add(MUL(day_of_year, 2141), K(1305));
+    V months = _mm256_srli_epi32(n, 16);
+    V d = add(MULHI16(both(n, K(0xFFFF)), 62690, 11), K(1));   // (n mod 2^16) / 2141
+    V late = GREATER(months, 9);                                // January, February
+    V m = sub(add(months, K(3)), both(late, K(12)));
+    V y = sub(add(K(1896), years), late);
+    return add(add(MUL(y, 10000), MUL16(m, 100)), d);
 }
 
 // Eight 64-bit items as their low and high 32-bit words, in the lane
-// order that unpack_low and unpack_high below restore.
+// order that the unpacking in days_loop restores.
 AVX2 void split_words(const i64 *p, V *lo, V *hi) {
     __m256 a = _mm256_castsi256_ps(_mm256_loadu_si256((const V *)p));
     __m256 b = _mm256_castsi256_ps(_mm256_loadu_si256((const V *)(p + 4)));
@@ -105,36 +126,74 @@ AVX2 void split_words(const i64 *p, V *lo, V *hi) {
     *hi = _mm256_castps_si256(_mm256_shuffle_ps(a, b, _MM_SHUFFLE(3, 1, 3, 1)));
 }
 
-// Counts as 32-bit lanes; a count beyond the reach of any valid result is
-// marked in bad.
-AVX2 V count_lanes(V lo, V hi, V *bad) {
+// Eight counts as 32-bit lanes; one beyond the reach of any valid result
+// is marked in bad.
+AVX2 V count_lanes(const i64 *p, V *bad) {
+    V lo, hi;
+    split_words(p, &lo, &hi);
     V wide = _mm256_cmpeq_epi32(_mm256_srai_epi32(lo, 31), hi);   // lo's sign fills hi
-    V near = _mm256_cmpeq_epi32(above(add(lo, k32(1 << 20)), (1 << 21) - 1), _mm256_setzero_si256());
-    *bad = either(*bad, _mm256_andnot_si256(both(wide, near), k32(0xFFFFFFFF)));
+    V near = _mm256_cmpeq_epi32(ABOVE(add(lo, K(1 << 20)), (1 << 21) - 1), _mm256_setzero_si256());
+    *bad = either(*bad, _mm256_andnot_si256(both(wide, near), K(0xFFFFFFFF)));
     return lo;
 }
 
-__attribute__((target("avx2"))) static bool add_days_avx2(i64 n, i64 *z, const i64 *t, bool ts,
-                                                          const i64 *k, bool ks, bool negate) {
-    V bad = _mm256_setzero_si256(), zero = _mm256_setzero_si256();
-    V t_lo = k32((u32)t[0]), t_hi = k32((u32)((u64)t[0] >> 32));
-    V k_lo = k32((u32)k[0]), k_hi = k32((u32)((u64)k[0] >> 32));
-    if (ks && !count_in_reach(k[0])) return false;
+// Eight items at a time; TS, KS: the dates, the counts are one item.
+template <bool TS, bool KS>
+__attribute__((target("avx2"))) static i64 days_loop(i64 n, i64 *z, const i64 *t, const i64 *k, bool negate, V *bad) {
+    V zero = _mm256_setzero_si256();
+    V t_lo = _mm256_set1_epi32((int)(u32)t[0]), t_hi = _mm256_set1_epi32((int)(u32)((u64)t[0] >> 32));
+    V count = _mm256_set1_epi32((int)(negate ? -k[0] : k[0]));   // within reach: checked by the caller
     i64 i = 0;
     for (; i + 8 <= n; i += 8) {
-        if (!ts) split_words(t + i, &t_lo, &t_hi);
-        if (!ks) split_words(k + i, &k_lo, &k_hi);
-        V count = count_lanes(k_lo, k_hi, &bad);
-        V day = day_numbers(t_lo, t_hi, &bad);
-        day = negate ? sub(day, count) : add(day, count);
-        bad = either(bad, above(sub(day, k32(1)), LAST_DAY_NUMBER - 1));
+        if (!TS) split_words(t + i, &t_lo, &t_hi);
+        V day = day_numbers(t_lo, t_hi, bad);
+        if (KS) day = add(day, count);
+        else day = negate ? sub(day, count_lanes(k + i, bad)) : add(day, count_lanes(k + i, bad));
+        *bad = either(*bad, ABOVE(sub(day, K(1)), LAST_DAY_NUMBER - 1));
         V r = dates_of(day);
         _mm256_storeu_si256((V *)(z + i), _mm256_unpacklo_epi32(r, zero));
         _mm256_storeu_si256((V *)(z + i + 4), _mm256_unpackhi_epi32(r, zero));
     }
+    return i;
+}
+
+__attribute__((target("avx2"))) static bool add_days_avx2(i64 n, i64 *z, const i64 *t, bool ts,
+                                                          const i64 *k, bool ks, bool negate) {
+    if (ks && !count_in_reach(k[0])) return false;
+    V bad = _mm256_setzero_si256();
+    i64 done = ts ? (ks ? days_loop<true, true>(n, z, t, k, negate, &bad) : days_loop<true, false>(n, z, t, k, negate, &bad))
+                  : (ks ? days_loop<false, true>(n, z, t, k, negate, &bad) : days_loop<false, false>(n, z, t, k, negate, &bad));
     if (!_mm256_testz_si256(bad, bad)) return false;
-    for (; i < n; i++)
+    for (i64 i = done; i < n; i++)
         if (!add_days_item(t[ts ? 0 : i], k[ks ? 0 : i], negate, &z[i])) return false;
+    return true;
+}
+
+// a - b in days, eight at a time.
+template <bool AS, bool BS>
+__attribute__((target("avx2"))) static i64 difference_loop(i64 n, i64 *z, const i64 *a, const i64 *b, V *bad) {
+    V a_lo = _mm256_set1_epi32((int)(u32)a[0]), a_hi = _mm256_set1_epi32((int)(u32)((u64)a[0] >> 32));
+    V b_lo = _mm256_set1_epi32((int)(u32)b[0]), b_hi = _mm256_set1_epi32((int)(u32)((u64)b[0] >> 32));
+    i64 i = 0;
+    for (; i + 8 <= n; i += 8) {
+        if (!AS) split_words(a + i, &a_lo, &a_hi);
+        if (!BS) split_words(b + i, &b_lo, &b_hi);
+        V r = sub(day_numbers(a_lo, a_hi, bad), day_numbers(b_lo, b_hi, bad));
+        V sign = _mm256_srai_epi32(r, 31);
+        _mm256_storeu_si256((V *)(z + i), _mm256_unpacklo_epi32(r, sign));
+        _mm256_storeu_si256((V *)(z + i + 4), _mm256_unpackhi_epi32(r, sign));
+    }
+    return i;
+}
+
+__attribute__((target("avx2"))) static bool date_difference_avx2(i64 n, i64 *z, const i64 *a, bool as,
+                                                                 const i64 *b, bool bs) {
+    V bad = _mm256_setzero_si256();
+    i64 done = as ? (bs ? difference_loop<true, true>(n, z, a, b, &bad) : difference_loop<true, false>(n, z, a, b, &bad))
+                  : (bs ? difference_loop<false, true>(n, z, a, b, &bad) : difference_loop<false, false>(n, z, a, b, &bad));
+    if (!_mm256_testz_si256(bad, bad)) return false;
+    for (i64 i = done; i < n; i++)
+        if (!date_difference_item(a[as ? 0 : i], b[bs ? 0 : i], &z[i])) return false;
     return true;
 }
 
@@ -145,7 +204,15 @@ static bool have_avx2() {
 #else
 static bool have_avx2() { return false; }
 static bool add_days_avx2(i64, i64 *, const i64 *, bool, const i64 *, bool, bool) { return false; }
+static bool date_difference_avx2(i64, i64 *, const i64 *, bool, const i64 *, bool) { return false; }
 #endif
+
+bool date_difference_array(i64 n, i64 *z, const i64 *a, bool as, const i64 *b, bool bs) {
+    if (n >= 8 && have_avx2()) return date_difference_avx2(n, z, a, as, b, bs);
+    for (i64 i = 0; i < n; i++)
+        if (!date_difference_item(a[as ? 0 : i], b[bs ? 0 : i], &z[i])) return false;
+    return true;
+}
 
 bool add_days_array(i64 n, i64 *z, const i64 *t, bool ts, const i64 *k, bool ks, bool negate) {
     if (n >= 8 && have_avx2()) return add_days_avx2(n, z, t, ts, k, ks, negate);
@@ -172,6 +239,13 @@ static bool clock_loop(i64 n, i64 *z, const i64 *t, const i64 *k, bool negate, i
 }
 
 bool add_clock_array(i64 n, i64 *z, const i64 *t, bool ts, const i64 *k, bool ks, bool negate, i64 period) {
+    i64 within_day;
+    if (ks) {
+        // one count: only its remainder matters
+        if (time_is_null(k[0])) return false;
+        within_day = k[0] % period;
+        k = &within_day;
+    }
     if (ts && ks) return clock_loop<true, true>(n, z, t, k, negate, period);
     if (ts) return clock_loop<true, false>(n, z, t, k, negate, period);
     if (ks) return clock_loop<false, true>(n, z, t, k, negate, period);

@@ -72,8 +72,9 @@ static const char *SYSF_VALUES =
     "&txt C 1 5\n'it''''s'\n&\n"
     "&syms S 1 5\n`abc_ `'x y' ` `'a''b c' `q\n&\n"
     "&lst L 1 2\nI 0\n7\n&\nL 1 1\nC 1 2\n'hi'\n&\n&\n&\n"
-    "&days D 1 2\n2024.05.17 1900.01.01\n&\n"
+    "&days D 1 3\n2024.05.17 0n 1900.01.01\n&\n"
     "&stamp Z 0\n2024.05.17T09:05:07.008\n&\n"
+    "&stamps Z 1 2\n0n 2024.05.17T09:05:07\n&\n"
     "&cplx J 1 2\n1j2 _1.5j0\n&\n"
     "&cube T 3 2 1 2\n09:05:07.008 00:00:00.000 23:59:59.999 12:00:00.000\n&\n"
     "&mon M 1 1\n2024.05m\n&\n&mins U 1 2\n09:05 23:59\n&\n&secs V 1 1\n09:05:07\n&\n"
@@ -96,6 +97,8 @@ TEST(SystemScripts, OutAndFcopyRoundTripEveryType) {
     EXPECT_STREQ("x y", symbol_text(syms[1]));
     EXPECT_EQ(0, syms[2]);
     EXPECT_STREQ("a'b c", symbol_text(syms[3]));
+    EXPECT_EQ(INT64_MIN, ((i64 *)value_data(sysf_var("days")))[1]);   // the null date
+    EXPECT_TRUE(std::isnan(((double *)value_data(sysf_var("stamps")))[0]));
 
     ASSERT_EQ(0, sysf_command("out first"));
     std::string first = sysf_read("first.vkp");

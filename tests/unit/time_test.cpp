@@ -1,0 +1,164 @@
+// The time encoding and kernels against plain references: day numbers
+// against counting the calendar day by day, the vector kernels against the
+// item path on every date, the slash-date reader, and the nulls' texts.
+#include <gtest/gtest.h>
+#include <cmath>
+#include <cstring>
+#include <vector>
+#include "core/codes.h"
+#include "core/timecode.h"
+#include "primitives/time.h"
+#include "primitives/time_kernels.h"
+
+// Every valid date, in order, by stepping the calendar one day at a time.
+static std::vector<i64> every_date() {
+    std::vector<i64> dates;
+    for (i64 y = 1900, m = 1, d = 1; y <= 2100;) {
+        dates.push_back(y * 10000 + m * 100 + d);
+        if (++d > month_length(y, m)) { d = 1; if (++m > 12) { m = 1; y++; } }
+    }
+    return dates;
+}
+
+TEST(TimeDayNumbers, CountTheCalendarBothWays) {
+    std::vector<i64> dates = every_date();
+    ASSERT_EQ((i64)dates.size(), LAST_DAY_NUMBER);
+    for (i64 k = 0; k < (i64)dates.size(); k++) {
+        ASSERT_EQ(date_to_day_number(dates[k]), k + 1) << dates[k];
+        ASSERT_EQ(day_number_to_date(k + 1), dates[k]) << k + 1;
+    }
+    for (i64 bad : {20230229LL, 19000229LL, 21000229LL, 20241301LL, 20240100LL, 18991231LL, 21010101LL, 0LL, -1LL})
+        EXPECT_EQ(date_to_day_number(bad), -1) << bad;
+    EXPECT_EQ(date_to_day_number(TIME_NULL), -1);
+    EXPECT_EQ(day_number_to_date(0), -1);
+    EXPECT_EQ(day_number_to_date(LAST_DAY_NUMBER + 1), -1);
+}
+
+// The kernel answers true exactly when every item is a valid date whose
+// result is valid, and then agrees with the item path.
+static void expect_kernel_matches_items(const std::vector<i64> &t, const std::vector<i64> &k, bool ks, bool negate) {
+    i64 n = (i64)t.size();
+    std::vector<i64> fast(n), slow(n);
+    bool plain = add_days_array(n, fast.data(), t.data(), false, k.data(), ks, negate);
+    bool all_valid = true;
+    for (i64 i = 0; i < n; i++) {
+        slow[i] = add_to_time_value(negate ? P_MINUS : P_PLUS, T_DATE, t[i], k[ks ? 0 : i]);
+        all_valid = all_valid && time_status == 0 && !time_is_null(t[i]) && !time_is_null(k[ks ? 0 : i]);
+    }
+    ASSERT_EQ(plain, all_valid);
+    if (plain) { ASSERT_EQ(fast, slow); }
+}
+
+TEST(TimeKernels, DatesAgreeWithTheItemPathOnEveryDate) {
+    std::vector<i64> dates = every_date();
+    for (i64 count : {0LL, 1LL, -1LL, 28LL, 59LL, -366LL, 1461LL, 36524LL})
+        expect_kernel_matches_items(dates, {count}, true, count < 0);
+    std::vector<i64> counts(dates.size());
+    for (size_t i = 0; i < counts.size(); i++) counts[i] = (i64)(i * 7919 % 4001) - 2000;
+    // the first and last dates leave the range with some of these counts
+    std::vector<i64> middle(dates.begin() + 3000, dates.end() - 3000);
+    counts.resize(middle.size());
+    expect_kernel_matches_items(middle, counts, false, false);
+    expect_kernel_matches_items(middle, counts, false, true);
+}
+
+TEST(TimeKernels, AnyOddItemSendsTheArrayToTheItemPath) {
+    std::vector<i64> base(19, 20240517), one = {1};
+    const i64 odds[] = {TIME_NULL, 20230229, 21001231, 0, 20240517 + ((i64)1 << 32), -20240517};
+    for (i64 odd : odds)
+        for (size_t at = 0; at < base.size(); at++) {
+            std::vector<i64> t = base;
+            t[at] = odd;
+            expect_kernel_matches_items(t, one, true, false);
+        }
+    const i64 counts[] = {TIME_NULL, INT64_MAX, (i64)1 << 20, -((i64)1 << 20), (i64)1 << 32, LAST_DAY_NUMBER};
+    for (i64 count : counts)
+        for (size_t at = 0; at < base.size(); at++) {
+            std::vector<i64> k(base.size(), 1);
+            k[at] = count;
+            expect_kernel_matches_items(base, k, false, false);
+        }
+}
+
+TEST(TimeKernels, NoInvalidNumberPassesAsADate) {
+    // Every number around the valid range, eight at a time: the kernel
+    // accepts exactly the valid dates and moves them by 0 to themselves.
+    std::vector<i64> t(8), z(8), zero = {0};
+    for (i64 v = 18990000; v < 21020000; v += 8) {
+        for (i64 j = 0; j < 8; j++) t[j] = v + j;
+        bool valid = true;
+        for (i64 j = 0; j < 8; j++) valid = valid && time_encoding_is_valid(T_DATE, t[j]);
+        ASSERT_EQ(add_days_array(8, z.data(), t.data(), false, zero.data(), true, false), valid) << v;
+        if (valid) { ASSERT_EQ(z, t); }
+    }
+}
+
+TEST(TimeKernels, ClockTypesWrapLikeTheItemPath) {
+    const i64 periods[] = {1440, 86400, MS_PER_DAY};
+    for (i64 period : periods) {
+        i64 type = period == 1440 ? T_MINUTE : period == 86400 ? T_SECOND : T_TIME;
+        std::vector<i64> t = {0, 1, period - 1, period / 2, 7, 0, period - 2, 3, 11}, z(t.size());
+        const i64 counts[] = {0, 1, -1, period - 1, 1 - period, 3 * period + 5, -12345, INT64_MAX, INT64_MIN + 1};
+        for (i64 count : counts) {
+            ASSERT_TRUE(add_clock_array((i64)t.size(), z.data(), t.data(), false, &count, true, false, period));
+            for (size_t i = 0; i < t.size(); i++) ASSERT_EQ(z[i], add_to_time_value(P_PLUS, type, t[i], count));
+        }
+        // a null count, a count vector beyond a day, an item that is no time
+        i64 null = TIME_NULL;
+        EXPECT_FALSE(add_clock_array((i64)t.size(), z.data(), t.data(), false, &null, true, false, period));
+        std::vector<i64> far(t.size(), 1);
+        far[8] = period;
+        EXPECT_FALSE(add_clock_array((i64)t.size(), z.data(), t.data(), false, far.data(), false, true, period));
+        t[4] = period;
+        i64 one = 1;
+        EXPECT_FALSE(add_clock_array((i64)t.size(), z.data(), t.data(), false, &one, true, false, period));
+    }
+}
+
+TEST(TimeItems, FailuresKeepTheValueAndSetTheStatus) {
+    EXPECT_EQ(add_to_time_value(P_MINUS, T_MONTH, 190001, 1), 190001);
+    EXPECT_EQ(time_status, TIME_STATUS_INVALID);
+    EXPECT_EQ(add_to_time_value(P_MINUS, T_MONTH, 190002, 1), 190001);
+    EXPECT_EQ(time_status, 0);
+    EXPECT_EQ(add_to_time_value(P_MINUS, T_DATE, 20240517, INT64_MIN + 1), 20240517);
+    EXPECT_EQ(time_status, TIME_STATUS_INVALID);
+    EXPECT_EQ(add_to_time_value(P_MINUS, T_DATE, 20240517, TIME_NULL), TIME_NULL);
+    EXPECT_EQ(time_status, 0);
+    EXPECT_EQ(time_value_difference(T_DATE, 0, 20240517), 0);   // a fill item is no date
+    EXPECT_EQ(time_status, TIME_STATUS_INVALID);
+    EXPECT_EQ(time_value_difference(T_TIME, TIME_NULL, 5), TIME_NULL);
+    double dt = join_datetime_value(std::vector<i64>{2024, 5, 17, 23, 0, 0, 0}.data());
+    EXPECT_EQ(add_to_datetime_value(P_PLUS, dt, 3600000),
+              join_datetime_value(std::vector<i64>{2024, 5, 18, 0, 0, 0, 0}.data()));
+    EXPECT_TRUE(std::isnan(datetime_difference(std::nan(""), dt)));
+    EXPECT_EQ(add_to_datetime_value(P_PLUS, 0.5, 1), 0.5);
+    EXPECT_EQ(time_status, TIME_STATUS_INVALID);
+}
+
+TEST(TimeTexts, SlashDatesAreValidatedAndNullsReadBack) {
+    auto slash = [](const char *s) { return parse_slash_date(s, (i64)strlen(s)); };
+    EXPECT_EQ(slash("5/17/2024"), 20240517);
+    EXPECT_EQ(slash(" 12/31/2100 "), 21001231);
+    EXPECT_EQ(slash("02/29/2000"), 20000229);
+    for (const char *bad : {"2/29/2023", "13/1/2024", "0/1/2024", "1/32/2024", "1/1/24", "1/1/20245", "1/1/2024x",
+                            "", "1//2024", "001/1/2024", "1/1/1899", "-1/1/2024", "1 /1/2024"})
+        EXPECT_EQ(slash(bad), TIME_NULL) << bad;
+    EXPECT_EQ(parse_slash_date("5/17/2024", 8), TIME_NULL);   // a cut text is not read past its end
+
+    char b[64];
+    for (i64 type : {T_MONTH, T_DATE, T_MINUTE, T_SECOND, T_TIME}) {
+        EXPECT_EQ(format_time_value(TIME_NULL, type, b), 2);
+        EXPECT_STREQ(b, "0n");
+        i64 v = 0;
+        double f = 0;
+        EXPECT_EQ(read_time_text("0n 1", type, &v, &f), 2);
+        EXPECT_EQ(v, TIME_NULL);
+    }
+    EXPECT_EQ(format_datetime_value(std::nan(""), b), 2);
+    EXPECT_STREQ(b, "0n");
+    double f = 0;
+    EXPECT_EQ(read_time_text("0n", T_DATETIME, nullptr, &f), 2);
+    EXPECT_TRUE(std::isnan(f));
+    i64 v;
+    EXPECT_EQ(read_time_text("0n", T_INT, &v, &f), -1);
+}
