@@ -65,25 +65,6 @@ static bool move_time(i64 type, i64 value, i64 count, i64 *out) {
     return true;
 }
 
-// A datetime whose time of day stays within its day needs only its date
-// checked; one that crosses midnight moves through day numbers.
-static bool move_datetime(double value, i64 ms, double *out) {
-    const i64 reach = (LAST_DAY_NUMBER + 1) * MS_PER_DAY;
-    if (!(value >= 0 && value < 9007199254740992.0) || ms <= -reach || ms >= reach) return false;
-    i64 x = (i64)value;
-    i64 date = x / MS_PER_DAY, of_day = x % MS_PER_DAY + ms;
-    if ((double)x != value || !date_encoding_is_valid(date)) return false;
-    if (of_day >= 0 && of_day < MS_PER_DAY) {
-        *out = value + (double)ms;   // whole numbers below 2^53 add exactly
-        return true;
-    }
-    i64 days = of_day >= 0 ? of_day / MS_PER_DAY : -((MS_PER_DAY - 1 - of_day) / MS_PER_DAY);
-    i64 moved = day_number_to_date(date_to_day_number(date) + days);
-    if (moved < 0) return false;
-    *out = (double)moved * (double)MS_PER_DAY + (double)(of_day - days * MS_PER_DAY);
-    return true;
-}
-
 static bool add_item(i64 type, i64 value, i64 count, bool negate, i64 *out) {
     if (time_is_null(value) || time_is_null(count)) { *out = TIME_NULL; return true; }
     return move_time(type, value, negate ? -count : count, out);
@@ -153,6 +134,7 @@ i64 add_to_time_array(i64 op, i64 type, i64 n, void *z, const void *t, bool ts, 
     if (type == T_DATETIME) {
         double *zf = (double *)z;
         const double *tf = (const double *)t;
+        if (add_ms_array(n, zf, tf, ts, k, ks, negate)) return 0;
         for (i64 i = 0; i < n; i++)
             if (!add_datetime_item(tf[ts ? 0 : i], k[ks ? 0 : i], negate, &zf[i])) return TIME_STATUS_INVALID;
         return 0;

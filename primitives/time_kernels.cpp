@@ -32,6 +32,29 @@ static bool add_days_item(i64 date, i64 count, bool negate, i64 *out) {
     return true;
 }
 
+// A datetime whose time of day stays within its day needs only its date
+// checked; one that crosses midnight moves through day numbers.
+bool move_datetime(double value, i64 ms, double *out) {
+    const i64 reach = (LAST_DAY_NUMBER + 1) * MS_PER_DAY;
+    if (!(value >= 0 && value < 9007199254740992.0) || ms <= -reach || ms >= reach) return false;
+    i64 x = (i64)value;
+    i64 date = x / MS_PER_DAY, of_day = x % MS_PER_DAY + ms;
+    if ((double)x != value || !date_encoding_is_valid(date)) return false;
+    if (of_day >= 0 && of_day < MS_PER_DAY) {
+        *out = value + (double)ms;   // whole numbers below 2^53 add exactly
+        return true;
+    }
+    i64 days = of_day >= 0 ? of_day / MS_PER_DAY : -((MS_PER_DAY - 1 - of_day) / MS_PER_DAY);
+    i64 moved = day_number_to_date(date_to_day_number(date) + days);
+    if (moved < 0) return false;
+    *out = (double)moved * (double)MS_PER_DAY + (double)(of_day - days * MS_PER_DAY);
+    return true;
+}
+
+static bool add_ms_item(double value, i64 ms, bool negate, double *out) {
+    return !time_is_null(ms) && move_datetime(value, negate ? -ms : ms, out);
+}
+
 static bool date_difference_item(i64 a, i64 b, i64 *out) {
     i64 da = date_to_day_number(a), db = date_to_day_number(b);
     if (da < 0 || db < 0) return false;
@@ -197,6 +220,47 @@ __attribute__((target("avx2"))) static bool date_difference_avx2(i64 n, i64 *z, 
     return true;
 }
 
+// Datetimes and one count, eight at a time: split into date and time of
+// day in double precision (a wrong split shows as a time of day outside the
+// day and sends the array to the item path), dates checked by the day
+// number kernel, and the count added where the time stays within its day;
+// the few items that cross midnight are moved one by one.
+__attribute__((target("avx2"))) static bool add_ms_avx2(i64 n, double *z, const double *t, i64 ms) {
+    const __m256d day = _mm256_set1_pd((double)MS_PER_DAY), per_day = _mm256_set1_pd(1.0 / (double)MS_PER_DAY);
+    const __m256d half = _mm256_set1_pd(0.5 / (double)MS_PER_DAY), count = _mm256_set1_pd((double)ms);
+    const __m256d zero = _mm256_setzero_pd(), reach = _mm256_set1_pd(9007199254740992.0);
+    __m256d odd = _mm256_setzero_pd();
+    V bad = _mm256_setzero_si256();
+    i64 i = 0;
+    for (; i + 8 <= n; i += 8) {
+        __m128i dates[2];
+        int crossing = 0;
+        for (int h = 0; h < 2; h++) {
+            __m256d v = _mm256_loadu_pd(t + i + 4 * h);
+            __m256d date = _mm256_floor_pd(_mm256_add_pd(_mm256_mul_pd(v, per_day), half));
+            __m256d of_day = _mm256_sub_pd(v, _mm256_mul_pd(date, day));
+            __m256d moved = _mm256_add_pd(of_day, count);
+            // not a whole number within reach, or split wrongly (NaN fails every test)
+            __m256d plain = _mm256_and_pd(_mm256_cmp_pd(v, zero, _CMP_GE_OQ), _mm256_cmp_pd(v, reach, _CMP_LT_OQ));
+            plain = _mm256_and_pd(plain, _mm256_cmp_pd(_mm256_floor_pd(v), v, _CMP_EQ_OQ));
+            plain = _mm256_and_pd(plain, _mm256_cmp_pd(of_day, zero, _CMP_GE_OQ));
+            plain = _mm256_and_pd(plain, _mm256_cmp_pd(of_day, day, _CMP_LT_OQ));
+            odd = _mm256_or_pd(odd, _mm256_xor_pd(plain, _mm256_castsi256_pd(K(0xFFFFFFFF))));
+            __m256d within = _mm256_and_pd(_mm256_cmp_pd(moved, zero, _CMP_GE_OQ), _mm256_cmp_pd(moved, day, _CMP_LT_OQ));
+            crossing |= (_mm256_movemask_pd(within) ^ 15) << (4 * h);
+            _mm256_storeu_pd(z + i + 4 * h, _mm256_add_pd(v, count));
+            dates[h] = _mm256_cvttpd_epi32(_mm256_and_pd(date, plain));
+        }
+        day_numbers(_mm256_set_m128i(dates[1], dates[0]), _mm256_setzero_si256(), &bad);
+        for (int j = 0; crossing; j++, crossing >>= 1)
+            if ((crossing & 1) && !move_datetime(t[i + j], ms, &z[i + j])) return false;
+    }
+    if (!_mm256_testz_si256(bad, bad) || !_mm256_testz_pd(odd, odd)) return false;
+    for (; i < n; i++)
+        if (!move_datetime(t[i], ms, &z[i])) return false;
+    return true;
+}
+
 static bool have_avx2() {
     static const bool yes = __builtin_cpu_supports("avx2");
     return yes;
@@ -205,7 +269,17 @@ static bool have_avx2() {
 static bool have_avx2() { return false; }
 static bool add_days_avx2(i64, i64 *, const i64 *, bool, const i64 *, bool, bool) { return false; }
 static bool date_difference_avx2(i64, i64 *, const i64 *, bool, const i64 *, bool) { return false; }
+static bool add_ms_avx2(i64, double *, const double *, i64) { return false; }
 #endif
+
+bool add_ms_array(i64 n, double *z, const double *t, bool ts, const i64 *k, bool ks, bool negate) {
+    const i64 reach = (LAST_DAY_NUMBER + 1) * MS_PER_DAY;
+    if (n >= 8 && !ts && ks && have_avx2() && k[0] > -reach && k[0] < reach)
+        return add_ms_avx2(n, z, t, negate ? -k[0] : k[0]);
+    for (i64 i = 0; i < n; i++)
+        if (!add_ms_item(t[ts ? 0 : i], k[ks ? 0 : i], negate, &z[i])) return false;
+    return true;
+}
 
 bool date_difference_array(i64 n, i64 *z, const i64 *a, bool as, const i64 *b, bool bs) {
     if (n >= 8 && have_avx2()) return date_difference_avx2(n, z, a, as, b, bs);

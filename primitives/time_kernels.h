@@ -10,6 +10,11 @@
 // Dates moved by day counts (subtracted when `negate`).
 bool add_days_array(i64 n, i64 *z, const i64 *dates, bool dates_single, const i64 *counts,
                     bool counts_single, bool negate);
+// Datetimes moved by milliseconds.
+bool add_ms_array(i64 n, double *z, const double *t, bool t_single, const i64 *counts,
+                  bool counts_single, bool negate);
+// One datetime moved by ms milliseconds (a null is not plain).
+bool move_datetime(double value, i64 ms, double *out);
 // a - b of two date arrays, in days.
 bool date_difference_array(i64 n, i64 *z, const i64 *a, bool a_single, const i64 *b, bool b_single);
 // Minutes, seconds or milliseconds of the day moved by counts of that unit,

@@ -93,6 +93,36 @@ TEST(TimeKernels, NoInvalidNumberPassesAsADate) {
     }
 }
 
+TEST(TimeKernels, DatetimesAgreeWithTheItemPath) {
+    std::vector<i64> dates = every_date();
+    std::vector<double> t;
+    const i64 times[] = {0, 1, 3600000, 43200000, MS_PER_DAY - 3600000, MS_PER_DAY - 1};
+    for (size_t i = 0; i < dates.size(); i += 5)
+        t.push_back((double)dates[i] * (double)MS_PER_DAY + (double)times[i % 6]);
+    std::vector<double> fast(t.size()), slow(t.size());
+    const i64 counts[] = {0, 1, -1, 3600000, -3600000, 86400000, -3 * MS_PER_DAY - 7, 1000 * MS_PER_DAY};
+    for (i64 count : counts) {
+        bool all_valid = true;
+        for (size_t i = 0; i < t.size(); i++) {
+            slow[i] = add_to_datetime_value(P_PLUS, t[i], count);
+            all_valid = all_valid && time_status == 0;
+        }
+        ASSERT_EQ(add_ms_array((i64)t.size(), fast.data(), t.data(), false, &count, true, false), all_valid) << count;
+        if (all_valid) { ASSERT_EQ(fast, slow) << count; }
+    }
+    // one odd item anywhere sends the array to the item path
+    const double day = (double)MS_PER_DAY;
+    double odds[] = {std::nan(""), 0.5, -1.0, 20230229.0 * day, 21001231.0 * day + day, 9007199254740992.0, 1e300};
+    std::vector<double> base(t.begin() + 1000, t.begin() + 1019);
+    i64 one = 1;
+    for (double odd : odds)
+        for (size_t at = 0; at < base.size(); at++) {
+            std::vector<double> v = base, z(v.size());
+            v[at] = odd;
+            EXPECT_FALSE(add_ms_array((i64)v.size(), z.data(), v.data(), false, &one, true, false)) << odd << " " << at;
+        }
+}
+
 TEST(TimeKernels, ClockTypesWrapLikeTheItemPath) {
     const i64 periods[] = {1440, 86400, MS_PER_DAY};
     for (i64 period : periods) {
