@@ -56,8 +56,10 @@ double join_datetime_value(const i64 *f) {
     return (double)day * 86400000.0 + (double)ms;
 }
 
-static i64 floor_div(i64 a, i64 b) { i64 q = a / b; if ((a % b != 0) && ((a < 0) != (b < 0))) q--; return q; }
-static i64 floor_mod(i64 a, i64 b) { return a - floor_div(a, b) * b; }
+// Division rounding down and its remainder, for b > 0 (without the
+// overflow of a - q * b near the smallest integer).
+static i64 floor_div(i64 a, i64 b) { return a / b - (a % b < 0 ? 1 : 0); }
+static i64 floor_mod(i64 a, i64 b) { i64 r = a % b; return r < 0 ? r + b : r; }
 
 int split_time_value(i64 type, i64 v, i64 *f) {
     switch (type) {
