@@ -51,8 +51,9 @@ TEST_F(InterpreterFixture, EveryHandlerIsRegisteredByTheFamilyItsRowNames) {
                                             << family_name(f);
             // a handler of the wrong valence finds no row of its own; a
             // system function ([]TS, monadic) has its name row instead
-            if (!(valence == 1 && is_system_function_code(code)))
+            if (!(valence == 1 && is_system_function_code(code))) {
                 EXPECT_NE(prim_info(code, valence), nullptr) << "code " << code << " valence " << valence;
+            }
         }
 }
 
