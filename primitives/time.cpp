@@ -7,14 +7,15 @@
 //   moves by milliseconds and carries into its date; the clock types
 //   (minute, second, time) wrap around midnight. A null on either side
 //   gives the null.
-//   Fast paths: dates through the vector kernel of time_kernels.cpp
-//   (eight at a time with AVX2), the clock types through one branch-free
-//   loop; an array with a null or an invalid item is redone item by item.
+//   Fast paths (time_kernels.cpp): dates, and datetimes with one count,
+//   eight at a time with AVX2; the clock types through one branch-free
+//   loop. An array with a null or an invalid item is redone item by item.
 //   Refuses: a result outside 1900..2100, or an operand that is not a
 //   valid value (33).
 // - minus of two values of one type: the difference in the type's unit as
 //   an integer, in milliseconds as a float for datetimes; the null when
-//   either is null. Refuses: an operand that is not a valid value (33).
+//   either is null. Fast path: dates eight at a time with AVX2.
+//   Refuses: an operand that is not a valid value (33).
 //   (Which codes and type pairs reach these is decided by the scalar
 //   functions: 31, 7 and 1 come from there.)
 // - components (x.year, reached through the dictionary family's dot): year,

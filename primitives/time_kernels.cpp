@@ -1,18 +1,21 @@
 // Whole-array kernels of time arithmetic (see time_kernels.h).
 //
 // Dates are held as yyyymmdd, so moving one by days means turning it into a
-// day number and back. Both directions are the closed form of
-// core/timecode.cpp (four-year cycles counted from 1896-03-01, stepping over
+// day number and back. Both directions count as the closed form of
+// core/timecode.cpp does (four-year cycles from 1896-03-01, stepping over
 // the missing 29 Februaries of 1900 and 2100). On processors with AVX2 the
-// kernel below computes it eight dates at a time in 32-bit lanes, with
-// every division by a constant done as a multiplication and a shift; the
-// multipliers are exact over the ranges that valid dates produce, and the
-// unit tests compare the kernel with the closed form on every date.
+// kernels below compute it eight dates at a time in 32-bit lanes, every
+// division by a constant done as a multiplication and a shift (one in
+// single precision); the multipliers are exact over the ranges that valid
+// dates produce, and the unit tests compare the kernels with the closed
+// form on every date.
 #pragma GCC optimize("O3")
 #include "primitives/time_kernels.h"
 #include "core/timecode.h"
 #include <cstdint>
+#if defined(__x86_64__)
 #include <immintrin.h>
+#endif
 
 typedef uint32_t u32;
 typedef uint64_t u64;
