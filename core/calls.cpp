@@ -487,6 +487,30 @@ void pop_frames_above(i64 new_depth)
     si_depth = new_depth < si_depth ? new_depth : si_depth;
 }
 
+// An immediate entry with no function entry right above it is a session
+// line that failed by itself: it holds nothing but its line in )SI. Such
+// entries are dropped, oldest first, only when the state indicator has no
+// room left; the entries above move down one place, and the frames that
+// record their positions move with them. Entries of a line that is running
+// are never bare. A run nested in a statement keeps the positions as they
+// are, since its caller restores the depth it saw.
+bool make_state_indicator_room()
+{
+    if (!state_indicator_may_shift()) return false;
+    i64 top = si_depth < SI_CAP ? si_depth : SI_CAP - 1;
+    for (i64 i = 0; i <= top; i++) {
+        if (state_indicator[i].function != -1) continue;
+        if (i < top && state_indicator[i + 1].function >= 0) continue;
+        memmove(&state_indicator[i], &state_indicator[i + 1], (size_t)(SI_CAP - 1 - i) * sizeof(SIEntry));
+        state_indicator[SI_CAP - 1] = {-1, -1};
+        si_depth--;
+        for (i64 m = 0; m <= dfxstack && m < DFXSTACK_CAP; m++)
+            if (dfxstack_table[m].name < 0 && dfxstack_table[m].slot > i) dfxstack_table[m].slot--;
+        return true;
+    }
+    return false;
+}
+
 void clear_state_indicator()
 {
     pop_frames_above(-1);
@@ -609,14 +633,19 @@ static int resolve_branch(const StatementNode *s, i64 c, i64 v, i64 line, i64 *t
     return 0;
 }
 
-static int fail_at_line(i64 level, i64 row, i64 line, const LineTrace *t)
+// The state-indicator position of the running call at nesting k. Bare
+// entries below it may be dropped while it runs (make_state_indicator_room),
+// so it is worked out afresh at each use.
+static i64 call_level(i64 k) { return si_depth + k + 1; }
+
+static int fail_at_line(i64 k, i64 row, i64 line, const LineTrace *t)
 {
-    state_indicator[level] = {row, line};
+    state_indicator[call_level(k)] = {row, line};
     fill_suspension_record(row, line, t);
     return (int)error_number;
 }
 
-static int run_function_body(i64 row, i64 level, i64 io_slot, i64 temps)
+static int run_function_body(i64 row, i64 k, i64 io_slot, i64 temps)
 {
     FunctionEntry *f = &function_table[row];
     i64 n = f->line_counts ? f->line_counts[0] : 0;
@@ -625,11 +654,11 @@ static int run_function_body(i64 row, i64 level, i64 io_slot, i64 temps)
     i64 saved_stacktop = stacktop;
     i64 line = 1;
     while (line >= 1 && line <= n) {
-        state_indicator[level].line = line;
+        state_indicator[call_level(k)].line = line;
         if (interrupt_pending) {
             error_number = INTERRUPT_ERROR;
             if (error_position < 0) error_position = 0;
-            return fail_at_line(level, row, line, &trace);
+            return fail_at_line(k, row, line, &trace);
         }
         trace.ring[trace.executed % TRACE_RING] = line;
         trace.executed++;
@@ -646,20 +675,20 @@ static int run_function_body(i64 row, i64 level, i64 io_slot, i64 temps)
                                      ? parse_node_table[failed_node].pos : 0;
                         error_position = s->offset + (at > 0 ? at : 0);
                     }
-                    return fail_at_line(level, row, line, &trace);
+                    return fail_at_line(k, row, line, &trace);
                 }
             }
             if (s->branch < 0) {
                 if (s->root >= 0 && display_statement_value(s->root, c, v)) {
                     if (error_position < 0) error_position = s->offset;
-                    return fail_at_line(level, row, line, &trace);
+                    return fail_at_line(k, row, line, &trace);
                 }
                 continue;
             }
             i64 target;
             if (resolve_branch(s, c, v, line, &target)) {
                 if (error_position < 0) error_position = s->offset;
-                return fail_at_line(level, row, line, &trace);
+                return fail_at_line(k, row, line, &trace);
             }
             next = target == NEXT_LINE ? line + 1 : target;
             break;
@@ -699,8 +728,8 @@ int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_sl
     if (row < FIRST_USER_FUNCTION || row > lstfx || row >= FUNCTION_CAP)
         return (int)(error_number = 83);
     i64 k = call_nesting + 1;
-    i64 level = si_depth + k + 1;
-    if (level >= SI_CAP) return (int)(error_number = 84);
+    if (call_level(k) >= SI_CAP && !make_state_indicator_room()) return (int)(error_number = 84);
+    i64 level = call_level(k);
     FunctionEntry *f = &function_table[row];
     state_indicator[level] = {row, 0};
     i64 saved_pending = pending_si_entries;
@@ -740,8 +769,9 @@ int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_sl
         fill_suspension_record(row, 0, nullptr);
         return failed(r);
     }
-    r = run_function_body(row, level, io_slot, temps);
+    r = run_function_body(row, k, io_slot, temps);
     if (r) return failed(r);
+    level = call_level(k);
     if (f->result >= 0) {
         i64 slot = local_name_table[f->result].index;
         if (slot < 0 || value_slot_table[slot].rank < 0) {

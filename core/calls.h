@@ -52,6 +52,10 @@ StatementNode *get_function_line_node(i64 row, i64 line, i64 n);
 // gives them back to lstvxend and restores the bindings of the frame below.
 // "->" and )SIC use it.
 void pop_frames_above(i64 new_depth);
+// Drops the oldest bare immediate entry (a failed session line with no
+// function entry above it), moving the entries above it down; false when
+// there is none, or when positions may not move now (a nested run).
+bool make_state_indicator_room();
 // )SIC: empties the state indicator and unwinds every frame.
 void clear_state_indicator();
 // Workspace clear (before the tables are reset): as clear_state_indicator,

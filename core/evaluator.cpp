@@ -665,8 +665,10 @@ int evaluate_tree(i64 root, i64 start, i64 temps, i64 mode, i64 io_slot,
 
 // ---- Display decision -----------------------------------------------------------------------
 
+// Under )TIME nothing is shown, but a value that is not there still fails
+// as it would at the session (the display finds it and shows nothing else).
 int display_statement_value(i64 root, i64 c, i64 v) {
-    if (!node_ok(root) || prompt_suppress) return 0;
+    if (!node_ok(root)) return 0;
     const ParseNode *p = &parse_node_table[root];
     if (p->kind == 'F') {
         const ExprEntry *e = &expr_entry_table[p->index];

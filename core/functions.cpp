@@ -407,6 +407,17 @@ void add_local(DirectBody &b, const std::string &name, const char *fname)
     b.locals.push_back(name);
 }
 
+// A name right after a '.' is a column or key name (x.name) unless that
+// '.' is the second character of a primitive such as "+." or "&.".
+bool follows_dot_access(const std::string &s, size_t b0)
+{
+    if (b0 == 0 || s[b0 - 1] != '.') return false;
+    if (b0 < 2) return true;
+    char c = s[b0 - 2];
+    // A trailing '_' is never part of a name, so "_." is always a primitive.
+    return strchr("!#$%&*+/\\,<>?^_|~", c) == nullptr;
+}
+
 // Classifies the names of one statement; quoted text is skipped whole.
 void classify_names(DirectBody &b, const std::string &s, const char *fname)
 {
@@ -448,8 +459,7 @@ void classify_names(DirectBody &b, const std::string &s, const char *fname)
             size_t e = p;
             while (e > b0 && s[e - 1] == '_') e--;
             std::string name = s.substr(b0, e - b0);
-            bool after_dot = b0 > 0 && s[b0 - 1] == '.';
-            if (after_dot) continue;  // column or key name of the dot access
+            if (follows_dot_access(s, b0)) continue;  // column or key name
             if (name == "x") b.uses_x = true;
             else if (name == "y") b.uses_y = true;
             else if (name == "z") b.uses_z = true;
@@ -507,8 +517,8 @@ int convert_direct_definition(const char *line, char *name_buffer)
     std::string text = trim_comment(line);
     const char *fname = nullptr;
     i64 p = scan_leading_name(text.c_str(), &fname);
-    if (p == 0 || text[p] != ':' || strlen(fname) > (size_t)FUNCTION_NAME_MAX)
-        return (int)(error_number = 1);
+    if (p == 0 || text[p] != ':') return (int)(error_number = 1);
+    if (strlen(fname) > (size_t)FUNCTION_NAME_MAX) return (int)(error_number = 3);
     std::string name = fname;
     if (is_query_function_name(name.c_str())) {
         vek_printf("`%s is a reserved function.\n", name.c_str());
@@ -540,7 +550,7 @@ int convert_direct_definition(const char *line, char *name_buffer)
 
     error_number = 0;
     i64 row = define_function_from_header(header.c_str());
-    if (row < 0) return (int)(error_number = 1);
+    if (row < 0) return (int)(error_number = error_number == 84 ? 84 : 1);
     error_number = 0;
     FunctionText *ft = function_table[row].text;
     if (!ft) {

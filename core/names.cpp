@@ -91,7 +91,7 @@ i64 lookup_name(const char *name, char kind) {
     switch (kind) {
     case 'G':
         for (i64 i = lstgx; i >= 0; i--)
-            if (name_entry_equals(&global_name_table[i], name)) return i;
+            if (global_name_table[i].kind && name_entry_equals(&global_name_table[i], name)) return i;
         return -1;
     case 'L':
         for (i64 i = lstnx; i >= 0; i--)
@@ -179,13 +179,86 @@ bool is_valid_identifier(const char *text) {
 
 // ---- Creation ----------------------------------------------------------------------------
 
+// ---- Names that hold nothing ------------------------------------------------------
+
+static bool slot_is_bound(i64 slot) {
+    for (i64 i = 0; i <= dfxstack && i < DFXSTACK_CAP; i++)
+        if (dfxstack_table[i].name >= 0 && dfxstack_table[i].slot == slot) return true;
+    return false;
+}
+
+static bool holds_nothing(const NameEntry *e) {
+    if (e->kind != 'V') return false;
+    i64 slot = e->index;
+    return slot >= FIRST_GLOBAL_SLOT && slot <= lstvx && slot < LOCALS_TOP &&
+           value_slot_table[slot].rank < 0 && !slot_is_bound(slot);
+}
+
+// The rest of a long name goes back to the pool when it was the last thing
+// written there.
+static void give_back_long_name(NameEntry *e) {
+    if (e->continuation < 0 || e->continuation > lsttnam) return;
+    char *rest = long_name_pool + e->continuation;
+    i64 n = (i64)strnlen(rest, (size_t)(LONG_NAME_CAP - e->continuation));
+    if (e->continuation + n != lsttnam) return;
+    memset(rest, 0, (size_t)n + 1);
+    lsttnam = e->continuation - 1;
+}
+
+void release_unused_names(i64 mark) {
+    if (mark < PREDEFINED_NAMES - 1) mark = PREDEFINED_NAMES - 1;
+    for (i64 g = lstgx; g > mark; g--) {
+        NameEntry *e = &global_name_table[g];
+        if (!holds_nothing(e)) continue;
+        give_back_long_name(e);
+        i64 slot = e->index;
+        memset(e, 0, sizeof *e);
+        e->index = slot;            // kept with the free entry for its next name
+        e->continuation = -1;
+    }
+    while (lstgx > mark && global_name_table[lstgx].kind == 0 && global_name_table[lstgx].index == lstvx &&
+           lstvx >= FIRST_GLOBAL_SLOT) {
+        memset(&value_slot_table[lstvx], 0, sizeof(ValueDescriptor));
+        value_slot_table[lstvx].rank = -1;
+        lstvx--;
+        memset(&global_name_table[lstgx], 0, sizeof(NameEntry));
+        global_name_table[lstgx].index = global_name_table[lstgx].continuation = -1;
+        lstgx--;
+    }
+}
+
+// A free entry left by release_unused_names, with its value slot: one that
+// no variable names and that holds nothing. -1 when there is none.
+static i64 free_variable_entry() {
+    for (i64 g = PREDEFINED_NAMES; g <= lstgx; g++) {
+        const NameEntry *e = &global_name_table[g];
+        i64 slot = e->index;
+        if (e->kind != 0 || slot < FIRST_GLOBAL_SLOT || slot > lstvx || slot >= LOCALS_TOP) continue;
+        if (value_slot_table[slot].rank >= 0 || slot_is_bound(slot)) continue;
+        bool taken = false;
+        for (i64 h = 0; h <= lstgx && !taken; h++)
+            taken = global_name_table[h].kind == 'V' && global_name_table[h].index == slot;
+        if (!taken) return g;
+    }
+    return -1;
+}
+
+// The error of the full table stays when no free entry takes the name.
+static i64 reuse_free_entry(const char *name, i64 error_before) {
+    i64 g = free_variable_entry();
+    if (g < 0 || store_name_text(name, g, 'G') != 0) return -1;
+    global_name_table[g].kind = 'V';
+    error_number = error_before;
+    return g;
+}
+
 i64 add_name_entry(const char *name, char kind) {
     if (kind != 'G' && kind != 'F' && kind != 'V' && kind != 'L') return -1;
     if (strlen(name) > (size_t)NAME_MAX) { error_number = 1; return -1; }
     bool global = kind == 'G' || kind == 'F';
-    i64 saved_pool = lsttnam;
+    i64 saved_pool = lsttnam, error_before = error_number;
     i64 e = alloc_table_entry(global ? 'G' : 'A', -1);
-    if (e < 0) return -1;
+    if (e < 0) return kind == 'G' ? reuse_free_entry(name, error_before) : -1;
     if (store_name_text(name, e, global ? 'G' : 'N') != 0) {
         if (global) lstgx--; else lstnx--;
         return -1;
@@ -194,9 +267,11 @@ i64 add_name_entry(const char *name, char kind) {
     if (kind == 'G' || kind == 'F') {
         i64 target = alloc_table_entry(kind == 'G' ? 'V' : 'F', -1);
         if (target < 0) {
+            memset(entry, 0, sizeof *entry);
+            entry->index = entry->continuation = -1;
             lstgx--;
             lsttnam = saved_pool;
-            return -1;
+            return kind == 'G' ? reuse_free_entry(name, error_before) : -1;
         }
         entry->kind = kind == 'G' ? 'V' : 'F';
         entry->index = target;

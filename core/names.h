@@ -46,6 +46,13 @@ int store_name_text(const char *name, i64 entry, char table);
 // Returns the entry index; -1 with error_number set when a table is full
 // (84) or the name is too long (1); -1 without error for an unknown kind.
 i64 add_name_entry(const char *name, char kind);
+// Gives up the global names made after entry `mark` that hold nothing: a
+// variable without a value that no active or suspended call has bound.
+// Called when an immediate line ends, so names that only failing statements
+// used do not stay. Names on top of the table go with their value slots;
+// one below a kept name becomes a free entry that a new variable reuses
+// when the table or the value slots are full.
+void release_unused_names(i64 mark);
 // The full text of a global ('G') or local ('N') entry, in a buffer that the
 // next call overwrites.
 const char *name_text_by_index(i64 index, char table);

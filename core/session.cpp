@@ -117,7 +117,7 @@ static int run_immediate(const char *text, int64_t length) {
     error_number = 0;
     pending_si_entries = 1;
     pending_newline = 0;
-    if (si_depth + 1 >= SI_CAP) {
+    if (si_depth + 1 >= SI_CAP && !make_state_indicator_room()) {
         error_number = 84;
         error_position = 0;
         report_immediate_failure(text);
@@ -126,7 +126,9 @@ static int run_immediate(const char *text, int64_t length) {
     state_indicator[si_depth + 1] = {-1, 0};
     mark_suspension_record_empty();
     i64 len = length > 0 ? length - 1 : 0;
+    i64 names_before = lstgx;
     int rc = parse_and_run_text(text, len, -1, 0, 0, 0, &error_position, 1);
+    if (immediate_depth == 1) release_unused_names(names_before);
     if (rc == 0 && error_number == 0) {
         if (pending_newline) { vek_puts("\n"); pending_newline = 0; }
         return 0;
@@ -144,6 +146,8 @@ static int run_immediate(const char *text, int64_t length) {
     else report_function_failure(f, line);
     return -1;
 }
+
+bool state_indicator_may_shift() { return immediate_depth == 1; }
 
 // A run nested in a running statement (the line runner, )LOAD's []LX) keeps
 // the outer run's stack end, temporaries, error state and state-indicator
@@ -239,12 +243,23 @@ void brace_command(const char *text, int echo) {
     }
     if (text[after] == ':') {
         char defined[NAME_MAX + 1] = "";
-        if (convert_direct_definition(text, defined) == 0 && error_number == 0) {
+        int rc = convert_direct_definition(text, defined);
+        if (rc == 0 && error_number == 0) {
             if (echo) vek_printf("%s\n", defined);
-        } else {
-            vek_puts("\n");
-            error_number = 0;
+            return;
         }
+        if (!rc) rc = (int)error_number;
+        // A name too long for a function and a full function table are
+        // said at the session; other failures show the empty line. The
+        // line runner turns any failure of a script's definition into its
+        // own error.
+        if (echo && (rc == 3 || rc == 84)) {
+            report_error(rc);
+            error_number = rc;
+            return;
+        }
+        vek_puts("\n");
+        error_number = echo ? 0 : rc;
         return;
     }
     vek_puts("\n");

@@ -24,6 +24,9 @@ int execute_immediate_line(const char *text, int64_t length);  // 0 or -1
 int pop_state_indicator(const char *rest);
 void brace_command(const char *text, int echo);
 void report_error(int64_t number);
+// True while the one outermost immediate line runs: the only time when
+// state-indicator entries below it may move (see make_state_indicator_room).
+bool state_indicator_may_shift();
 
 // Formats like printf into a growable string and sends it whole to
 // session_print: pieces longer than print_buffer are never cut.

@@ -383,8 +383,15 @@ static void dump_slot_value(i64 slot) {
 }
 
 static int cmd_ask(char *arg) {
-    char name[NAME_MAX + 1];
-    if (scan_word(skip_white(arg), name) < 0) return 0;
+    char name[NAME_MAX + 3];
+    arg = skip_white(arg);
+    // A system variable: "[]" and its name, as the name tables hold it.
+    bool system = arg[0] == '[' && arg[1] == ']';
+    if (system) {
+        name[0] = '[';
+        name[1] = ']';
+    }
+    if (scan_word(system ? arg + 2 : arg, system ? name + 2 : name) < 0) return 0;
     if (si_depth >= 0) {
         for (i64 k = dfxstack; k >= 0; k--) {
             i64 local = dfxstack_table[k].name;

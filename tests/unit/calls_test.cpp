@@ -229,3 +229,71 @@ TEST_F(CallsRuntime, SuspendedCallsSurviveAWorkspaceRoundTrip)
     unlink(path);
     unlink((std::string(path) + ".vek").c_str());
 }
+
+// Failed session lines leave bare immediate entries; once the state
+// indicator is full the oldest of them make room, for a new line and for
+// the calls inside it, while suspended calls and their frames stay.
+TEST_F(CallsRuntime, FailedLinesNeverJamTheStateIndicator)
+{
+    define({"z<-boom x;t", "t<-x", "z<-t+1 2+1 2 3"});
+    define({"z<-fact n", "->(n<2)/base", "z<-n*fact n-1", "->0", "base: z<-1"});
+    for (int i = 0; i < 10; i++) run("1 2+1 2 3");
+    run("boom 7");
+    for (int i = 0; i < 300; i++) run("1 2+1 2 3");
+    EXPECT_EQ(si_depth, SI_CAP - 1);
+    EXPECT_EQ(run("1+1"), "2\n");
+    EXPECT_EQ(run("fact 15"), "1307674368000\n");   // sixteen calls deep
+    EXPECT_EQ(si_depth, SI_CAP - 1 - 16);
+    // The suspended call kept its entry, its session line and its frame,
+    // whose marker names the call's new position.
+    i64 at = -1;
+    for (i64 i = 0; i <= si_depth; i++)
+        if (state_indicator[i].function >= FIRST_USER_FUNCTION) at = i;
+    ASSERT_GE(at, 1);
+    EXPECT_EQ(state_indicator[at - 1].function, -1);
+    ASSERT_GE(dfxstack, 0);
+    EXPECT_EQ(dfxstack_table[0].name, -1);
+    EXPECT_EQ(dfxstack_table[0].slot, at);
+    std::string si = run(")SI");
+    EXPECT_NE(si.find("boom[2] z<-t+1 2+1 2 3\n*\n"), std::string::npos) << si;
+    // Popping the bare entries on top leaves the call's frame alone.
+    run("->");
+    EXPECT_EQ(run("t"), "7\n");
+    while (si_depth > at) run("->");
+    EXPECT_EQ(run("t"), "7\n");
+    run("->");
+    EXPECT_EQ(dfxstack, -1);
+    EXPECT_EQ(lstvxend, (i64)LOCALS_TOP);
+}
+
+// A name that only failing statements used holds nothing and goes when
+// its line ends; a name a suspended call has bound stays.
+TEST_F(CallsRuntime, NamesOfFailingLinesAreGivenBack)
+{
+    i64 names = lstgx, slots = lstvx;
+    for (int k = 0; k < 5; k++) {
+        std::string line = "0";
+        for (int i = 0; i < 500; i++) line += "+u" + std::to_string(k * 500 + i);
+        EXPECT_EQ(run(line).substr(0, 6), "Error:");
+        EXPECT_EQ(lstgx, names);
+        EXPECT_EQ(lstvx, slots);
+    }
+    EXPECT_EQ(run("keep<-42"), "");
+    EXPECT_EQ(run("keep"), "42\n");
+    EXPECT_EQ(run("a_rather_long_name_that_fails+1").substr(0, 18), "Error: value error");
+    EXPECT_EQ(lookup_name("a_rather_long_name_that_fails", 'G'), -1);
+    define({"z<-uses x", "z<-x+missing"});
+    run("uses 1");
+    EXPECT_GE(lookup_name("missing", 'G'), 0);
+    run(")SIC");
+    // A name kept below one that goes is left free, and a new variable
+    // takes it once the table is full.
+    define({"z<-maybe x", "->(x=1)/skip", "z<-neverset", "->0", "skip: z<-0"});
+    EXPECT_EQ(run("maybe 1;kept<-5"), "0\n");
+    i64 freed = lookup_name("neverset", 'G');
+    EXPECT_EQ(freed, -1);
+    EXPECT_GE(lookup_name("kept", 'G'), 0);
+    while (lstgx + 1 < GLOBAL_NAME_CAP) ASSERT_GE(add_name_entry(("n" + std::to_string(lstgx)).c_str(), 'G'), 0);
+    EXPECT_EQ(run("last<-3"), "");
+    EXPECT_EQ(run("last+kept"), "8\n");
+}

@@ -248,12 +248,15 @@ TEST_F(ClearTest, SessionOutputRules) {
     execute_input_line(arrow);
     EXPECT_EQ(si_depth, -1) << "never below empty";
 
-    // a line started with a full state indicator fails at once
+    // a line started with a state indicator full of suspended calls fails
+    // at once; bare immediate entries would make room (calls_test)
+    for (i64 i = 0; i < SI_CAP; i++) state_indicator[i] = {FIRST_USER_FUNCTION, 1};
     si_depth = SI_CAP - 1;
     clear_output.clear();
     char one[] = "1";
     execute_input_line(one);
     EXPECT_EQ(clear_output.rfind("Error: one table is full\n", 0), 0u);
     EXPECT_EQ(si_depth, SI_CAP - 1);
+    for (i64 i = 0; i < SI_CAP; i++) state_indicator[i] = {-1, -1};
     si_depth = -1;
 }

@@ -158,10 +158,25 @@ TEST_F(FunctionText_, DirectDefinitionsBuildTheirHeaders)
     text_output.clear();
     EXPECT_EQ(define("exec: x}"), "error 1");
     EXPECT_EQ(text_output, "`exec is a reserved function.\n");
-    std::string longname(130, 'a');
-    EXPECT_EQ(define((longname + ": x}").c_str()), "error 1");
+    // A name too long for a function is a length error.
+    EXPECT_EQ(define((std::string(130, 'a') + ": x}").c_str()), "error 3");
+    EXPECT_EQ(define((std::string(120, 'a') + ": x}").c_str()), "error 3");
     // Redefinition keeps the function and replaces its lines.
     EXPECT_EQ(define("f: x+2; x}"), "z<-f x | x+2 | z<-x");
+}
+
+// A definition that cannot be made is reported at the session, not left
+// as an empty line: a full function table is 84, a name too long for a
+// function a length error.
+TEST_F(FunctionText_, FailedDefinitionsAreReported)
+{
+    for (i64 i = FIRST_USER_FUNCTION; i < FUNCTION_CAP; i++)
+        ASSERT_EQ(run(("{f" + std::to_string(i) + ": x+1}").c_str()), "f" + std::to_string(i) + "\n");
+    EXPECT_EQ(run("{onemore: x+1}"), "Error: one table is full\n");
+    EXPECT_EQ(lookup_name("onemore", 'G'), -1);
+    EXPECT_EQ(run("{f100: x+2}"), "f100\n");   // a redefinition needs no new entry
+    EXPECT_EQ(run((std::string("{") + std::string(125, 'n') + ": x}").c_str()), "Error: length error\n");
+    EXPECT_EQ(run("{bad: (x}"), "\n");
 }
 
 TEST_F(FunctionText_, OverlongNamesAndLinesAreRefused)
