@@ -19,6 +19,7 @@
 #include <cstdint>
 #include <malloc.h>
 #include <sys/mman.h>
+#include <unistd.h>
 #include <map>
 
 char *arena_base = nullptr;
@@ -97,6 +98,22 @@ static ChunkHeader *chunk_of(const void *data) {
 }
 
 static bool is_item_type(i64 type) { return type == T_LIST || type == T_DICT || type == T_TABLE; }
+
+// The arena is one big allocation of fresh pages: zeroing it by handing
+// the whole pages back costs neither time nor resident memory, where a
+// memset would touch every page of it.
+void wipe_arena() {
+    if (!arena_base) return;
+    uintptr_t start = (uintptr_t)arena_base, end = start + ARENA_BYTES;
+    uintptr_t page = (uintptr_t)sysconf(_SC_PAGESIZE);
+    uintptr_t first = (start + page - 1) & ~(page - 1), last = end & ~(page - 1);
+    if (last <= first || madvise((void *)first, last - first, MADV_DONTNEED) != 0) {
+        memset(arena_base, 0, ARENA_BYTES);
+        return;
+    }
+    memset(arena_base, 0, first - start);
+    memset((void *)last, 0, end - last);
+}
 
 // ---- Chunk list --------------------------------------------------------------
 
@@ -187,6 +204,24 @@ static ChunkHeader *take_spare_chunk(i64 size) {
     return h;
 }
 
+bool allocation_may_fail = false;
+bool allocation_failed = false;
+
+// Zeroed by calloc: a block of a megabyte or more is always fresh pages
+// from the system (see new_chunk_list), which cost no memset, and huge
+// pages cut the page faults of a first write over it. Null when the system
+// has no memory for it.
+static ChunkHeader *fresh_chunk(i64 size) {
+    if (size <= 0 || size > INT64_MAX - CHUNK_HEADER) return nullptr;
+    ChunkHeader *h = (ChunkHeader *)calloc(1, (size_t)(size + CHUNK_HEADER));
+    if (!h) return nullptr;
+    if (size >= HUGE_PAGE_WORTHWHILE) advise_huge_pages(h, size + CHUNK_HEADER);
+    h->self = h;
+    h->size = size;
+    h->refcount = 1;
+    return h;
+}
+
 // A new chunk goes before the first chunk of larger size, so equal sizes
 // keep their order of arrival.
 void *new_chunk(i64 size) {
@@ -194,18 +229,27 @@ void *new_chunk(i64 size) {
     if (size > INT64_MAX - CHUNK_HEADER) allocation_exit("* insufficient memery to allocate. *");
     new_chunk_list();
     ChunkHeader *h = take_spare_chunk(size);
-    if (!h) {
-        // Zeroed by calloc: a block of a megabyte or more is always fresh
-        // pages from the system (see new_chunk_list), which cost no memset,
-        // and huge pages cut the page faults of a first write over it.
-        h = (ChunkHeader *)checked_calloc(1, size + CHUNK_HEADER);
-        if (size >= HUGE_PAGE_WORTHWHILE) advise_huge_pages(h, size + CHUNK_HEADER);
+    if (h) {
+        h->self = h;
+        h->size = size;
+        h->refcount = 1;
+    } else if (!(h = fresh_chunk(size))) {
+        if (!allocation_may_fail) allocation_exit("* insufficient memery to allocate. *");
+        allocation_failed = true;
+        return nullptr;
     }
-    h->self = h;
-    h->size = size;
-    h->refcount = 1;
     link_chunk(h);
     return (char *)h + CHUNK_HEADER;
+}
+
+void *new_unlinked_chunk(i64 size) {
+    ChunkHeader *h = fresh_chunk(size);
+    return h ? (char *)h + CHUNK_HEADER : nullptr;
+}
+
+void link_unlinked_chunk(void *data) {
+    new_chunk_list();
+    link_chunk(chunk_of(data));
 }
 
 void free_chunks_keep_head() {
@@ -431,13 +475,15 @@ static void prepare_block(void *data, i64 type, i64 size, bool zero_all) {
     else if (type == T_CHAR) ((char *)data)[size - 1] = 0;
 }
 
-static void take_chunk(ValueDescriptor *d, i64 type, i64 size) {
-    realloc_as_chunk(d, size);
+static int take_chunk(ValueDescriptor *d, i64 type, i64 size) {
+    if (realloc_as_chunk(d, size)) return (int)error_number;
     prepare_block(d->data, type, size, false);
+    return 0;
 }
 
 int realloc_as_chunk(ValueDescriptor *d, i64 size) {
     void *p = new_chunk(size);
+    if (!p) return (int)(error_number = 6);
     drop_block(d);
     d->data = p;
     d->capacity = size;
@@ -459,15 +505,14 @@ static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_
         prepare_block(d->data, type, size, false);
         return 0;
     }
-    if (size > LARGE_BLOCK_LIMIT) { take_chunk(d, type, size); return 0; }
+    if (size > LARGE_BLOCK_LIMIT) return take_chunk(d, type, size);
     i64 rounded = round8(size);
     if (r15 - TRAILER - rounded < stacktop) {
         compact_heap();
         if (r15 - TRAILER - rounded < stacktop) {
             vek_printf(full_fmt, (long long)count, (long long)who);
             vek_puts("\n");
-            take_chunk(d, type, size);
-            return 0;
+            return take_chunk(d, type, size);
         }
     }
     drop_block(d);
@@ -502,7 +547,7 @@ int alloc_stack_slot(i64 slot, i64 type, i64 count) {
     last_alloc_size = size;
     if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
     if (size > LARGE_BLOCK_LIMIT) {
-        realloc_as_chunk(d, size);   // a new chunk is already zeroed
+        if (realloc_as_chunk(d, size)) return (int)error_number;   // a new chunk is already zeroed
         prepare_block(d->data, type, size, false);
         return 0;
     }
@@ -511,7 +556,7 @@ int alloc_stack_slot(i64 slot, i64 type, i64 count) {
         compact_heap();
         if (stacktop + rounded > r15) {
             vek_printf("inctp,r = %lld, vx=%lld\n", (long long)count, (long long)slot);
-            realloc_as_chunk(d, size);
+            if (realloc_as_chunk(d, size)) return (int)error_number;
             prepare_block(d->data, type, size, true);
             return 0;
         }

@@ -38,6 +38,19 @@ int realloc_as_chunk(ValueDescriptor *d, i64 size);
 // reused large block is then not zeroed first.
 extern bool chunk_fully_written;
 void *new_chunk(i64 size);
+// While allocation_may_fail is set (the file readers), a large block the
+// system cannot give is error 6 for the allocation paths and sets
+// allocation_failed, instead of ending the process.
+extern bool allocation_may_fail;
+extern bool allocation_failed;
+// A large block outside the chunk list, for values staged by a reader
+// before they replace the workspace: null when there is no memory. Freed
+// like any chunk (release_descriptor); a clear does not see it until
+// link_unlinked_chunk puts it in the list.
+void *new_unlinked_chunk(i64 size);
+void link_unlinked_chunk(void *data);
+// Zeroes the whole arena, giving its pages back to the system.
+void wipe_arena();
 void release_slot(i64 slot);
 // Whoever copies a descriptor that holds a heap-end block to a new place
 // (and zeroes the old one) calls this so compaction finds the new owner.

@@ -73,40 +73,41 @@ static SymbolNode *rebalance(SymbolNode *n) {
     return rotate_left(n);
 }
 
-// Inserts into the subtree at *node; *grew tells the caller whether the
-// subtree became taller. Returns the symbol's number.
-static i64 symbol_tree_insert(SymbolNode **node, const char *name, i64 length, bool *grew) {
-    SymbolNode *n = *node;
+// Links node into the subtree at *root by its name; *grew tells the caller
+// whether the subtree became taller. Returns the node that already holds
+// the name (nothing is linked then), or null when node was linked.
+static SymbolNode *tree_link(SymbolNode **root, SymbolNode *node, bool *grew) {
+    SymbolNode *n = *root;
     if (!n) {
-        n = (SymbolNode *)checked_calloc(1, sizeof(SymbolNode));
-        n->length = length;
-        memcpy(n->name, name, (size_t)length);
-        n->name[length] = 0;
-        n->number = ++symbol_table.last;
-        symbol_table.symbol_nodes[n->number] = n;
-        *node = n;
+        *root = node;
         *grew = true;
-        return n->number;
+        return nullptr;
     }
-    int c = strcmp(name, n->name);
-    if (c == 0) { *grew = false; return n->number; }
-    i64 number;
+    int c = strcmp(node->name, n->name);
+    if (c == 0) { *grew = false; return n; }
+    SymbolNode *found;
     if (c < 0) {
-        number = symbol_tree_insert(&n->left, name, length, grew);
+        found = tree_link(&n->left, node, grew);
         if (*grew) {
             n->balance++;
             if (n->balance == 0) *grew = false;
-            else if (n->balance == 2) { *node = rebalance(n); *grew = false; }
+            else if (n->balance == 2) { *root = rebalance(n); *grew = false; }
         }
     } else {
-        number = symbol_tree_insert(&n->right, name, length, grew);
+        found = tree_link(&n->right, node, grew);
         if (*grew) {
             n->balance--;
             if (n->balance == 0) *grew = false;
-            else if (n->balance == -2) { *node = rebalance(n); *grew = false; }
+            else if (n->balance == -2) { *root = rebalance(n); *grew = false; }
         }
     }
-    return number;
+    return found;
+}
+
+static void fill_symbol_node(SymbolNode *n, const char *name, i64 length) {
+    n->length = length;
+    memcpy(n->name, name, (size_t)length);
+    n->name[length] = 0;
 }
 
 i64 intern_symbol_n(const char *name, i64 length) {
@@ -119,8 +120,51 @@ i64 intern_symbol_n(const char *name, i64 length) {
     i64 existing = find_symbol(key);
     if (existing >= 0) return existing;
     if (symbol_table.last >= symbol_table.capacity - 1) grow_symbol_index();
+    SymbolNode *n = (SymbolNode *)checked_calloc(1, sizeof(SymbolNode));
+    fill_symbol_node(n, key, length);
     bool grew = false;
-    return symbol_tree_insert(&symbol_table.root, key, length, &grew);
+    tree_link(&symbol_table.root, n, &grew);
+    n->number = ++symbol_table.last;
+    symbol_table.symbol_nodes[n->number] = n;
+    return n->number;
+}
+
+bool stage_symbol(SymbolTable *t, const char *name, i64 length) {
+    if (length < 0 || length > SYMBOL_NAME_MAX || memchr(name, 0, (size_t)length)) return false;
+    if (t->last + 1 >= t->capacity) {
+        i64 cap = t->capacity < 1024 ? 1024 : 2 * t->capacity;
+        SymbolNode **grown = (SymbolNode **)calloc((size_t)cap, sizeof(SymbolNode *));
+        if (!grown) return false;
+        if (t->symbol_nodes) memcpy(grown, t->symbol_nodes, (size_t)(t->last + 1) * sizeof(SymbolNode *));
+        free(t->symbol_nodes);
+        t->symbol_nodes = grown;
+        t->capacity = cap;
+    }
+    SymbolNode *n = (SymbolNode *)calloc(1, sizeof(SymbolNode));
+    if (!n) return false;
+    fill_symbol_node(n, name, length);
+    bool grew = false;
+    if (tree_link(&t->root, n, &grew)) { free(n); return false; }
+    n->number = ++t->last;
+    t->symbol_nodes[n->number] = n;
+    return true;
+}
+
+void free_staged_symbols(SymbolTable *t) {
+    free_symbol_tree(t->root);
+    free(t->symbol_nodes);
+    *t = SymbolTable{nullptr, nullptr, 0, -1};
+}
+
+void adopt_staged_symbols(SymbolTable *t) {
+    free_symbol_tree(symbol_table.root);
+    free(symbol_table.symbol_nodes);
+    symbol_table = *t;
+    if (!symbol_table.symbol_nodes) {
+        symbol_table = SymbolTable{nullptr, nullptr, 0, -1};
+        init_symbol_table();
+    }
+    *t = SymbolTable{nullptr, nullptr, 0, -1};
 }
 
 i64 intern_symbol(const char *name) { return intern_symbol_n(name, (i64)strlen(name)); }

@@ -30,6 +30,13 @@ i64 intern_symbol_n(const char *name, i64 length);
 // Looks a name up without adding it: its number, or -1 when absent.
 i64 find_symbol(const char *name);
 void grow_symbol_index();
+// A symbol table built aside (by the workspace reader) before it replaces
+// the one in use. stage_symbol adds a name as the next number; false when
+// the name is there already, holds a NUL, is too long, or memory runs out.
+bool stage_symbol(SymbolTable *t, const char *name, i64 length);
+void free_staged_symbols(SymbolTable *t);
+// The staged table becomes symbol_table; the old one is freed.
+void adopt_staged_symbols(SymbolTable *t);
 void clear_symbol_table();                // frees the tree, clears the array
 void free_symbol_tree(SymbolNode *node);
 // The node of a symbol number; null for a number that was never given.

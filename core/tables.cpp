@@ -266,7 +266,7 @@ void clear_workspace(int wipe) {
     r15 = ARENA_BYTES;
     error_number = 0;
     stacktop = 0;
-    if (wipe) memset(arena_base, 0, ARENA_BYTES);
+    if (wipe) wipe_arena();
     for (i64 i = 0; i <= lstndx && i < PARSE_NODE_CAP; i++) reset_parse_node(&parse_node_table[i]);
     lstndx = -1;
     for (i64 i = PREDEFINED_NAMES; i <= lstgx && i < GLOBAL_NAME_CAP; i++) reset_name_entry(&global_name_table[i]);

@@ -23,6 +23,9 @@
 #include <string>
 #include <vector>
 #include <deque>
+#include <new>
+#include <unistd.h>
+#include "core/arena.h"
 
 unsigned char report_once;
 unsigned char script_quiet;
@@ -56,36 +59,62 @@ char *trim_and_append(char *text, char c) {
 
 void print_file_not_found() { vek_puts("file not found\n"); }
 
-// ---- Reading a file into lines --------------------------------------------------------
-i64 read_text_lines(TextLine *head, i64 *count, FILE *file, int mode) {
-    i64 longest = 0, lines = 0;
-    TextLine *tail = head;
-    while (tail && tail->next) tail = tail->next;
-    std::string line;
-    bool pending = false;
-    auto finish = [&]() {
-        lines++;
-        if ((i64)line.size() > longest) longest = (i64)line.size();
-        if (mode == 1) {
-            // A NUL ends the stored text of its line.
-            std::string text = line.c_str();
-            trim_right(text.data());
-            tail = append_text_line(tail, text.c_str());
+// ---- Reading a file line by line --------------------------------------------------------
+// A script file is read a line at a time as the run reaches it, so a script
+// of any size needs memory only for the lines still in use. A line longer
+// than SCRIPT_LINE_MAX, a read error, or memory the system cannot give ends
+// the reading; the run then stops there with "reading file error".
+struct ScriptSource {
+    FILE *file;
+    bool failed = false, ended = false;
+    std::string raw;
+
+    // The next line as a new node (trailing blanks, tabs and CR cut; a NUL
+    // ends its stored text), or null at the end or on a failure.
+    TextLine *next_line() {
+        if (failed || ended) return nullptr;
+        try {
+            return read_line();
+        } catch (const std::bad_alloc &) {
+            failed = true;
+            return nullptr;
         }
-        line.clear();
-        pending = false;
-    };
-    int c;
-    while ((c = getc(file)) != EOF) {
-        if (c == '\n') { finish(); continue; }
-        if (c == 0 && mode == 0) continue;
-        line.push_back((char)c);
-        pending = true;
     }
-    if (pending) finish();
-    if (count) *count = lines;
-    return longest;
-}
+
+private:
+    TextLine *read_line() {
+        raw.clear();
+        int c;
+        bool any = false;
+        while ((c = getc(file)) != EOF) {
+            any = true;
+            if (c == '\n') break;
+            if ((i64)raw.size() >= SCRIPT_LINE_MAX) { failed = true; return nullptr; }
+            raw.push_back((char)c);
+        }
+        if (c == EOF) {
+            if (ferror(file)) { failed = true; return nullptr; }
+            ended = true;
+            if (!any) return nullptr;
+        }
+        raw.push_back(0);
+        trim_right(raw.data());
+        size_t n = strlen(raw.data());
+        TextLine *t = (TextLine *)calloc(1, sizeof(TextLine));
+        char *text = (char *)malloc(n + 1);
+        if (!t || !text) {
+            free(t);
+            free(text);
+            failed = true;
+            return nullptr;
+        }
+        memcpy(text, raw.data(), n + 1);
+        t->text = text;
+        t->capacity = (i64)n;
+        t->line = -1;
+        return t;
+    }
+};
 
 // ---- Number and element text -------------------------------------------------------------
 static locale_t c_numeric_locale() {
@@ -269,7 +298,10 @@ static i64 block_type(char letter) {
     return type_from_letter(letter);
 }
 
-static bool writable_value(const ValueDescriptor *d) {
+// Values the format has no block for (undefined ones, dictionaries and
+// tables whose parts do not fit together, lists holding such) are not
+// written at all.
+static bool has_block(const ValueDescriptor *d) {
     if (d->rank < 0 || !block_letter(d->type)) return false;
     if (d->type == T_ENUM) return d->rank == 1;
     bool pair = d->type == T_DICT || d->type == T_TABLE;
@@ -277,7 +309,7 @@ static bool writable_value(const ValueDescriptor *d) {
     if (d->rank != 1 || (pair && !keyed_value_sound(d))) return false;
     const ValueDescriptor *items = (const ValueDescriptor *)d->data;
     for (i64 i = 0; i < (pair ? 2 : d->count); i++)
-        if (!writable_value(&items[i])) return false;
+        if (!has_block(&items[i])) return false;
     return true;
 }
 
@@ -294,6 +326,55 @@ static std::string element_text(const ValueDescriptor *d, const void *data, i64 
     }
 }
 
+// A time item whose text reads back as the same item.
+static bool time_item_reads_back(i64 type, const void *data, i64 i) {
+    std::string text = type == T_DATETIME ? format_datetime_text(((const double *)data)[i])
+                                          : format_time_text(type, ((const i64 *)data)[i]);
+    const char *p = text.c_str();
+    i64 iv = 0;
+    double fv = 0;
+    if (!scan_time_text(p, type, &iv, &fv) || *p) return false;
+    if (type == T_DATETIME) return memcmp(&fv, &((const double *)data)[i], sizeof fv) == 0;
+    return iv == ((const i64 *)data)[i];
+}
+
+// Whether a value with a block reads back as written: the block reader's
+// limits on nesting, rank and item count, booleans 0 or 1, text and symbols
+// without the line breaks that would split their lines, time items whose
+// text stands for them.
+static bool block_reads_back(const ValueDescriptor *d, int depth) {
+    if (depth > SCRIPT_DEPTH_MAX || d->rank > SCRIPT_RANK_MAX || d->count > SCRIPT_COUNT_MAX) return false;
+    if (d->type == T_DICT || d->type == T_TABLE)
+        return block_reads_back(pair_half(d, 0), depth + 1) && block_reads_back(pair_half(d, 1), depth + 1);
+    // An enumeration's positions are integers; its domain's name has a line.
+    if (d->type == T_ENUM) return !strchr(symbol_text(enum_domain_name(d)), '\n');
+    const void *data = value_data((ValueDescriptor *)d);
+    for (i64 i = 0; i < d->count; i++) {
+        const i64 w = d->type == T_CHAR || d->type == T_LIST ? 0 : ((const i64 *)data)[i];
+        switch (d->type) {
+        case T_LIST:
+            if (!block_reads_back(&((const ValueDescriptor *)data)[i], depth + 1)) return false;
+            break;
+        case T_BOOL:
+            if (w != 0 && w != 1) return false;
+            break;
+        case T_CHAR: {
+            char c = ((const char *)data)[i];
+            if (c == '\n' || c == 0) return false;
+            break;
+        }
+        case T_SYMBOL:
+            if (strchr(symbol_text(w), '\n')) return false;
+            break;
+        case T_MONTH: case T_DATE: case T_DATETIME: case T_MINUTE: case T_SECOND: case T_TIME:
+            if (!time_item_reads_back(d->type, data, i)) return false;
+            break;
+        default: break;
+        }
+    }
+    return true;
+}
+
 static i64 per_line(i64 type) {
     switch (type) {
     case T_FLOAT: case T_COMPLEX: return 500;
@@ -302,24 +383,39 @@ static i64 per_line(i64 type) {
     }
 }
 
+// Text on its way to a file, written out in pieces.
+struct ScriptSink {
+    FILE *file;
+    std::string text;
+    bool failed = false;
+    void put(const std::string &s) {
+        text += s;
+        if (text.size() >= 65536) flush();
+    }
+    void flush() {
+        if (!text.empty() && fwrite(text.data(), 1, text.size(), file) != text.size()) failed = true;
+        text.clear();
+    }
+};
+
 // "&name" (or nothing for a list item), the letter, the rank and the
 // dimensions, then the values and the closing "&".
-static void write_block(std::string &out, const ValueDescriptor *d, const char *name) {
+static void write_block(ScriptSink &out, const ValueDescriptor *d, const char *name) {
     char head[64];
-    out += name ? std::string("&") + name : std::string();
+    std::string line = name ? std::string("&") + name : std::string();
     snprintf(head, sizeof head, "%s%c %lld", name ? " " : "", block_letter(d->type), (long long)d->rank);
-    out += head;
+    line += head;
     if (d->type == T_DICT || d->type == T_TABLE) {
-        out += " " + std::to_string((long long)(d->type == T_DICT ? d->spare : table_rows(d))) + "\n";
+        out.put(line + " " + std::to_string((long long)(d->type == T_DICT ? d->spare : table_rows(d))) + "\n");
         for (int k = 0; k < 2; k++) write_block(out, pair_half(d, k), nullptr);
-        out += "&\n";
+        out.put("&\n");
         return;
     }
-    for (i64 k = 0; k < d->rank; k++) out += " " + std::to_string((long long)value_dimension(d, k));
-    out += "\n";
+    for (i64 k = 0; k < d->rank; k++) line += " " + std::to_string((long long)value_dimension(d, k));
+    out.put(line + "\n");
     const void *data = value_data((ValueDescriptor *)d);
     if (d->type == T_ENUM) {
-        out += format_symbol_text(enum_domain_name(d)) + "\n";
+        out.put(format_symbol_text(enum_domain_name(d)) + "\n");
         data = enum_positions(d);
     }
     if (d->type == T_LIST) {
@@ -327,33 +423,53 @@ static void write_block(std::string &out, const ValueDescriptor *d, const char *
     } else if (d->type == T_CHAR) {
         const char *s = (const char *)data;
         for (i64 i = 0; i < d->count; i += 3000) {
-            out += "'";
+            line = "'";
             for (i64 k = i; k < d->count && k < i + 3000; k++) {
-                if (s[k] == '\'') out += '\'';
-                out += s[k];
+                if (s[k] == '\'') line += '\'';
+                line += s[k];
             }
-            out += "'\n";
+            out.put(line + "'\n");
         }
     } else {
         i64 n = per_line(d->type);
+        line.clear();
         for (i64 i = 0; i < d->count; i++) {
-            out += element_text(d, data, i);
-            out += (i % n == n - 1 || i == d->count - 1) ? "\n" : " ";
+            line += element_text(d, data, i);
+            bool end = i % n == n - 1 || i == d->count - 1;
+            line += end ? "\n" : " ";
+            if (end) {
+                out.put(line);
+                line.clear();
+            }
         }
     }
-    out += "&\n";
+    out.put("&\n");
 }
 
 int write_variable_text(i64 slot, const char *name, FILE *file) {
     const ValueDescriptor *d = &value_slot_table[slot];
-    if (!writable_value(d)) return 0;
-    std::string out;
+    if (!has_block(d)) return 0;
+    // What the reader would refuse or read otherwise is not written.
+    if (!block_reads_back(d, 0)) return (int)(error_number = 300);
+    ScriptSink out{file};
     write_block(out, d, name);
-    if (fwrite(out.data(), 1, out.size(), file) != out.size()) return (int)(error_number = 76);
-    return 0;
+    out.flush();
+    return out.failed ? (int)(error_number = 76) : 0;
+}
+
+// A line that begins with "@." would end the block early when read back.
+static bool function_block_reads_back(const FunctionText *ft) {
+    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
+    for (i64 i = 0; i < ft->typed_count && t; i++, t = t->next) {
+        const char *s = t->text ? t->text : "";
+        while (*s == ' ' || *s == '\t') s++;
+        if (i > 0 && s[0] == '@' && s[1] == '.') return false;
+    }
+    return true;
 }
 
 int write_function_block(const FunctionText *ft, FILE *file) {
+    if (!function_block_reads_back(ft)) return (int)(error_number = 300);
     const TextLine *t = ft->typed ? ft->typed->next : nullptr;
     std::string out = "@.";
     for (i64 i = 0; i < ft->typed_count && t; i++, t = t->next) {
@@ -367,6 +483,12 @@ int write_function_block(const FunctionText *ft, FILE *file) {
 
 static bool is_listed_function(i64 f) {
     return f >= FIRST_USER_FUNCTION && f <= lstfx && function_table[f].text && !is_query_function(f);
+}
+
+// Writes one global name's object; 300 for one that would not read back.
+static int out_object(i64 g, const char *name, FILE *f) {
+    if (global_name_table[g].kind == 'F') return write_function_block(function_table[global_name_table[g].index].text, f);
+    return write_variable_text(global_name_table[g].index, name, f);
 }
 
 int cmd_out(char *argument) {
@@ -386,21 +508,23 @@ int cmd_out(char *argument) {
     if (!open_replacement(&out, path)) { report_error(76); return (int)(error_number = 76); }
     FILE *f = out.file;
     error_number = 0;
+    int refused = 0;
+    bool echoed = false;
     p = skip_blanks(p);
     if (!*p) {
-        for (i64 fx = FIRST_USER_FUNCTION; fx <= lstfx; fx++)
-            if (is_listed_function(fx)) write_function_block(function_table[fx].text, f);
-        for (i64 g = PREDEFINED_NAMES; g <= lstgx; g++) {
+        for (i64 fx = FIRST_USER_FUNCTION; fx <= lstfx && !refused; fx++)
+            if (is_listed_function(fx)) refused = write_function_block(function_table[fx].text, f) == 300;
+        for (i64 g = PREDEFINED_NAMES; g <= lstgx && !refused; g++) {
             if (global_name_table[g].kind != 'V') continue;
             char name[NAME_MAX + 1];
             name_entry_text(&global_name_table[g], name);
-            write_variable_text(global_name_table[g].index, name, f);
+            refused = write_variable_text(global_name_table[g].index, name, f) == 300;
         }
     } else {
         // Each name is echoed as it is written, so an unknown name's
         // message follows the names before it on the same line.
-        bool first = true, stopped = false;
-        while (*p) {
+        bool stopped = false;
+        while (*p && !refused) {
             std::string name;
             while (*p && *p != ' ' && *p != '\t') name += *p++;
             p = skip_blanks(p);
@@ -414,12 +538,19 @@ int cmd_out(char *argument) {
                 stopped = true;
                 break;
             }
-            if (global_name_table[g].kind == 'F') write_function_block(function_table[global_name_table[g].index].text, f);
-            else write_variable_text(global_name_table[g].index, name.c_str(), f);
-            vek_printf(first ? "%s" : " %s", name.c_str());
-            first = false;
+            if (out_object(g, name.c_str(), f) == 300) { refused = 1; break; }
+            vek_printf(echoed ? " %s" : "%s", name.c_str());
+            echoed = true;
         }
-        if (!stopped) vek_puts("\n");
+        if (!stopped && !refused) vek_puts("\n");
+    }
+    // An object the reader would not read back as it is stops the write
+    // before the file replaces anything.
+    if (refused) {
+        abandon_replacement(&out);
+        if (echoed) vek_puts("\n");
+        report_error(300);
+        return (int)(error_number = 300);
     }
     // A write that failed anywhere (a full disk shows only at the close)
     // is reported once; the file cannot be trusted.
@@ -444,8 +575,28 @@ struct BlockCursor {
     TextLine *line;   // the current line
     i64 index;        // its number in the run (0-based)
     TextLine *last = nullptr;   // the line before it
+    // A run of a file: lines are read as the cursor reaches them, and the
+    // ones before `keep` (or, without it, before `last`) are freed.
+    TextLine *head = nullptr;
+    ScriptSource *source = nullptr;
+    TextLine *keep = nullptr;
     bool done() const { return line == nullptr; }
-    void next() { last = line; line = line->next; index++; }
+    void next() {
+        if (source && !line->next) line->next = source->next_line();
+        last = line;
+        line = line->next;
+        index++;
+        if (source) forget_old_lines();
+    }
+    void forget_old_lines() {
+        TextLine *stop = keep ? keep : last;
+        while (head->next && head->next != stop && head->next != last && head->next != line) {
+            TextLine *t = head->next;
+            head->next = t->next;
+            t->next = nullptr;
+            free_text_lines(t);
+        }
+    }
     std::string text() const {
         std::string s = line->text ? line->text : "";
         size_t a = s.find_first_not_of(" \t");
@@ -455,8 +606,6 @@ struct BlockCursor {
     }
 };
 
-static const i64 BLOCK_COUNT_MAX = (i64)1 << 31;
-
 static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector<i64> &dims, i64 *count) {
     while (*p == ' ' || *p == '\t') p++;
     *type = block_type(*p);
@@ -464,7 +613,7 @@ static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector
     p++;
     while (*p == ' ' || *p == '\t') p++;
     i64 r;
-    if (!scan_script_number(p, false, &r, nullptr) || r < 0 || r > 64) return false;
+    if (!scan_script_number(p, false, &r, nullptr) || r < 0 || r > SCRIPT_RANK_MAX) return false;
     *rank = r;
     if ((*type == T_LIST || *type > T_TIME) && r != 1) return false;
     i64 n = 1;
@@ -473,7 +622,7 @@ static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector
         while (*p == ' ' || *p == '\t') p++;
         i64 v;
         if (!scan_script_number(p, false, &v, nullptr) || v < 0) return false;
-        if (v > 0 && n > BLOCK_COUNT_MAX / v) return false;
+        if (v > 0 && n > SCRIPT_COUNT_MAX / v) return false;
         n *= v;
         dims.push_back(v);
     }
@@ -497,7 +646,7 @@ static void set_shape(ValueDescriptor &d, i64 rank, const std::vector<i64> &dims
 // its header) up to and including the closing "&".
 static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::vector<i64> &dims, i64 count,
                              BlockValue &out, int depth) {
-    if (depth > 64) return false;
+    if (depth > SCRIPT_DEPTH_MAX) return false;
     out.d = ValueDescriptor{};
     out.d.type = type;
     if (type == T_DICT || type == T_TABLE) {
@@ -763,6 +912,27 @@ void echo_error_line(const char *line, i64 prefix_length) {
     else vek_printf("%.*s...\n", (int)(room > 0 ? room : 0), line);
 }
 
+// Reports the failure of a run at line `index` (0-based): errors 82, 83 and
+// a file that cannot be read are reported here (once per run), the others
+// were reported by whatever ran the line; then the location lines.
+static int script_failure(const TextLine *line, i64 index, const char *path) {
+    i64 err = error_number;
+    if (script_quiet) return (int)err;
+    if ((err == 82 || err == 83 || err == 301) && report_once) {
+        report_error(err);
+        report_once = 0;
+    }
+    if (path) {
+        char prefix[40];
+        snprintf(prefix, sizeof prefix, "[*ln%lld] ", (long long)(index + 1));
+        vek_puts(prefix);
+        echo_error_line(line && line->text ? line->text : "", (i64)strlen(prefix));
+        vek_printf("-->(%s)\n", path);
+    }
+    error_number = err;
+    return (int)err;
+}
+
 static std::string trimmed_line(const TextLine *t) {
     std::vector<char> buf;
     const char *s = t->text ? t->text : "";
@@ -772,20 +942,53 @@ static std::string trimmed_line(const TextLine *t) {
     return p;
 }
 
-int run_lines(TextLine *head, const char *path, i64 longest) {
-    (void)longest;
+// Reads the object blocks at the cursor (read_object_block). Memory the
+// system cannot give for a value, and a file that cannot be read on, are
+// the file's failure: 3.
+static int read_blocks(BlockCursor &cur) {
+    allocation_may_fail = true;
+    allocation_failed = false;
+    int rc;
+    try {
+        rc = read_object_block(cur);
+    } catch (const std::bad_alloc &) {
+        rc = 3;
+    }
+    allocation_may_fail = false;
+    if (allocation_failed || (cur.source && cur.source->failed)) rc = 3;
+    return rc;
+}
+
+// A statement with open parentheses goes on in the lines after it; false
+// when it grows past what a line may hold or the file fails before its end.
+static bool join_statement(BlockCursor &cur, std::string &joined) {
+    while (has_open_parenthesis(joined.c_str()) && !cur.done()) {
+        joined += trimmed_line(cur.line);
+        cur.next();
+        if ((i64)joined.size() > SCRIPT_LINE_MAX) return false;
+    }
+    return !(cur.source && cur.source->failed);
+}
+
+static int run_script(TextLine *head, ScriptSource *source, const char *path) {
     report_once = 1;
     error_number = 0;
     BlockCursor cur{head ? head->next : nullptr, 0};
+    cur.head = head;
+    cur.source = source;
+    if (source && !cur.line) cur.line = head->next = source->next_line();
     while (!cur.done()) {
         TextLine *line = cur.line;
         i64 index = cur.index;
+        cur.keep = line;
         std::string s = trimmed_line(line);
         if (s.empty()) { cur.next(); continue; }
         if (s.compare(0, 2, "@.") == 0 || starts_variable_block(s)) {
-            int rc = read_object_block(cur);
+            cur.keep = nullptr;
+            int rc = read_blocks(cur);
             if (rc == 1) error_number = 82;
             else if (rc == 2) error_number = 83;
+            else if (rc == 3) error_number = 301;
             if (rc <= 0) continue;
             // Where reading stopped; at the end of the lines, the last one.
             line = cur.done() ? cur.last : cur.line;
@@ -805,29 +1008,16 @@ int run_lines(TextLine *head, const char *path, i64 longest) {
                 system_command(buf.data());
             } else {
                 std::string joined = s;
-                while (has_open_parenthesis(joined.c_str()) && !cur.done()) {
-                    joined += trimmed_line(cur.line);
-                    cur.next();
-                }
-                execute_immediate_line(joined.c_str(), (int64_t)joined.size() + 1);
+                if (join_statement(cur, joined)) execute_immediate_line(joined.c_str(), (int64_t)joined.size() + 1);
+                else error_number = 301;
             }
         }
         if (!error_number) continue;
-        if (script_quiet) return (int)error_number;
-        i64 err = error_number;
-        if ((err == 82 || err == 83) && report_once) {
-            report_error(err);
-            report_once = 0;
-        }
-        if (path) {
-            char prefix[40];
-            snprintf(prefix, sizeof prefix, "[*ln%lld] ", (long long)(index + 1));
-            vek_puts(prefix);
-            echo_error_line(line && line->text ? line->text : "", (i64)strlen(prefix));
-            vek_printf("-->(%s)\n", path);
-        }
-        error_number = err;
-        return (int)err;
+        return script_failure(line, index, path);
+    }
+    if (source && source->failed) {
+        error_number = 301;
+        return script_failure(nullptr, cur.index, path);
     }
     if (path && !script_quiet) {
         vek_puts("saved ");
@@ -835,6 +1025,11 @@ int run_lines(TextLine *head, const char *path, i64 longest) {
         vek_puts("\n");
     }
     return 0;
+}
+
+int run_lines(TextLine *head, const char *path, i64 longest) {
+    (void)longest;
+    return run_script(head, nullptr, path);
 }
 
 int load_query_lines(const char *const *lines, i64 count) {
@@ -855,8 +1050,13 @@ int load_script_file(const char *argument, int copy) {
         if (!script_quiet) report_error(76);
         return 1;
     }
-    FILE *f = fopen(path, "r");
+    // Only a regular file: a directory, device or pipe is no script.
+    int64_t size = 0;
+    bool not_regular = false;
+    int fd = open_regular_file(path, &size, &not_regular);
+    FILE *f = fd >= 0 ? fdopen(fd, "r") : nullptr;
     if (!f) {
+        if (fd >= 0) close(fd);
         if (!script_quiet) report_error(75);
         error_number = 75;
         return 1;
@@ -866,14 +1066,13 @@ int load_script_file(const char *argument, int copy) {
         if (!script_quiet) report_error(5);
         return (int)(error_number = 5);
     }
-    TextLine *head = new_text_line();
-    i64 count = 0;
-    i64 longest = read_text_lines(head, &count, f, 1);
-    fclose(f);
     if (!copy) clear_workspace(1);
+    ScriptSource source{f};
+    TextLine *head = new_text_line();
     script_depth++;
-    int rc = run_lines(head, path, std::max<i64>(longest, SCRIPT_MIN_LINE));
+    int rc = run_script(head, &source, path);
     script_depth--;
     free_text_lines(head);
+    fclose(f);
     return rc;
 }

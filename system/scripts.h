@@ -8,6 +8,11 @@
 enum : i64 {
     SCRIPT_NESTING_MAX = 16,   // scripts that load scripts
     SCRIPT_MIN_LINE = 5000,    // the line buffer of a run is at least this long
+    // The longest line (and joined statement) a script may hold: far above
+    // any line )OUT writes, so that no line of a file is read whole first.
+    SCRIPT_LINE_MAX = 1 << 20,
+    // What a variable block may hold; )OUT refuses to write more.
+    SCRIPT_DEPTH_MAX = 64, SCRIPT_RANK_MAX = 64, SCRIPT_COUNT_MAX = (i64)1 << 31,
 };
 
 extern unsigned char report_once;    // errors 82 and 83 are reported once per run
@@ -19,9 +24,6 @@ int load_script_file(const char *argument, int copy);
 // Runs every line of a list (head node first). path (or null) is shown in
 // the location lines of a failure and the closing "saved" line.
 int run_lines(TextLine *head, const char *path, i64 longest);
-// mode 0: returns the longest line; mode 1: appends the lines to the list.
-// *count receives the number of lines.
-i64 read_text_lines(TextLine *head, i64 *count, FILE *file, int mode);
 void echo_error_line(const char *line, i64 prefix_length);
 // The run that loads the embedded query script (lines given by the caller).
 int load_query_lines(const char *const *lines, i64 count);

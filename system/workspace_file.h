@@ -1,7 +1,7 @@
 // Workspace files (".vek"): the whole interpreter state written by )SAVE
 // and read back by )LOAD. References between records are stored as table
 // indexes and every value as a self-contained slot item, so a file means
-// the same thing in any process.
+// the same thing in any process; a check word over all of it ends the file.
 #pragma once
 #include "core/tables.h"
 
@@ -10,9 +10,11 @@ enum : i64 {
     WORKSPACE_FORMAT_DATE = 20150810,
 };
 
-// 0, or 300 (the target file is left untouched when any write fails).
+// 0, or 300: the file cannot be written (the target is then left as it
+// was), or the workspace holds what the reader would refuse.
 int save_workspace_file(const char *path);
 // 0, or 500 (cannot open), 302 (older or foreign header), 36 (other version,
-// message printed), 301 (damaged). The whole file is checked before the
-// workspace is cleared: on failure the current workspace stays as it was.
+// message printed), 301 (not a regular file, damaged, or more than memory
+// holds). The whole file is checked before the workspace is cleared: on
+// failure the current workspace stays as it was.
 int load_workspace_file(const char *path);
