@@ -13,6 +13,7 @@
 #include <QDockWidget>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QInputDialog>
 #include <QKeyEvent>
@@ -354,11 +355,14 @@ void MainWindow::varItemClicked(QListWidgetItem *item)
     QMessageBox::warning(this, title, text.mid(3) + QStringLiteral(" is clicked"));
 }
 
+// The same command the script editor sends for a file: the bare name only
+// where the interpreter finds this very file again from it.
 void MainWindow::libItemClicked(QListWidgetItem *item)
 {
-    QString text = item->text();
-    int dot = text.lastIndexOf(QLatin1Char('.'));
-    execute_command(QStringLiteral(")fload ") + (dot < 0 ? text : text.left(dot)), true);
+    QString library = QString::fromUtf8(library_path);
+    execute_command(file_command(QStringLiteral("fload"), QDir(library).filePath(item->text()), library,
+                                 QStringLiteral("vkp")),
+                    true);
 }
 
 void MainWindow::hisItemClicked(QListWidgetItem *item)
@@ -434,10 +438,20 @@ void MainWindow::on_actionAbout_VEK_triggered()
                        "The Help menu holds the primer and the guides.</p>"));
 }
 
+// A document that is missing, or that no viewer takes, is said so: the
+// menu would otherwise do nothing visible.
 void MainWindow::open_help_document(int which)
 {
     QString path = QDir::current().absoluteFilePath(QString::fromUtf8(help_document_names[which]));
-    QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (!QFileInfo(path).isFile()) {
+        QMessageBox::warning(this, QStringLiteral("Help"),
+                             QStringLiteral("The help document %1 was not found.").arg(path));
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(path)))
+        QMessageBox::warning(this, QStringLiteral("Help"),
+                             QStringLiteral("The help document %1 could not be opened: "
+                                            "no program to show it was found.").arg(path));
 }
 
 void MainWindow::on_actionPrimer_triggered() { open_help_document(0); }

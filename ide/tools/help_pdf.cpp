@@ -13,6 +13,13 @@
 #include <QTextDocument>
 #include <cstdio>
 
+static QString document_title(const QString &markdown)
+{
+    for (const QString &line : markdown.split(QLatin1Char('\n')))
+        if (line.startsWith(QLatin1String("# "))) return line.mid(2).trimmed();
+    return QString();
+}
+
 int main(int argc, char **argv)
 {
     QGuiApplication app(argc, argv);
@@ -28,10 +35,12 @@ int main(int argc, char **argv)
     QTextDocument doc;
     doc.setDefaultStyleSheet(QStringLiteral("code, pre { font-family: 'Liberation Mono', monospace; }"));
     doc.setDefaultFont(QFont(QStringLiteral("Liberation Sans"), 11));
-    doc.setMarkdown(QString::fromUtf8(in.readAll()));
+    QString markdown = QString::fromUtf8(in.readAll());
+    doc.setMarkdown(markdown);
 
+    // The title a viewer shows: the document's first heading.
     QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
-    pdf.setTitle(doc.metaInformation(QTextDocument::DocumentTitle));
+    pdf.setTitle(document_title(markdown));
     pdf.setCreator(QStringLiteral("Vek Studio"));
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);

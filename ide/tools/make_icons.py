@@ -80,6 +80,9 @@ def i_table(c):
     c.rect(3, 4, 28, 27, PAPER); c.rect(3, 4, 28, 9, BLUE)
     for x in (3, 11, 19, 28): c.rect(x, 4, x, 27, INK)
     for y in (4, 9, 15, 21, 27): c.rect(3, y, 28, y, INK)
+def i_editor(c):
+    page(c, 3, 3, 22, 28); lines(c, 6, 18, [8, 12, 16, 20]); lines(c, 6, 8, [8, 12, 16, 20], BLUE)
+    c.line(14, 25, 27, 12, ORANGE, 3); c.tri([(11, 29), (12, 24), (16, 27)], INK)
 def i_vek(c):
     c.disc(16, 16, 15, BLUE); c.line(8, 8, 16, 25, PAPER, 4); c.line(24, 8, 16, 25, PAPER, 4)
 
@@ -89,5 +92,5 @@ for name, draw in [('new.png', i_new), ('open.png', i_open), ('save.png', i_save
                    ('copy.png', i_copy), ('cut.png', i_cut), ('paste.png', i_paste), ('undo.png', i_undo),
                    ('redo.png', i_redo), ('path.png', i_path), ('load.png', i_load), ('create.png', i_create),
                    ('execute.png', i_execute), ('next.png', i_next), ('partial-copy.png', i_partial),
-                   ('table.png', i_table), ('vek.png', i_vek)]:
+                   ('table.png', i_table), ('editor.png', i_editor), ('vek.png', i_vek)]:
     icon(name, draw)

@@ -106,6 +106,7 @@ private slots:
     void missing_or_unwritable_files();
     void at_dot_line_opens_a_script_editor();
     void icons_come_from_the_resources();
+    void help_documents_have_titles();
 };
 
 void MainWindowTest::typed_lines_run_and_are_logged()
@@ -260,9 +261,16 @@ void MainWindowTest::menu_and_dock_actions_send_their_commands_once()
     QCOMPARE(history().last(), QStringLiteral("list"));
     QCOMPARE(history().size(), items + 2);
 
+    // A library file is sent by its bare name only when that name finds it
+    // again; a name with a dot of its own goes as the quoted full path.
+    w->library()->addItem("plain.vkp");
+    emit w->library()->itemDoubleClicked(w->library()->item(w->library()->count() - 1));
+    QCOMPARE(history().last(), QStringLiteral(")fload plain"));
+    write_file(dir->path() + "/ws/my.lib.vkp", "loaded<-7\n");
     w->library()->addItem("my.lib.vkp");
     emit w->library()->itemDoubleClicked(w->library()->item(w->library()->count() - 1));
-    QCOMPARE(history().last(), QStringLiteral(")fload my.lib"));
+    QCOMPARE(history().last(), QStringLiteral(")fload '%1/ws/my.lib.vkp'").arg(dir->path()));
+    QVERIFY(symbols().contains(QStringLiteral("V: loaded")));
 
     type_line("v1<-3");
     QListWidgetItem *item = w->symbols()->findItems("V: v1", Qt::MatchExactly).value(0);
@@ -276,6 +284,7 @@ void MainWindowTest::menu_and_dock_actions_send_their_commands_once()
 
     // Help entries open documents by absolute path and send nothing.
     items = history().size();
+    for (const char *name : help_document_names) write_file(dir->path() + "/" + name, "%PDF-1.4\n");
     UrlCatcher catcher;
     QDesktopServices::setUrlHandler("file", &catcher, "open");
     for (const char *name : {"actionPrimer", "actionVEK_for_kids", "actionSymbol_Table",
@@ -286,6 +295,21 @@ void MainWindowTest::menu_and_dock_actions_send_their_commands_once()
     for (int i = 0; i < 5; i++)
         QCOMPARE(catcher.urls[i], QUrl::fromLocalFile(dir->path() + "/" + help_document_names[i]));
     QCOMPARE(QSet<QUrl>(catcher.urls.begin(), catcher.urls.end()).size(), 5);
+    QCOMPARE(history().size(), items);
+    // Where no viewer takes a document (the offscreen platform has none),
+    // or it is missing, a box says so.
+    BoxSeen refused;
+    answer_box(&refused, QMessageBox::Ok);
+    action("actionPrimer")->trigger();
+    QVERIFY(refused.shown);
+    QCOMPARE(refused.title, QStringLiteral("Help"));
+    QVERIFY2(refused.text.contains(dir->path() + "/vek-primer.pdf"), qPrintable(refused.text));
+    QFile::remove(dir->path() + "/vek-data.pdf");
+    BoxSeen missing;
+    answer_box(&missing, QMessageBox::Ok);
+    action("actionVEK_Data")->trigger();
+    QVERIFY(missing.shown);
+    QVERIFY2(missing.text.contains(dir->path() + "/vek-data.pdf"), qPrintable(missing.text));
     QCOMPARE(history().size(), items);
     BoxSeen about;
     answer_box(&about, QMessageBox::Ok);
@@ -454,6 +478,23 @@ void MainWindowTest::icons_come_from_the_resources()
         }
     }
     QCOMPARE(with_icons, 8 + 14);
+    // The editor's button has an icon of its own, not the table's.
+    QImage editor_icon = action("actionVek_Table")->icon().pixmap(32).toImage();
+    QCOMPARE(editor_icon, QIcon(":/newimages/editor.png").pixmap(32).toImage());
+    QVERIFY(editor_icon != QIcon(":/images/table.png").pixmap(32).toImage());
+}
+
+// Each help document carries its title, which a viewer shows.
+void MainWindowTest::help_documents_have_titles()
+{
+    const char *titles[5] = {"Vek Primer", "Vek for Kids", "Vek Symbol Table", "Vek Actions", "Vek Data"};
+    for (int i = 0; i < 5; i++) {
+        QByteArray pdf = file_bytes(QStringLiteral(VEK_BINARY_DIR "/") + help_document_names[i]);
+        QVERIFY2(!pdf.isEmpty(), help_document_names[i]);
+        QByteArray title = "/Title (\xfe\xff";
+        for (char c : QByteArray(titles[i])) title += QByteArray(1, 0) + c;
+        QVERIFY2(pdf.contains(title + ")"), help_document_names[i]);
+    }
 }
 
 QTEST_MAIN(MainWindowTest)
