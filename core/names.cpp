@@ -227,12 +227,17 @@ void release_unused_names(i64 mark) {
     }
 }
 
-// A free entry left by release_unused_names, with its value slot: one that
-// no variable names and that holds nothing. -1 when there is none.
+i64 line_names_start = GLOBAL_NAME_CAP;
+
+// An entry a new variable may take, with its value slot: a free entry left
+// by release_unused_names, or a variable that holds nothing and was made
+// before the running line (as a workspace saved full of such names has
+// them). -1 when there is none.
 static i64 free_variable_entry() {
     for (i64 g = PREDEFINED_NAMES; g <= lstgx; g++) {
         const NameEntry *e = &global_name_table[g];
         i64 slot = e->index;
+        if (e->kind == 'V' && g <= line_names_start && holds_nothing(e)) return g;
         if (e->kind != 0 || slot < FIRST_GLOBAL_SLOT || slot > lstvx || slot >= LOCALS_TOP) continue;
         if (value_slot_table[slot].rank >= 0 || slot_is_bound(slot)) continue;
         bool taken = false;

@@ -53,6 +53,10 @@ i64 add_name_entry(const char *name, char kind);
 // one below a kept name becomes a free entry that a new variable reuses
 // when the table or the value slots are full.
 void release_unused_names(i64 mark);
+// The last global entry made before the running line: a full table gives
+// a new variable an entry at or below it that holds nothing, never one of
+// this line's own names. Set at the start of each outermost line.
+extern i64 line_names_start;
 // The full text of a global ('G') or local ('N') entry, in a buffer that the
 // next call overwrites.
 const char *name_text_by_index(i64 index, char table);

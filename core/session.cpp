@@ -127,6 +127,7 @@ static int run_immediate(const char *text, int64_t length) {
     mark_suspension_record_empty();
     i64 len = length > 0 ? length - 1 : 0;
     i64 names_before = lstgx;
+    if (immediate_depth == 1) line_names_start = lstgx;
     int rc = parse_and_run_text(text, len, -1, 0, 0, 0, &error_position, 1);
     if (immediate_depth == 1) release_unused_names(names_before);
     if (rc == 0 && error_number == 0) {

@@ -7,7 +7,6 @@
 
 enum : i64 {
     SCRIPT_NESTING_MAX = 16,   // scripts that load scripts
-    SCRIPT_MIN_LINE = 5000,    // the line buffer of a run is at least this long
     // The longest line (and joined statement) a script may hold: far above
     // any line )OUT writes, so that no line of a file is read whole first.
     SCRIPT_LINE_MAX = 1 << 20,

@@ -296,4 +296,9 @@ TEST_F(CallsRuntime, NamesOfFailingLinesAreGivenBack)
     while (lstgx + 1 < GLOBAL_NAME_CAP) ASSERT_GE(add_name_entry(("n" + std::to_string(lstgx)).c_str(), 'G'), 0);
     EXPECT_EQ(run("last<-3"), "");
     EXPECT_EQ(run("last+kept"), "8\n");
+    // A table full of names that hold nothing (as a workspace saved by a
+    // build that kept them) still takes new variables.
+    EXPECT_EQ(run("another<-4"), "");
+    EXPECT_EQ(run("another+last"), "7\n");
+    EXPECT_EQ(lstgx, GLOBAL_NAME_CAP - 1);
 }
