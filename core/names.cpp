@@ -177,8 +177,6 @@ bool is_valid_identifier(const char *text) {
     return text[n - 1] != '_';
 }
 
-// ---- Creation ----------------------------------------------------------------------------
-
 // ---- Names that hold nothing ------------------------------------------------------
 
 static bool slot_is_bound(i64 slot) {
@@ -256,6 +254,8 @@ static i64 reuse_free_entry(const char *name, i64 error_before) {
     error_number = error_before;
     return g;
 }
+
+// ---- Creation ----------------------------------------------------------------------------
 
 i64 add_name_entry(const char *name, char kind) {
     if (kind != 'G' && kind != 'F' && kind != 'V' && kind != 'L') return -1;
