@@ -2,6 +2,7 @@
 // the brace listing, script blocks, workspace records, the mapping from a
 // translated line back to the line the user typed, and direct definitions.
 #include "functions.h"
+#include "textlines.h"
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -51,24 +52,6 @@ FunctionText *function_text_of(i64 row)
 }
 
 // ---- Lines --------------------------------------------------------------------------
-
-TextLine *text_line_at(TextLine *head, i64 i)
-{
-    if (!head || i < 0) return nullptr;
-    TextLine *t = head->next;
-    while (t && i-- > 0) t = t->next;
-    return t;
-}
-
-TextLine *ensure_text_line(TextLine *head, i64 i)
-{
-    TextLine *t = head;
-    for (i64 k = 0; k <= i; k++) {
-        if (!t->next) t->next = new_text_line();
-        t = t->next;
-    }
-    return t;
-}
 
 static const char *line_text(const TextLine *t) { return t && t->text ? t->text : ""; }
 

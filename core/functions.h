@@ -5,6 +5,7 @@
 #pragma once
 #include <cstdio>
 #include "tables.h"
+#include "textlines.h"
 
 enum : i64 {
     FUNCTION_NAME_MAX = 119,     // longest name a FunctionText holds
@@ -21,10 +22,6 @@ void free_function_text(FunctionText *ft);
 FunctionText *function_text_of(i64 row);
 
 // ---- Lines --------------------------------------------------------------------------
-// Line i of a list (0 = the first line after the head node), or null.
-TextLine *text_line_at(TextLine *head, i64 i);
-// The same, creating the missing nodes.
-TextLine *ensure_text_line(TextLine *head, i64 i);
 
 // Typed line 0; the typed count becomes at least 1. 23 for a line over
 // FUNCTION_LINE_MAX characters.

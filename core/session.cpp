@@ -10,7 +10,6 @@
 #include "evaluator.h"
 #include "calls.h"
 #include "functions.h"
-#include "system/commands.h"
 #include "platform/platform.h"
 #include "dispatch.h"
 #include <cstdio>
@@ -296,7 +295,7 @@ void execute_input_line(char *text) {
     } else if (line[0] == '{') {
         brace_command(line + 1, 1);
     } else if (line[0] == ')') {
-        system_command(line + 1);
+        if (system_command_hook) system_command_hook(line + 1);
     } else if (line[0] == '-' && line[1] == '>') {
         pop_state_indicator(line + 2);
     } else {
@@ -319,6 +318,8 @@ void print_session_start() {
     vek_printf("%sCLEAR WS\n\n", PROMPT);
     if (!quiet_start) vek_puts(PROMPT);
 }
+
+int (*system_command_hook)(char *text) = nullptr;
 
 void init_interpreter() {
     // Without the families every primitive would answer "not yet

@@ -16,6 +16,10 @@ extern void (*open_script_editor_with_text)(const char *text);
 // printing ("%1: %2" with the kind letter and the name).
 extern void (*add_symbol_item)(char kind, const char *name);
 
+// ")" lines: the system-command dispatcher, set at start-up (the commands
+// live above the core). It reports its own errors.
+extern int (*system_command_hook)(char *text);
+
 // ---- Entry points ---------------------------------------------------------
 void init_interpreter();
 void print_session_start();

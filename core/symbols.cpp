@@ -4,7 +4,8 @@
 #include "names.h"
 #include "arena.h"
 #include "session.h"
-#include "system/commands.h"
+#include "columns.h"
+#include "textlines.h"
 #include <cstdlib>
 #include <cstring>
 
@@ -360,42 +361,3 @@ int list_names(const char *prefix, char kind, int to_list) {
     return 0;
 }
 
-// ---- Text lines ---------------------------------------------------------------------------
-
-TextLine *new_text_line() {
-    TextLine *t = (TextLine *)checked_calloc(1, sizeof(TextLine));
-    t->text = nullptr;
-    t->capacity = -1;
-    t->line = -1;
-    t->next = nullptr;
-    return t;
-}
-
-void set_text_line(TextLine *node, const char *text) {
-    i64 n = (i64)strlen(text);
-    if (node->text && n < node->capacity) {
-        memcpy(node->text, text, (size_t)n + 1);
-        return;
-    }
-    if (node->capacity >= 0) free(node->text);
-    node->text = (char *)checked_malloc(n + 1);
-    memcpy(node->text, text, (size_t)n + 1);
-    node->capacity = n;
-}
-
-void free_text_lines(TextLine *list) {
-    while (list) {
-        TextLine *next = list->next;
-        if (list->capacity >= 0) free(list->text);
-        free(list);
-        list = next;
-    }
-}
-
-TextLine *append_text_line(TextLine *node, const char *text) {
-    TextLine *t = new_text_line();
-    set_text_line(t, text);
-    t->next = node->next;
-    node->next = t;
-    return t;
-}

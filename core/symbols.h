@@ -3,6 +3,7 @@
 // list helpers that carry lists of text between subsystems.
 #pragma once
 #include "tables.h"
+#include "textlines.h"
 
 enum : i64 { SYMBOL_NAME_MAX = 127 };
 
@@ -72,9 +73,3 @@ int list_names(const char *prefix, char kind, int to_list);
 // Same selection, as a TextLine list (head node first); the caller frees it.
 TextLine *collect_names(const char *prefix, char kind);
 
-// ---- Text lines -------------------------------------------------------------
-TextLine *new_text_line();
-void set_text_line(TextLine *node, const char *text);
-void free_text_lines(TextLine *list);
-// Appends a new line holding text after node; returns the new node.
-TextLine *append_text_line(TextLine *node, const char *text);

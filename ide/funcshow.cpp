@@ -263,31 +263,12 @@ void FuncShow::partial_copy_selection()
 {
     QString selected = editor->textCursor().selection().toPlainText();
     if (selected.isEmpty()) return;
-    QStringList lines = selected.split(QLatin1Char('\n'));
-    QList<QByteArray> texts;
-    i64 longest = 0;
-    for (const QString &line : lines) {
-        texts.append(line.trimmed().toUtf8());
-        longest = std::max<i64>(longest, line.toUtf8().size());
-    }
-    i64 line_length = longest + 1;
-    std::vector<char> buffer(size_t(line_length), 0);
-    TextLine *head = new_text_line();
-    TextLine *tail = head;
-    for (const QByteArray &t : texts) {
-        memcpy(buffer.data(), t.constData(), size_t(t.size()));
-        buffer[size_t(t.size())] = 0;
-        TextLine *node = new_text_line();
-        set_text_line(node, buffer.data());
-        tail->next = node;
-        tail = node;
-    }
     // The output belongs after the last line, not inside an old line that
     // happens to hold the session cursor.
     if (session_pane) session_pane->move_cursor_to_end();
     session_print("//partial copy\r\n");
-    run_lines(head, nullptr, line_length);
-    free_text_lines(head);
+    QByteArray text = selected.toUtf8();
+    run_script_text(text.constData(), text.size());
     session_print("      ");
     if (session_pane) session_pane->refresh_symbol_list();
 }

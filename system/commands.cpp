@@ -26,7 +26,6 @@
 
 char workspace_name[FILE_PATH_MAX + 1];
 
-static const i64 LINE_WIDTH = 108;   // a row of columns stays below this
 
 // ---- Small text helpers --------------------------------------------------------
 static char *skip_white(char *p) {
@@ -113,49 +112,6 @@ void print_file_time(const char *path) {
     if (zone < -12) zone += 24;
     vek_printf("%d.%02d.%02d %02d:%02d:%02d (gmt%d)", local.tm_year + 1900, local.tm_mon + 1,
                local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, zone);
-}
-
-// ---- Columns ----------------------------------------------------------------------
-void print_name_array(const char *const *names, i64 count, i64 gap, int right_align) {
-    if (count <= 0) return;
-    std::vector<i64> len(count);
-    for (i64 i = 0; i < count; i++) len[i] = (i64)strlen(names[i]);
-    // As many columns as the names, in order, fit on one line.
-    i64 cols = 0, used = 0;
-    while (cols < count) {
-        i64 next = used + (cols ? gap : 0) + len[cols];
-        if (next >= LINE_WIDTH) break;
-        used = next;
-        cols++;
-    }
-    if (cols < 1) cols = 1;
-    std::vector<i64> width;
-    for (;; cols--) {
-        width.assign(cols, 0);
-        for (i64 i = 0; i < count; i++) width[i % cols] = std::max(width[i % cols], len[i]);
-        i64 total = gap * (cols - 1);
-        for (i64 w : width) total += w;
-        if (total <= LINE_WIDTH - 1 || cols == 1) break;
-    }
-    std::string out;
-    if (cols == 1) {
-        for (i64 i = 0; i < count; i++) out += std::string(names[i]) + "\n";
-    } else {
-        for (i64 i = 0; i < count; i++) {
-            i64 c = i % cols;
-            if (c > 0) out.append(gap, ' ');
-            std::string pad(width[c] - len[i], ' ');
-            out += right_align ? pad + names[i] : names[i] + pad;
-            if (c == cols - 1 || i == count - 1) out += "\n";
-        }
-    }
-    vek_puts(out.c_str());
-}
-
-void print_in_columns(TextLine *head, i64 gap, int right_align) {
-    std::vector<const char *> names;
-    for (TextLine *t = head ? head->next : nullptr; t; t = t->next) names.push_back(t->text ? t->text : "");
-    print_name_array(names.data(), (i64)names.size(), gap, right_align);
 }
 
 // ---- The commands -------------------------------------------------------------------

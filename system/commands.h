@@ -3,6 +3,7 @@
 // the name listings.
 #pragma once
 #include "core/tables.h"
+#include "core/columns.h"
 
 enum : i64 {
     FILE_PATH_MAX = 127,       // longest path a command builds
@@ -22,10 +23,6 @@ int system_command(char *text);
 // Returns 0, or 76 (stored in error_number).
 int make_file_path(const char *argument, char *path_out, const char *default_ext);
 
-// Prints the names of a TextLine list (head node first) in as many columns
-// as fit on a line, separated by gap blanks.
-void print_in_columns(TextLine *head, i64 gap, int right_align);
-void print_name_array(const char *const *names, i64 count, i64 gap, int right_align);
 
 // "%d.%02d.%02d %02d:%02d:%02d (gmt%d)" of the file's modification time.
 void print_file_time(const char *path);

@@ -1032,6 +1032,26 @@ int run_lines(TextLine *head, const char *path, i64 longest) {
     return run_script(head, nullptr, path);
 }
 
+int run_script_text(const char *text, i64 length) {
+    TextLine *head = new_text_line(), *tail = head;
+    i64 longest = 0, start = 0;
+    std::string line;
+    while (start <= length) {
+        i64 end = start;
+        while (end < length && text[end] != '\n') end++;
+        i64 a = start, b = end;
+        while (a < b && (text[a] == ' ' || text[a] == '\t')) a++;
+        while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\t' || text[b - 1] == '\r')) b--;
+        line.assign(text + a, (size_t)(b - a));
+        tail = append_text_line(tail, line.c_str());
+        longest = std::max<i64>(longest, end - start);
+        start = end + 1;
+    }
+    int rc = run_lines(head, nullptr, longest + 1);
+    free_text_lines(head);
+    return rc;
+}
+
 int load_query_lines(const char *const *lines, i64 count) {
     TextLine *head = new_text_line(), *tail = head;
     i64 longest = 0;

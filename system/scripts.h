@@ -24,6 +24,9 @@ int load_script_file(const char *argument, int copy);
 // the location lines of a failure and the closing "saved" line.
 int run_lines(TextLine *head, const char *path, i64 longest);
 void echo_error_line(const char *line, i64 prefix_length);
+// Runs a piece of script text (lines separated by line feeds, each trimmed
+// of blanks) as the line runner runs a file's lines.
+int run_script_text(const char *text, i64 length);
 // The run that loads the embedded query script (lines given by the caller).
 int load_query_lines(const char *const *lines, i64 count);
 
