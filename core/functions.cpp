@@ -2,6 +2,7 @@
 // the brace listing, script blocks, workspace records, the mapping from a
 // translated line back to the line the user typed, and direct definitions.
 #include "functions.h"
+#include "lexer.h"
 #include "textlines.h"
 #include <cctype>
 #include <cstdlib>
@@ -101,13 +102,7 @@ static std::string trim_comment(const char *text)
 {
     const char *p = text;
     while (*p == ' ' || *p == '\t') p++;
-    size_t end = 0, i = 0;
-    bool quoted = false;
-    for (; p[i]; i++) {
-        if (p[i] == '\'') quoted = !quoted;
-        else if (!quoted && p[i] == '/' && p[i + 1] == '/') break;
-    }
-    end = i;
+    size_t end = (size_t)comment_start(p);
     while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\t' || p[end - 1] == '\r' ||
                        p[end - 1] == '\n'))
         end--;

@@ -649,26 +649,30 @@ i64 text_len_without_crlf(const char *text) {
     return n;
 }
 
-i64 strip_comment_crlf(char *text) {
+// The one rule for comments: "//" outside single quotes (a doubled quote
+// inside a quoted string closes and reopens it) ends the line.
+i64 comment_start(const char *text) {
     bool quoted = false;
     i64 i = 0;
     for (; text[i]; i++) {
-        char c = text[i];
-        if (c == '\'') quoted = !quoted;
-        else if (!quoted && c == '/' && text[i + 1] == '/') { text[i] = 0; break; }
-        else if (c == '\r' && text[i + 1] == '\n') { text[i] = 0; break; }
+        if (text[i] == '\'') quoted = !quoted;
+        else if (!quoted && text[i] == '/' && text[i + 1] == '/') break;
     }
     return i;
+}
+
+i64 strip_comment_crlf(char *text) {
+    i64 end = comment_start(text);
+    for (i64 i = 0; i < end; i++)
+        if (text[i] == '\r' && text[i + 1] == '\n') { end = i; break; }
+    text[end] = 0;
+    return end;
 }
 
 i64 trim_line_comment(char **text) {
     char *t = *text;
     while (*t == ' ' || *t == '\t') t++;
-    bool quoted = false;
-    for (i64 i = 0; t[i]; i++) {
-        if (t[i] == '\'') quoted = !quoted;
-        else if (!quoted && t[i] == '/' && t[i + 1] == '/') { t[i] = 0; break; }
-    }
+    t[comment_start(t)] = 0;
     i64 n = (i64)strlen(t);
     while (n > 0 && (t[n - 1] == ' ' || t[n - 1] == '\t' || t[n - 1] == '\r' || t[n - 1] == '\n')) n--;
     t[n] = 0;

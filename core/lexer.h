@@ -77,6 +77,8 @@ int scan_number_or_complex(const char *line, i64 pos, i64 *end, i64 *type, i64 c
 
 // ---- Whole-line helpers ----------------------------------------------------
 i64 text_len_without_crlf(const char *text);
+// Where a "//" comment outside quotes starts, or the text's length.
+i64 comment_start(const char *text);
 i64 strip_comment_crlf(char *text);
 // Moves *text past leading blanks and tabs, cuts a // comment outside quotes
 // and trailing blanks, tabs, CR and LF (writes a NUL). Returns the length.

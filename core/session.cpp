@@ -2,6 +2,7 @@
 // execution with the error report and caret, the line "->", the brace
 // command, the start-up text and the one output road (vek_printf/vek_puts).
 #include "session.h"
+#include "lexer.h"
 #include "errors.h"
 #include "tables.h"
 #include "arena.h"
@@ -268,26 +269,9 @@ void brace_command(const char *text, int echo) {
 
 // ---- Line dispatch -------------------------------------------------------------------------------
 
-// Leading blanks and tabs are skipped; a "//" outside single quotes ends the
-// line; trailing blanks, tabs, CR and LF are cut. Returns the trimmed start.
-static char *trim_session_line(char *text) {
-    while (*text == ' ' || *text == '\t') text++;
-    bool quoted = false;
-    char *p = text;
-    for (; *p; p++) {
-        if (*p == '\'') quoted = !quoted;
-        else if (!quoted && p[0] == '/' && p[1] == '/') { *p = 0; break; }
-    }
-    size_t n = strlen(text);
-    while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t' || text[n - 1] == '\r' || text[n - 1] == '\n'))
-        text[--n] = 0;
-    return text;
-}
-
 void execute_input_line(char *text) {
-    size_t n = strlen(text);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n')) text[--n] = 0;
-    char *line = trim_session_line(text);
+    char *line = text;
+    trim_line_comment(&line);
     if (!line[0]) {
         // nothing runs
     } else if (line[0] == '@' && line[1] == '.') {

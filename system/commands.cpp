@@ -4,6 +4,7 @@
 #include "system/commands.h"
 #include "system/scripts.h"
 #include "system/workspace_file.h"
+#include "core/lexer.h"
 #include "core/session.h"
 #include "core/arena.h"
 #include "core/names.h"
@@ -58,13 +59,8 @@ static i64 scan_word(const char *text, char *out) {
 int make_file_path(const char *argument, char *path_out, const char *default_ext) {
     path_out[0] = 0;
     while (*argument == ' ' || *argument == '\t') argument++;
-    std::string arg = argument;
     // Cut a "//" comment that stands outside quotes, then trailing blanks.
-    bool quoted = false;
-    for (size_t i = 0; i < arg.size(); i++) {
-        if (arg[i] == '\'') quoted = !quoted;
-        else if (!quoted && arg[i] == '/' && i + 1 < arg.size() && arg[i + 1] == '/') { arg.resize(i); break; }
-    }
+    std::string arg(argument, (size_t)comment_start(argument));
     while (!arg.empty() && (arg.back() == ' ' || arg.back() == '\t')) arg.pop_back();
     if (arg.empty()) return (int)(error_number = 76);
     std::string path;
@@ -75,7 +71,7 @@ int make_file_path(const char *argument, char *path_out, const char *default_ext
     } else {
         size_t end = 0;
         int depth = 0;
-        quoted = false;
+        bool quoted = false;
         for (; end < arg.size(); end++) {
             char c = arg[end];
             if (c == '\'') quoted = !quoted;
