@@ -9,6 +9,7 @@
 #include "platform/signals.h"
 #include "system/server.h"
 #include "system/startup.h"
+#include "system/library_path.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -38,43 +39,10 @@ static int64_t console_input(const char *prompt, char *buf, int64_t cap) {
     return n;
 }
 
-// path.txt's first line, else "../ws" made absolute; a path that does not
-// fit library_path is refused and the default kept.
-static void set_library_path() {
-    char first[4096] = "";
-    bool have = false;
-    if (FILE *f = fopen("path.txt", "r")) {
-        if (fgets(first, sizeof first, f)) {
-            have = true;
-            size_t n = strlen(first);
-            while (n > 0 && (first[n - 1] == '\n' || first[n - 1] == '\r')) first[--n] = 0;
-        }
-        fclose(f);
-    }
-    if (have && strcmp(first, "../ws") != 0) {
-        if (strlen(first) < sizeof library_path) {
-            strcpy(library_path, first);
-            return;
-        }
-        fprintf(stderr, "path.txt: path longer than %zu bytes ignored\n", sizeof library_path - 1);
-    }
-    char cwd[PATH_MAX];
-    char absolute[PATH_MAX + 8];
-    if (getcwd(cwd, sizeof cwd)) {
-        char *slash = strrchr(cwd, '/');
-        if (slash && slash != cwd) *slash = 0; else strcpy(cwd, "");
-        snprintf(absolute, sizeof absolute, "%s/ws", cwd);
-    } else {
-        strcpy(absolute, "../ws");
-    }
-    if (strlen(absolute) < sizeof library_path) strcpy(library_path, absolute);
-    else strcpy(library_path, "../ws");
-}
-
 static void start_console() {
     session_print = console_print;
     ask_input_string = console_input;
-    set_library_path();
+    set_library_path(library_path_from_file("path.txt"));
     start_interpreter();
 }
 
@@ -130,6 +98,6 @@ int main(int argc, char **argv) {
     char *end = nullptr;
     long port = strtol(argv[2], &end, 10);
     if (end == argv[2] || *end || port < 1 || port > 65535) return usage();
-    set_library_path();
+    set_library_path(library_path_from_file("path.txt"));
     return run_socket_server((int)port);
 }

@@ -1,5 +1,6 @@
 // Session pane bookkeeping on plain strings (see session_lines.h).
 #include "session_lines.h"
+#include "system/library_path.h"
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -105,25 +106,9 @@ QString file_command(const QString &verb, const QString &file_path,
     return QStringLiteral(")%1 '%2'").arg(verb, info.absoluteFilePath());
 }
 
-QString default_library_path()
-{
-    return QDir::cleanPath(QDir::current().absoluteFilePath(QStringLiteral("../ws")));
-}
-
 QString read_library_path(const QString &file)
 {
-    QString path = QStringLiteral("../ws");
-    QFile f(file);
-    if (f.open(QIODevice::ReadOnly)) {
-        QString first = QString::fromUtf8(f.readLine());
-        while (first.endsWith(QLatin1Char('\n')) || first.endsWith(QLatin1Char('\r')))
-            first.chop(1);
-        if (!first.isEmpty()) path = first;
-    }
-    if (path == QLatin1String("../ws") || path.toUtf8().size() > LIBRARY_PATH_MAX)
-        path = default_library_path();
-    if (path.toUtf8().size() > LIBRARY_PATH_MAX) path = QStringLiteral("../ws");
-    return path;
+    return QString::fromStdString(library_path_from_file(file.toLocal8Bit().constData()));
 }
 
 bool write_library_path(const QString &file, const QString &path)

@@ -55,7 +55,6 @@ bool same_directory(const QString &a, const QString &b);
 // empty first line or a path over 119 bytes of UTF-8 gives the default,
 // "../ws" made absolute; only that value is made absolute.
 enum { LIBRARY_PATH_MAX = 119 };
-QString default_library_path();
 QString read_library_path(const QString &file);
 bool write_library_path(const QString &file, const QString &path);
 
