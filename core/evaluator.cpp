@@ -308,8 +308,13 @@ static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
             s = &own;
             break;
         }
-    for (i64 k = 0; k < n; k++)
-        if (assign_to_slot(slots[k], &((ValueDescriptor *)s->data)[k])) return error_number;
+    // each target is assigned as by a plain assignment, so the checks of
+    // the system variables among them hold; the first failure stops the rest
+    for (i64 k = 0; k < n; k++) {
+        ValueDescriptor *item = &((ValueDescriptor *)s->data)[k];
+        if (check_system_value(slots[k], item)) return error_number;
+        if (assign_to_slot(slots[k], item)) return error_number;
+    }
     return 0;
 }
 
@@ -640,6 +645,10 @@ static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
     }
 }
 
+// Runs when a walk ends, whatever its outcome: the place for work that must
+// follow every walk. Nothing needs it yet.
+void evaluator_end_hook() {}
+
 int evaluate_tree(i64 root, i64 start, i64 temps, i64 mode, i64 io_slot,
                   i64 *rc, i64 *rv, i64 *fail_node) {
     (void)start;
@@ -655,6 +664,7 @@ int evaluate_tree(i64 root, i64 start, i64 temps, i64 mode, i64 io_slot,
     if (root < 0) { current_io_slot = outer_io; return 0; }
     int r = eval_node(&w, root, rc, rv);
     current_io_slot = outer_io;
+    evaluator_end_hook();
     if (r) {
         if (error_number == 0) error_number = r;
         if (fail_node) *fail_node = w.fail_node >= 0 ? w.fail_node : root;

@@ -26,6 +26,9 @@ int run_statement(i64 root, i64 start, i64 *fail_pos);
 int evaluate_tree(i64 root, i64 start, i64 temps, i64 mode, i64 io_slot,
                   i64 *rc, i64 *rv, i64 *fail_node);
 
+// Called as every walk ends; does nothing yet.
+void evaluator_end_hook();
+
 // The display rule applied to a statement's value: shows it unless the root
 // is an assignment, a result-less defined call or an execute that produced
 // nothing. Returns 0 or an error number.

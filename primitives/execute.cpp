@@ -1,9 +1,10 @@
-// Execute and match.
+// Execute, match and the clock.
 //
 // Ledger
-// - execute (!. y): y a char vector or a symbol scalar; its statements run
-//   through the function path and the value of the last one is the result
-//   (none after an assignment). Empty text: no value.
+// - execute (!. y): y a char vector or a symbol scalar; a // comment is
+//   cut, its statements run through the function path and the value of
+//   the last one is the result, copied (none after an assignment). Empty
+//   text: no value.
 //   Refuses: other types or rank above 1 (1), a symbol vector (2), text
 //   that executes itself deeper than the state indicator (5).
 // - match (x ~ y): 1 when x and y have the same type, shape and items, at
@@ -15,6 +16,7 @@
 #include "core/timecode.h"
 #include "platform/platform.h"
 #include "core/evaluator.h"
+#include "core/lexer.h"
 #include "core/symbols.h"
 #include "core/tables.h"
 #include "core/valueops.h"
@@ -40,6 +42,7 @@ static int prim_execute(i64, i64 result, i64, i64, i64 rc, i64 rv) {
     // the text is our own copy.
     std::vector<char> text(src, src + n);
     text.push_back(0);
+    n = strip_comment_crlf(text.data());
     // Text that executes itself would recurse until the process stack ran
     // out; the nesting is bounded like the calls of defined functions.
     static i64 execute_depth = 0;

@@ -31,11 +31,11 @@ void register_search_primitives();
 
 void register_grade_primitives();
 
-// void register_encode_primitives();
+void register_encode_primitives();
 
-// void register_random_primitives();
+void register_random_primitives();
 
-// void register_format_primitives();
+void register_format_primitives();
 
 void register_group_primitives();
 
@@ -76,11 +76,11 @@ static const Family families[] = {
 
     {FAM_GRADE, register_grade_primitives},
 
-    // {FAM_ENCODE, register_encode_primitives},
+    {FAM_ENCODE, register_encode_primitives},
 
-    // {FAM_RANDOM, register_random_primitives},
+    {FAM_RANDOM, register_random_primitives},
 
-    // {FAM_FORMAT, register_format_primitives},
+    {FAM_FORMAT, register_format_primitives},
 
     {FAM_GROUP, register_group_primitives},
 
