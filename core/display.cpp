@@ -10,12 +10,11 @@
 #include "symbols.h"
 #include "timecode.h"
 #include "keyed.h"
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <clocale>
-#include <locale.h>
 
 i64 display_indent = 0;
 unsigned char first_item_flag = 0;
@@ -113,11 +112,11 @@ static i64 strip_exponent_zeros(char *b, i64 at, i64 from) {
 i64 format_float(double x, char *buffer) {
     if (std::isnan(x)) return (i64)strlen(strcpy(buffer, "0nf"));
     if (std::isinf(x)) return (i64)strlen(strcpy(buffer, x > 0 ? "0wf" : "_0wf"));
-    // the text never follows the user's locale: '.' is the decimal point
-    static locale_t c_numeric = newlocale(LC_NUMERIC_MASK, "C", (locale_t)0);
-    locale_t previous = c_numeric ? uselocale(c_numeric) : (locale_t)0;
-    snprintf(buffer, ELEMENT_TEXT_MAX, "%.*g", (int)print_precision(), x);
-    if (c_numeric) uselocale(previous);
+    // the text of "%.*g" in the C locale whatever the user's: '.' is the
+    // decimal point (and to_chars writes it several times faster)
+    std::to_chars_result end =
+        std::to_chars(buffer, buffer + ELEMENT_TEXT_MAX - 1, x, std::chars_format::general, (int)print_precision());
+    *end.ptr = 0;
     for (i64 k = 0; buffer[k]; k++) {
         if (buffer[k] == '-') {
             buffer[k] = '_';
