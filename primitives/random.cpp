@@ -9,7 +9,8 @@
 //   drawn; a draw equal to an earlier one is drawn again.
 // Fast paths: roll advances the state for every item first (a short chain
 // of multiply, fold and subtract), then turns the states into draws in a
-// second loop without a dependency; deal finds earlier draws in a hash set.
+// second loop without a dependency; deal finds earlier draws in a set of
+// bits or a hash set, whichever is smaller.
 // Refuses: a []IO that is not 0 or 1 (24); operands not boolean or integer
 // (1); roll of an item below 1 (1); deal with an operand of more than one
 // item (3), k or n negative, or k above n (1).
@@ -112,10 +113,12 @@ static int prim_roll(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
 
 // ---- Deal ----------------------------------------------------------------------------------
 
-// The draws so far, by value less the origin (0 .. n-1): open addressing,
-// at most half full, every key spread by a mixing function.
+// The draws so far, by value less the origin (0 .. n-1): a bit per number
+// when that takes less room than the hash table, else open addressing at
+// most half full with every key spread by a mixing function.
 struct DrawnSet {
-    i64 *keys;
+    uint64_t *bits;     // the bit form, or null
+    i64 *keys;          // the hash form
     u64 mask;
 };
 
@@ -127,9 +130,18 @@ static u64 spread(u64 k) {
     return k ^ (k >> 33);
 }
 
-static void drawn_init(DrawnSet *h, i64 k) {
+static void drawn_init(DrawnSet *h, i64 k, i64 n) {
     u64 size = 16;
     while (size < (u64)k * 2) size <<= 1;
+    h->bits = nullptr;
+    h->keys = nullptr;
+    h->mask = 0;
+    if ((u64)n / 64 + 1 <= size) {
+        i64 words = n / 64 + 1;
+        h->bits = (uint64_t *)scratch_alloc(T_INT, words);
+        for (i64 i = 0; i < words; i++) h->bits[i] = 0;
+        return;
+    }
     h->keys = (i64 *)scratch_alloc(T_INT, (i64)size);
     for (u64 i = 0; i < size; i++) h->keys[i] = -1;
     h->mask = size - 1;
@@ -137,6 +149,12 @@ static void drawn_init(DrawnSet *h, i64 k) {
 
 // Adds key; false when it was there already.
 static bool drawn_add(DrawnSet *h, i64 key) {
+    if (h->bits) {
+        uint64_t bit = (uint64_t)1 << (key & 63);
+        if (h->bits[key >> 6] & bit) return false;
+        h->bits[key >> 6] |= bit;
+        return true;
+    }
     for (u64 at = spread((u64)key) & h->mask;; at = (at + 1) & h->mask) {
         if (h->keys[at] == key) return false;
         if (h->keys[at] < 0) {
@@ -168,7 +186,7 @@ static int prim_deal(i64, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (begin_vector(&z, result_slot, T_INT, k, &x, &y, true)) return (int)error_number;
     if (k == 0) return 0;
     DrawnSet drawn;
-    drawn_init(&drawn, k);
+    drawn_init(&drawn, k, n);
     i64 *out = z.ints();
     for (i64 i = 0; i < k; i++) {
         i64 d;

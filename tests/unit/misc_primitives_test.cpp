@@ -92,21 +92,30 @@ TEST_F(MiscPrimitives, RandomNextMatchesTheReferenceFromAnySeed) {
     }
 }
 
-TEST_F(MiscPrimitives, DealDrawsLikeTheRejectionOfRepeatsAndStaysDistinct) {
-    value_slot_table[SLOT_RL].dim0 = 987654321;
-    run("z<-3000?.4000");
-    i64 z = resolve_value_index("z");
-    ASSERT_EQ(slot_value(z)->count, 3000);
-    i64 seed = 987654321;
+// k ?. n drawn by the plain rejection of repeats.
+static std::vector<i64> reference_deal(i64 k, i64 n, i64 *seed) {
     std::vector<i64> drawn;
-    while (drawn.size() < 3000) {
-        i64 d = reference_draw(4000, 1, &seed);
+    while ((i64)drawn.size() < k) {
+        i64 d = reference_draw(n, 1, seed);
         bool again = false;
         for (i64 e : drawn) again = again || e == d;
         if (!again) drawn.push_back(d);
     }
-    for (i64 i = 0; i < 3000; i++) ASSERT_EQ(int_at(z, i), drawn[i]) << i;
-    EXPECT_EQ(value_slot_table[SLOT_RL].dim0, seed);
+    return drawn;
+}
+
+TEST_F(MiscPrimitives, DealDrawsLikeTheRejectionOfRepeats) {
+    // a range small enough for a bit per number, and one that needs the hash set
+    for (i64 n : {(i64)4000, (i64)600000}) {
+        value_slot_table[SLOT_RL].dim0 = 987654321;
+        run(("z<-3000?." + std::to_string(n)).c_str());
+        i64 z = resolve_value_index("z");
+        ASSERT_EQ(slot_value(z)->count, 3000);
+        i64 seed = 987654321;
+        std::vector<i64> want = reference_deal(3000, n, &seed);
+        for (i64 i = 0; i < 3000; i++) ASSERT_EQ(int_at(z, i), want[i]) << n << " " << i;
+        EXPECT_EQ(value_slot_table[SLOT_RL].dim0, seed);
+    }
     // every number of the range, once
     run("w<-500?.500");
     i64 w = resolve_value_index("w");
