@@ -1,7 +1,7 @@
 // What the transcripts cannot write: values planted straight into
 // variables (the ends of the integer range, minutes past a day), the
-// generator against a plain step-by-step form of it, the
-// inverse checked by its product, and the clock.
+// generator against a plain step-by-step form of it, and the inverse
+// checked by its product.
 #include "interpreter_fixture.h"
 #include <cmath>
 #include <set>
