@@ -24,14 +24,25 @@ namespace {
 
 const i64 INT_NULL = INT64_MIN;   // the null of integers and of the time types
 
+std::string made_dir;
+
 std::string temp_dir() {
-    static std::string dir;
-    if (dir.empty()) {
+    if (made_dir.empty()) {
         char tmpl[] = "/tmp/vek_files_XXXXXX";
-        dir = mkdtemp(tmpl);
+        made_dir = mkdtemp(tmpl);
     }
-    return dir;
+    return made_dir;
 }
+
+// The directory goes when the test program ends.
+struct RemoveTempDir : ::testing::Environment {
+    void TearDown() override {
+        if (made_dir.empty()) return;
+        std::string command = "rm -rf '" + made_dir + "'";
+        if (system(command.c_str()) != 0) fprintf(stderr, "could not remove %s\n", made_dir.c_str());
+    }
+};
+::testing::Environment *const remove_temp_dir = ::testing::AddGlobalTestEnvironment(new RemoveTempDir);
 
 class FilesTest : public InterpreterFixture {
 protected:
