@@ -32,6 +32,7 @@
 #include "system/files.h"
 #include "system/scripts.h"
 #include "primitives/prim.h"
+#include "primitives/keyed.h"
 #include "core/arena.h"
 #include "core/session.h"
 #include "core/symbols.h"
@@ -353,45 +354,22 @@ static int store_cell(const Column &c, i64 row, const char *t, i64 n) {
 
 // ---- The table -----------------------------------------------------------------------------------------
 
-static void zero_descriptor(ValueDescriptor *d, i64 type, i64 n) {
-    memset(d, 0, sizeof *d);
-    d->type = type;
-    d->rank = 1;
-    d->count = d->dim0 = n;
-}
-
-// A vector in a large block (inline when it is one simple item, with its
-// item word cleared).
-static int new_column_vector(ValueDescriptor *d, i64 type, i64 n) {
-    zero_descriptor(d, type, n);
-    if (alloc_descriptor_data(d, 1)) return (int)error_number;
-    if (is_inline_value(d)) d->dim0 = 0;
-    return 0;
-}
-
-// An empty table of ncols columns of `rows` cells, everything in large
-// blocks, names to be filled.
+// A table of one column per type, `rows` cells each, names to be filled.
 static int new_csv_table(ValueDescriptor *t, const std::vector<i64> &types, i64 rows) {
-    i64 ncols = (i64)types.size();
-    zero_descriptor(t, T_TABLE, 2);
-    if (alloc_descriptor_data(t, 1)) return (int)error_number;
-    ValueDescriptor *halves = (ValueDescriptor *)t->data;
-    halves[0].rank = halves[1].rank = -1;
-    if (new_column_vector(&halves[0], T_SYMBOL, ncols) || new_column_vector(&halves[1], T_LIST, ncols))
-        return (int)error_number;
-    halves[1].spare = rows;   // the column list carries the row count
-    ValueDescriptor *cols = (ValueDescriptor *)halves[1].data;
-    for (i64 k = 0; k < ncols; k++) cols[k].rank = -1;
-    for (i64 k = 0; k < ncols; k++)
-        if (new_column_vector(&cols[k], types[k], rows)) return (int)error_number;
+    if (new_table(t, (i64)types.size(), rows)) return (int)error_number;
+    ValueDescriptor *cols = list_items(table_columns(t));
+    for (size_t k = 0; k < types.size(); k++) {
+        ValueDescriptor *c = &cols[k];
+        int e = types[k] == T_LIST ? new_list(c, rows) : new_vector(c, types[k], rows);
+        if (e) return e;
+        if (is_inline_value(c)) c->dim0 = 0;   // one cell, written in place
+    }
     return 0;
 }
-
-static i64 *table_names(ValueDescriptor *t) { return (i64 *)value_data(&((ValueDescriptor *)t->data)[0]); }
 
 static std::vector<Column> table_columns_of(ValueDescriptor *t, const std::vector<i64> &types) {
     std::vector<Column> cols;
-    ValueDescriptor *list = (ValueDescriptor *)((ValueDescriptor *)t->data)[1].data;
+    ValueDescriptor *list = list_items(table_columns(t));
     for (size_t k = 0; k < types.size(); k++) {
         ValueDescriptor *d = &list[k];
         cols.push_back({types[k], d, d->type == T_LIST ? d->data : value_data(d)});
@@ -461,7 +439,7 @@ static int each_cell(const std::vector<Cell> &cells, std::string *scratch, Store
 static int fill_table(RecordReader *r, ValueDescriptor *t, const std::vector<i64> &types, bool header,
                       char sep, i64 rows) {
     std::vector<Column> cols = table_columns_of(t, types);
-    i64 *names = table_names(t);
+    i64 *names = symbols_of(pair_half(t, 0));
     std::vector<Cell> cells;
     cells.reserve(types.size());
     std::string scratch;
@@ -491,7 +469,7 @@ static int fill_table(RecordReader *r, ValueDescriptor *t, const std::vector<i64
 }
 
 static void default_names(ValueDescriptor *t, i64 ncols) {
-    i64 *names = table_names(t);
+    i64 *names = symbols_of(pair_half(t, 0));
     char b[32];
     for (i64 k = 0; k < ncols; k++) {
         snprintf(b, sizeof b, "c%lld", (long long)k);
@@ -507,23 +485,12 @@ static int load_records(RecordReader *r, i64 slot, const std::string &letters, b
     for (i64 k = 0; k < fields; k++) types.push_back(type_from_letter(letters[(size_t)k]));
     i64 rows = records - (header ? 1 : 0);
     if (check_table_size(types, rows)) return (int)error_number;
-    ValueDescriptor t;
-    memset(&t, 0, sizeof t);
-    t.rank = -1;
-    int e = new_csv_table(&t, types, rows);
-    if (!e) {
-        if (!header) default_names(&t, fields);
-        rewind_reader(r);
-        e = fill_table(r, &t, types, header, sep, rows);
-    }
-    if (e) {
-        free_value(&t);
-        return fail(e);
-    }
-    ValueDescriptor old = value_slot_table[slot];
-    value_slot_table[slot] = t;
-    free_value(&old);
-    return 0;
+    Built t;
+    if (new_csv_table(&t.d, types, rows)) return (int)error_number;
+    if (!header) default_names(&t.d, fields);
+    rewind_reader(r);
+    if (fill_table(r, &t.d, types, header, sep, rows)) return (int)error_number;
+    return store_built(slot, &t);
 }
 
 int load_csv(i64 slot, const std::string &path, const std::string &letters, bool header, char sep) {

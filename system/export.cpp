@@ -25,6 +25,7 @@
 #include "system/files.h"
 #include "system/file_replace.h"
 #include "primitives/prim.h"
+#include "primitives/keyed.h"
 #include "core/display.h"
 #include "core/names.h"
 #include "core/symbols.h"
@@ -38,46 +39,27 @@ enum : size_t { WRITE_BLOCK = 1 << 20 };
 
 // ---- Reading tables ---------------------------------------------------------------------------
 
-static bool is_text_list(const ValueDescriptor *d) {
-    const ValueDescriptor *items = (const ValueDescriptor *)d->data;
-    for (i64 i = 0; i < d->count; i++)
-        if (items[i].type != T_CHAR || items[i].rank < 0 || items[i].rank > 1) return false;
-    return true;
-}
-
-static bool column_ok(const ValueDescriptor *c) {
-    if (c->rank < 0 || c->rank > 1) return false;
-    if (c->type == T_LIST) return is_text_list(c);
-    return is_simple_type(c->type) || c->type == T_ENUM;
-}
-
-// Adds the columns of a plain table; rows of the first column set the
-// count every other column must have.
-static int add_table_columns(const ValueDescriptor *t, TableParts *out) {
-    if (t->type != T_TABLE || t->rank < 0 || t->count != 2 || !t->data) return fail(VEK_DOMAIN);
-    ValueDescriptor *halves = (ValueDescriptor *)t->data;
-    const ValueDescriptor *names = &halves[0], *cols = &halves[1];
-    if (names->type != T_SYMBOL || cols->type != T_LIST || names->count != cols->count) return fail(VEK_DOMAIN);
-    const i64 *nm = (const i64 *)value_data(&halves[0]);
-    const ValueDescriptor *c = (const ValueDescriptor *)cols->data;
-    for (i64 k = 0; k < cols->count; k++) {
-        if (!column_ok(&c[k])) return fail(VEK_DOMAIN);
-        if (out->columns.empty() && out->names.empty()) out->rows = c[k].count;
-        else if (c[k].count != out->rows) return fail(VEK_DOMAIN);
-        out->names.push_back(nm[k]);
-        out->columns.push_back(&c[k]);
+static void add_table_columns(const ValueDescriptor *t, TableParts *out) {
+    const i64 *names = symbols_of(pair_half(t, 0));
+    const ValueDescriptor *cols = list_items(table_columns(t));
+    for (i64 k = 0; k < table_columns(t)->count; k++) {
+        out->names.push_back(names[k]);
+        out->columns.push_back(&cols[k]);
     }
-    return 0;
 }
 
 int table_parts(const ValueDescriptor *v, TableParts *out) {
     *out = TableParts();
     if (v->rank < 0) return fail(VEK_VALUE);
-    if (v->type == T_TABLE) return add_table_columns(v, out);
-    if (v->type != T_DICT || v->spare != 2) return fail(VEK_TYPE);
-    if (v->count != 2 || !v->data) return fail(VEK_DOMAIN);
-    const ValueDescriptor *halves = (const ValueDescriptor *)v->data;
-    if (add_table_columns(&halves[0], out) || add_table_columns(&halves[1], out)) return (int)error_number;
+    if (v->type != T_TABLE && !is_keyed_table(v)) return fail(VEK_TYPE);
+    if (!keyed_value_sound(v)) return fail(VEK_DOMAIN);
+    if (v->type == T_TABLE) {
+        add_table_columns(v, out);
+    } else {
+        add_table_columns(pair_half(v, 0), out);
+        add_table_columns(pair_half(v, 1), out);
+    }
+    out->rows = keyed_row_count(v);
     return 0;
 }
 

@@ -22,6 +22,7 @@
 #include "system/export.h"
 #include "system/files.h"
 #include "primitives/prim.h"
+#include "core/keyed.h"
 #include "core/display.h"
 #include "core/symbols.h"
 #include "core/valueops.h"
@@ -219,7 +220,7 @@ int value_lines_text(const ValueDescriptor *x, std::string *out) {
             if (value_lines_text(&items[i], out)) return (int)error_number;
         return 0;
     }
-    if (x->type == T_TABLE || (x->type == T_DICT && x->spare == 2)) {
+    if (x->type == T_TABLE || is_keyed_table(x)) {
         std::vector<std::string> lines;
         if (table_lines(x, '\t', &lines)) return (int)error_number;
         for (const std::string &l : lines) {

@@ -363,6 +363,45 @@ TEST_F(FilesTest, JsonIsValidForEveryByteAJsonReaderSees) {
     EXPECT_EQ(system(check.c_str()), 0) << take("every.json");
 }
 
+TEST_F(FilesTest, ATableBuiltInTheLanguageReadsBackTheSame) {
+    run("t<-([] b<-1 0 1>0; i<-1 _2 0w; e<-0.1 _2.5e300 1e_5; c<-'a,\"'; s<-`x` `'y z'; "
+        "l<-('a,b';'say \"hi\"';''); m<-2024.05m 1900.01m 2100.12m; d<-2024.05.17 1900.01.01 2100.12.31; "
+        "z<-2024.05.17T09:05:07.008 2024.05.17T00:00:00.000 2100.12.31T23:59:59.999; "
+        "u<-09:05 00:00 23:59; v<-09:05:07 00:00:00 23:59:59; tt<-09:05:07.008 00:00:00.000 23:59:59.999)");
+    ASSERT_NE(var("t"), nullptr);
+    for (const char *ext : {"csv", "txt"}) {
+        std::string write = std::string("[]write 't.") + ext + "'";
+        ASSERT_EQ(run(write.c_str()), std::string("t.") + ext + "\n");
+    }
+    ASSERT_EQ(run("u<-[]CSV ('t';'BIECSLMDZUVT')"), "");
+    EXPECT_EQ(run("t~u"), "1\n") << take("t.csv");
+    rename((temp_dir() + "/t.txt").c_str(), (temp_dir() + "/tabs.csv").c_str());
+    ASSERT_EQ(run("w<-[]CSV ('tabs';'BIECSLMDZUVT';'true';'\t')"), "");
+    EXPECT_EQ(run("t~w"), "1\n") << take("tabs.csv");
+}
+
+TEST_F(FilesTest, KeyedTablesWriteTheirKeyColumnsFirst) {
+    run("kt<-([k<-`a`b; j<-1 2] v<-1.5 2; w<-'xy')");
+    ASSERT_EQ(run("[]write 'kt.csv'"), "kt.csv\n");
+    EXPECT_EQ(take("kt.csv"), "k,j,v,w\na,1,1.5,x\nb,2,2,y\n");
+    ASSERT_EQ(run("[]write 'kt.json'"), "kt.json\n");
+    EXPECT_EQ(take("kt.json"), "{\"vek\":[\n{\"k\":\"a\",\"j\":\"1\",\"v\":\"1.5\",\"w\":\"x\"},\n"
+                               "{\"k\":\"b\",\"j\":\"2\",\"v\":\"2\",\"w\":\"y\"}\n]}\n");
+    ASSERT_EQ(run("[]write 'kt.xml'"), "kt.xml\n");
+    EXPECT_EQ(take("kt.xml"), "<vek>\n<row><k>a</k><j>1</j><v>1.5</v><w>x</w></row>\n"
+                              "<row><k>b</k><j>2</j><v>2</v><w>y</w></row>\n</vek>\n");
+    // a dictionary is not a table
+    run("dict<-(`a`b):1 2");
+    EXPECT_EQ(run("[]write 'dict.csv'"), "Error: under construction\n      []write 'dict.csv'\n      ^\n");
+}
+
+TEST_F(FilesTest, EnumerationCellsAreWrittenAsTheirDomainItems) {
+    run("cur<-`usd`eur");
+    run("pay<-([] amount<-10 20; c<-`cur:`eur`usd)");
+    ASSERT_EQ(run("[]write 'pay.csv'"), "pay.csv\n");
+    EXPECT_EQ(take("pay.csv"), "amount,c\n10,eur\n20,usd\n");
+}
+
 // ---- []write safety ---------------------------------------------------------------------------------
 
 TEST_F(FilesTest, WriteLooksAtTheVariableBeforeTouchingTheFile) {
