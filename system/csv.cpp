@@ -315,8 +315,7 @@ double read_datetime_cell(const char *text, i64 length) {
 
 struct Column {
     i64 type;
-    ValueDescriptor *desc;
-    void *data;
+    void *data;   // the cells: typed items, or the descriptors of a list
 };
 
 // A text cell: a character vector in a block of its own.
@@ -372,7 +371,7 @@ static std::vector<Column> table_columns_of(ValueDescriptor *t, const std::vecto
     ValueDescriptor *list = list_items(table_columns(t));
     for (size_t k = 0; k < types.size(); k++) {
         ValueDescriptor *d = &list[k];
-        cols.push_back({types[k], d, d->type == T_LIST ? d->data : value_data(d)});
+        cols.push_back({types[k], d->type == T_LIST ? d->data : value_data(d)});
     }
     return cols;
 }
