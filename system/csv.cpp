@@ -81,6 +81,9 @@ static bool refill(RecordReader *r) {
     }
     if (r->end == r->capacity) {
         size_t grown = r->capacity ? 2 * r->capacity : CSV_BLOCK;
+        // one record larger than the machine's memory (a device that never
+        // ends) is refused before the system is asked for it
+        if (grown > (size_t)platform_physical_memory_mb() * 1048576) { r->no_memory = true; r->eof = true; return false; }
         char *p = (char *)realloc(r->buf, grown);
         if (!p) { r->no_memory = true; r->eof = true; return false; }
         r->buf = p;

@@ -184,13 +184,20 @@ static int write_handle(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 
 // ---- []get ---------------------------------------------------------------------------------------
 
-// The whole file in memory, read in large blocks. 0, 76 or 301.
+// The whole file in memory, read in large blocks. 0, 76, 301, or 6 for a
+// file (a device that never ends) larger than the machine's memory.
 static int read_whole_file(const std::string &path, std::string *out) {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) return fail(VEK_PATH);
     std::vector<char> block(READ_BLOCK);
-    size_t n;
-    while ((n = fread(block.data(), 1, block.size(), f)) > 0) out->append(block.data(), n);
+    size_t limit = (size_t)platform_physical_memory_mb() * 1048576, n;
+    while ((n = fread(block.data(), 1, block.size(), f)) > 0) {
+        if (out->size() + n > limit) {
+            fclose(f);
+            return fail(VEK_WS_FULL);
+        }
+        out->append(block.data(), n);
+    }
     bool failed = ferror(f) != 0;
     fclose(f);
     return failed ? fail(VEK_READ_FILE) : 0;
