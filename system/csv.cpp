@@ -258,46 +258,26 @@ static i64 digits_value(const char *p, int n) {
     return v;
 }
 
-// "m/d/y": one or two digits of month and of day, four of year.
-static i64 read_slash_date(const char *p, const char *e) {
-    i64 f[3];
-    int widths[3] = {2, 2, 4};
-    for (int k = 0; k < 3; k++) {
-        const char *start = p;
-        while (p < e && *p >= '0' && *p <= '9' && p - start < widths[k]) p++;
-        int n = (int)(p - start);
-        if (n == 0 || (k == 2 && n != 4)) return INT_NULL;
-        f[k] = digits_value(start, n);
-        if (k < 2) {
-            if (p >= e || *p != '/') return INT_NULL;
-            p++;
-        }
-    }
-    if (p != e) return INT_NULL;
-    i64 fields[3] = {f[2], f[0], f[1]};
-    return time_value_is_valid(T_DATE, fields) ? join_time_value(T_DATE, fields) : INT_NULL;
-}
-
 i64 read_time_cell(const char *text, i64 length, i64 type) {
     const char *p = text, *e = text + length;
     trim_blanks(&p, &e);
     i64 n = e - p;
-    if (n == 0 || n >= TIME_CELL_MAX || (n == 2 && p[0] == '0' && p[1] == 'n')) return INT_NULL;
+    if (n == 0 || n >= TIME_CELL_MAX) return TIME_NULL;
     if (type == T_DATE) {
-        if (memchr(p, '/', (size_t)n)) return read_slash_date(p, e);
+        if (memchr(p, '/', (size_t)n)) return parse_slash_date(p, n);
         if (n == 10 && p[4] == '.' && p[7] == '.') {   // the common form, read directly
             i64 fields[3] = {digits_value(p, 4), digits_value(p + 5, 2), digits_value(p + 8, 2)};
             if (fields[0] < 0 || fields[1] < 0 || fields[2] < 0 || !time_value_is_valid(T_DATE, fields))
-                return INT_NULL;
+                return TIME_NULL;
             return join_time_value(T_DATE, fields);
         }
     }
     char b[TIME_CELL_MAX];
     memcpy(b, p, (size_t)n);
     b[n] = 0;
-    i64 v = INT_NULL;
+    i64 v = TIME_NULL;
     double unused;
-    return read_time_text(b, type, &v, &unused) == n ? v : INT_NULL;
+    return read_time_text(b, type, &v, &unused) == n ? v : TIME_NULL;
 }
 
 double read_datetime_cell(const char *text, i64 length) {

@@ -117,12 +117,9 @@ static void append_cell_text(std::string *out, const ValueDescriptor *col, i64 r
         if (node) out->append(node->name, (size_t)node->length);
         return;
     }
-    case T_MONTH: case T_DATE: case T_MINUTE: case T_SECOND: case T_TIME: {
-        i64 v = ((const i64 *)p)[r];
-        if (v == INT64_MIN) out->append("0n");
-        else out->append(b, (size_t)format_time_value(v, col->type, b));
+    case T_MONTH: case T_DATE: case T_MINUTE: case T_SECOND: case T_TIME:
+        out->append(b, (size_t)format_time_value(((const i64 *)p)[r], col->type, b));
         return;
-    }
     case T_DATETIME: {
         double v = ((const double *)p)[r];
         if (!std::isnan(v)) out->append(b, (size_t)format_datetime_value(v, b));

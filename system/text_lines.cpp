@@ -50,10 +50,6 @@ static void append_item(std::string *out, const ValueDescriptor *d, i64 i, bool 
         out->append(b, (size_t)n);
         return;
     }
-    if (is_time_type(d->type) && d->type != T_DATETIME && ((const i64 *)p)[i] == INT64_MIN) {
-        out->append("0n");   // the null of the time types
-        return;
-    }
     i64 n = element_text(d, i, b, -1);
     out->append(b, (size_t)n);
 }
