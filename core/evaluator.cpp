@@ -242,6 +242,7 @@ static int read_input_line(i64 result) {
     i64 n = ask_input_string ? ask_input_string("", buf, INPUT_CAP) : 0;
     if (n < 0) n = 0;
     if (n >= INPUT_CAP) n = INPUT_CAP - 1;
+    while (n > 0 && (buf[n - 1] == '\r' || buf[n - 1] == '\n')) n--;
     ValueDescriptor d;
     memset(&d, 0, sizeof d);
     d.type = T_CHAR;
@@ -685,7 +686,7 @@ int display_statement_value(i64 root, i64 c, i64 v) {
         if (e->kind == 'D') {
             if (e->code >= FIRST_USER_FUNCTION && function_table[e->code].result == -1) return 0;
         } else {
-            if (e->code == P_ASSIGN || e->code == P_NOOP) return 0;
+            if (e->code == P_ASSIGN || e->code == P_NOOP || e->code == SF_FX) return 0;
             if (e->code == P_EXECUTE && (executed_value_state == 0 || !is_defined(c, v))) return 0;
         }
     }

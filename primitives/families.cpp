@@ -47,7 +47,7 @@ void register_time_primitives();
 
 // void register_query_primitives();
 
-// void register_files_primitives();
+void register_files_primitives();
 
 struct Family { PrimFamily family; void (*reg)(); };
 
@@ -92,7 +92,7 @@ static const Family families[] = {
 
     // {FAM_QUERY, register_query_primitives},
 
-    // {FAM_FILES, register_files_primitives},
+    {FAM_FILES, register_files_primitives},
 };
 
 void register_all_primitives() {

@@ -38,6 +38,15 @@ static bool allowed_command(const std::string &line) {
     return false;
 }
 
+// The file functions write where a name points (a name holding '/' is used
+// as it stands) and read devices that never end: lines naming them are left
+// to the transcripts and to the CSV target.
+static bool touches_files(const std::string &line) {
+    for (const char *word : {"open", "write", "get", "CSV"})
+        if (line.find(word) != std::string::npos) return true;
+    return false;
+}
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
     if (!started) {
@@ -53,7 +62,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         size_t end = text.find('\n', start);
         if (end == std::string::npos) end = text.size();
         std::string line = text.substr(start, end - start);
-        if (line.size() < 4096 && line.find('\0') == std::string::npos && allowed_command(line) && !may_loop(line)) {
+        if (line.size() < 4096 && line.find('\0') == std::string::npos && allowed_command(line) && !may_loop(line) &&
+            !touches_files(line)) {
             std::string buf = line;
             execute_input_line(buf.data());
         }
