@@ -144,9 +144,11 @@ static bool node_ok(i64 node) { return node >= 0 && node <= lstndx && node < PAR
 
 static ValueDescriptor *ref_desc(i64 c, i64 v) { return operand_ref(c, v); }
 
+// A slot that was never given a value (the output targets among them) is
+// empty: a rank of 0 needs exactly one item.
 static bool is_defined(i64 c, i64 v) {
     ValueDescriptor *d = ref_desc(c, v);
-    return d && d->rank >= 0;
+    return d && d->rank >= 0 && !(d->rank == 0 && d->count != 1);
 }
 
 static bool is_list_chain(i64 node) {

@@ -50,7 +50,7 @@ int read_operand(Operand *o, i64 c, i64 v) {
     o->c = c;
     o->v = v;
     ValueDescriptor *d = operand_ref(c, v);
-    if (!d || d->rank < 0) {
+    if (!d || d->rank < 0 || (d->rank == 0 && d->count != 1)) {
         o->rank = -1;
         o->count = 0;
         o->data = nullptr;
