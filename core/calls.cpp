@@ -29,6 +29,7 @@
 #include "valueops.h"
 #include "arena.h"
 #include "interrupt.h"
+#include "lines.h"
 
 i64 call_nesting = 0;
 i64 suspension_record[SUSPENSION_WORDS];
@@ -49,6 +50,7 @@ void free_function_lines(i64 row)
             StatementNode *s = f->line_lists[i];
             while (s) {
                 StatementNode *next = s->next;
+                free_lean_program(s);
                 free(s);
                 s = next;
             }
@@ -543,14 +545,9 @@ void reset_state_indicator()
     invalidate_compiled_functions();
 }
 
-// ---- The line loop ------------------------------------------------------------------------
+// ---- Trace of executed lines ----------------------------------------------------------------
 
-struct LineTrace {
-    i64 ring[TRACE_RING];
-    i64 executed;
-};
-
-static void fill_suspension_record(i64 row, i64 line, const LineTrace *t)
+void fill_suspension_record(i64 row, i64 line, const LineTrace *t)
 {
     if (suspension_taken) return;
     suspension_taken = true;
@@ -563,143 +560,7 @@ static void fill_suspension_record(i64 row, i64 line, const LineTrace *t)
     suspension_count = 3 + kept;
 }
 
-static bool is_integral_type(i64 t) { return t == T_BOOL || t == T_INT; }
-
-static i64 element_as_int(const ValueDescriptor *d, i64 i)
-{
-    const void *p = is_inline_value(d) ? (const void *)&d->dim0 : d->data;
-    return ((const i64 *)p)[i];
-}
-
-// Reads a condition item as 0 or 1; -1 when it is neither (type error).
-static i64 condition_item(const ValueDescriptor *d, i64 i)
-{
-    if (d->type == T_FLOAT) {
-        const void *p = is_inline_value(d) ? (const void *)&d->dim0 : d->data;
-        double x = ((const double *)p)[i];
-        return x == 0.0 ? 0 : x == 1.0 ? 1 : -1;
-    }
-    i64 v = element_as_int(d, i);
-    return v == 0 || v == 1 ? v : -1;
-}
-
-enum : i64 { NEXT_LINE = -1, LEAVE = 0 };
-
-// Decides where a branch statement goes: a line number, LEAVE, or NEXT_LINE.
-// The condition is read, never demoted in place.
-static int resolve_branch(const StatementNode *s, i64 c, i64 v, i64 line, i64 *target)
-{
-    const BranchEntry *b = &branch_table[s->branch];
-    if (s->branch == 0) { *target = LEAVE; return 0; }
-    if (b->true_target != BRANCH_TO_VALUE && b->false_target < 0) {
-        *target = b->true_target;
-        return 0;
-    }
-    const ValueDescriptor *d = s->root >= 0 ? operand_ref(c, v) : nullptr;
-    if (!d || d->rank < 0) return (int)(error_number = 4);
-    if (b->true_target == BRANCH_TO_VALUE) {
-        if (d->type == T_CHAR) {
-            int rc = display_statement_value(s->root, c, v);
-            if (rc) return rc;
-            *target = NEXT_LINE;
-            return 0;
-        }
-        if (!is_integral_type(d->type)) return (int)(error_number = 7);
-        if (d->count == 0) { *target = NEXT_LINE; return 0; }
-        if (d->rank > 1 || d->count != 1) return (int)(error_number = 44);
-        i64 t = element_as_int(d, 0);
-        *target = t < 0 ? NEXT_LINE : t;
-        return 0;
-    }
-    if (d->rank > 1) return (int)(error_number = 45);
-    if (!is_integral_type(d->type) && d->type != T_FLOAT) return (int)(error_number = 7);
-    for (i64 i = 0; i < d->count; i++)
-        if (condition_item(d, i) < 0) return (int)(error_number = 7);
-    if (d->count == 0) { *target = b->false_target; return 0; }
-    if (d->count == 1) {
-        *target = condition_item(d, 0) == 1 ? b->true_target : b->false_target;
-        return 0;
-    }
-    i64 targets[OVERFLOW_CAP + 1];
-    i64 n = 0;
-    targets[n++] = b->true_target;
-    for (i64 i = b->list_start; i >= 0 && i < OVERFLOW_CAP && overflow_table[i] != -1; i++)
-        targets[n++] = overflow_table[i];
-    if (d->count != n) return (int)(error_number = 3);
-    *target = b->false_target;
-    for (i64 i = 0; i < n; i++)
-        if (condition_item(d, i) == 1) { *target = targets[i]; break; }
-    (void)line;
-    return 0;
-}
-
-// The state-indicator position of the running call at nesting k. Bare
-// entries below it may be dropped while it runs (make_state_indicator_room),
-// so it is worked out afresh at each use.
-static i64 call_level(i64 k) { return si_depth + k + 1; }
-
-static int fail_at_line(i64 k, i64 row, i64 line, const LineTrace *t)
-{
-    state_indicator[call_level(k)] = {row, line};
-    fill_suspension_record(row, line, t);
-    return (int)error_number;
-}
-
-static int run_function_body(i64 row, i64 k, i64 io_slot, i64 temps)
-{
-    FunctionEntry *f = &function_table[row];
-    i64 n = f->line_counts ? f->line_counts[0] : 0;
-    LineTrace trace;
-    trace.executed = 0;
-    i64 saved_stacktop = stacktop;
-    i64 line = 1;
-    while (line >= 1 && line <= n) {
-        state_indicator[call_level(k)].line = line;
-        if (interrupt_pending) {
-            error_number = INTERRUPT_ERROR;
-            if (error_position < 0) error_position = 0;
-            return fail_at_line(k, row, line, &trace);
-        }
-        trace.ring[trace.executed % TRACE_RING] = line;
-        trace.executed++;
-        i64 next = line + 1;
-        for (StatementNode *s = f->line_lists[line]; s; s = s->next) {
-            i64 c = -1, v = -1, failed_node = -1;
-            if (s->root >= 0) {
-                error_number = 0;
-                int rc = evaluate_tree(s->root, s->start, temps, 0, io_slot, &c, &v, &failed_node);
-                if (rc || error_number) {
-                    if (!error_number) error_number = rc;
-                    if (error_position < 0) {
-                        i64 at = failed_node >= 0 && failed_node < PARSE_NODE_CAP
-                                     ? parse_node_table[failed_node].pos : 0;
-                        error_position = s->offset + (at > 0 ? at : 0);
-                    }
-                    return fail_at_line(k, row, line, &trace);
-                }
-            }
-            if (s->branch < 0) {
-                if (s->root >= 0 && display_statement_value(s->root, c, v)) {
-                    if (error_position < 0) error_position = s->offset;
-                    return fail_at_line(k, row, line, &trace);
-                }
-                continue;
-            }
-            i64 target;
-            if (resolve_branch(s, c, v, line, &target)) {
-                if (error_position < 0) error_position = s->offset;
-                return fail_at_line(k, row, line, &trace);
-            }
-            next = target == NEXT_LINE ? line + 1 : target;
-            break;
-        }
-        // this line's temporaries are done with, and so are the blocks they hold
-        release_temporaries_above(temps);
-        stacktop = saved_stacktop;
-        line = next;
-    }
-    return 0;
-}
+i64 call_level(i64 k) { return si_depth + k + 1; }
 
 // ---- Calls -------------------------------------------------------------------------------------
 
@@ -769,7 +630,7 @@ int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_sl
         fill_suspension_record(row, 0, nullptr);
         return failed(r);
     }
-    r = run_function_body(row, k, io_slot, temps);
+    r = run_function_lines(row, k, io_slot, temps);
     if (r) return failed(r);
     level = call_level(k);
     if (f->result >= 0) {

@@ -25,6 +25,10 @@ int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_sl
 
 // The number of defined-function calls now running (0 at the session).
 extern i64 call_nesting;
+// The state-indicator position of the running call at nesting k. Bare
+// entries below it may be dropped while it runs, so it is worked out
+// afresh at each use.
+i64 call_level(i64 k);
 
 // Compiles function row (translation and every line). k: the call's nesting.
 // Returns 0 or an error number; on failure the state-indicator entry of the
@@ -71,3 +75,7 @@ extern i64 suspension_record[SUSPENSION_WORDS];
 extern i64 suspension_count;          // words in use, 0 = nothing traced
 // Called at the start of each immediate line: the next failure fills the record.
 void mark_suspension_record_empty();
+// Fills the record at the first failure in a function within the line
+// (t: the failing call's trace, or null).
+struct LineTrace;
+void fill_suspension_record(i64 row, i64 line, const LineTrace *t);

@@ -5,6 +5,7 @@
 #include "errors.h"
 
 struct HandlerEntry { PrimHandler handler; PrimFamily family; };
+SingleItemHandler single_item_table[PRIM_CODE_CAP][2];
 static HandlerEntry handlers[PRIM_CODE_CAP][2];
 static IndexHandler index_hook;
 static IndexedAssignHandler indexed_assign_hook;
@@ -22,6 +23,13 @@ void begin_family_registration(PrimFamily f) { registering = f; }
 void register_primitive(i64 code, int valence, PrimHandler h) {
     if (code < 0 || code >= PRIM_CODE_CAP || valence < 1 || valence > 2) return;
     handlers[code][valence - 1] = {h, h ? registering : FAM_NONE};
+    // a handler registered anew brings its own single-item path, if any
+    single_item_table[code][valence - 1] = nullptr;
+}
+
+void register_single_item(i64 code, int valence, SingleItemHandler h) {
+    if (code < 0 || code >= PRIM_CODE_CAP || valence < 1 || valence > 2) return;
+    single_item_table[code][valence - 1] = h;
 }
 
 void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h) {

@@ -20,6 +20,21 @@ void register_primitive(i64 code, int valence, PrimHandler h);
 void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h);
 // The handler for code and valence, or null.
 PrimHandler find_primitive(i64 code, int valence);
+// A single-item path beside a handler: the operands (the right one alone
+// for a monadic code) are simple items held inline in their descriptors.
+// It either writes the result item into *z (a descriptor of its own, held
+// inline) and returns true, or returns false, and the handler runs as
+// usual: every error and every unusual case is the handler's.
+typedef bool (*SingleItemHandler)(i64 code, const ValueDescriptor *l, const ValueDescriptor *r,
+                                  ValueDescriptor *z);
+void register_single_item(i64 code, int valence, SingleItemHandler h);
+// The single-item path of code and valence, or null. Read on every
+// application, so it does not wait for the registration: before it there
+// is simply none, and the handler itself registers the families.
+extern SingleItemHandler single_item_table[PRIM_CODE_CAP][2];
+inline SingleItemHandler single_item_handler(i64 code, int valence) {
+    return code >= 0 && code < PRIM_CODE_CAP ? single_item_table[code][valence - 1] : nullptr;
+}
 // The family whose registration gave code its handler (FAM_NONE: none).
 PrimFamily registered_family(i64 code, int valence);
 // Runs code on the operands; a code without a handler gives 43 (dyadic

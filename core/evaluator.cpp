@@ -56,6 +56,7 @@ int take_temporary(i64 *counter, i64 *slot) {
 }
 
 void release_temporaries_above(i64 from) {
+    if (temp_high <= from) return;   // nothing was taken above it
     i64 first = from < FIRST_TEMP_SLOT ? FIRST_TEMP_SLOT : from + 1;
     for (i64 s = first; s <= temp_high && s <= LAST_TEMP_SLOT; s++) {
         ValueDescriptor *d = &value_slot_table[s];
@@ -136,13 +137,17 @@ struct Walk {
     i64 io_slot;
     i64 depth;
     i64 fail_node;
+    const char *stack_limit;   // below it too little stack is left (null: unknown)
 };
 
 static int eval_node(Walk *w, i64 node, i64 *c, i64 *v);
 
 static bool node_ok(i64 node) { return node >= 0 && node <= lstndx && node < PARSE_NODE_CAP; }
 
-static ValueDescriptor *ref_desc(i64 c, i64 v) { return operand_ref(c, v); }
+static inline ValueDescriptor *ref_desc(i64 c, i64 v) {
+    if (c >= 0) return c < CONSTANT_CAP ? &constants_table[c] : nullptr;
+    return v >= 0 && v < SLOT_COUNT ? &value_slot_table[v] : nullptr;
+}
 
 // A slot that was never given a value (the output targets among them) is
 // empty: a rank of 0 needs exactly one item.
@@ -266,7 +271,7 @@ static int check_system_value(i64 slot, const ValueDescriptor *s) {
     return 0;
 }
 
-static int assign_name(i64 slot, i64 c, i64 v) {
+int assign_name(i64 slot, i64 c, i64 v) {
     ValueDescriptor *s = ref_desc(c, v);
     if (!s || s->rank < 0) return fail(4);
     if (slot < 0 || slot >= SLOT_COUNT || slot == LIST_END_SLOT) return fail(16);
@@ -490,12 +495,26 @@ static int apply_defined(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     return 0;
 }
 
+// Operands that are single items held inline go through their primitive's
+// single-item path, when it has one and takes them: the result item is
+// written straight into the result slot.
+static bool apply_single_item(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
+    int valence = lc < 0 && lv < 0 ? 1 : 2;
+    SingleItemHandler h = single_item_handler(code, valence);
+    if (!h) return false;
+    const ValueDescriptor *r = ref_desc(rc, rv), *l = valence == 2 ? ref_desc(lc, lv) : nullptr;
+    if (!r || !is_inline_value(r) || (valence == 2 && (!l || !is_inline_value(l)))) return false;
+    return h(code, l, r, &value_slot_table[result]);
+}
+
 static int apply_plain(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 rc, rv, lc, lv;
     if (eval_operands(w, e, &lc, &lv, &rc, &rv)) return error_number;
     i64 result;
     if (new_result(&result)) return error_number;
-    if (e->code == SF_INPUT && e->left < 0) {
+    if (e->right >= 0 && apply_single_item(e->code, result, lc, lv, rc, rv)) {
+        // nothing was allocated: there is no scratch to give back
+    } else if (e->code == SF_INPUT && e->left < 0) {
         if (read_input_line(result)) return error_number;
     } else if (e->right < 0 && e->left < 0) {
         // niladic system functions ([]TS) take no operand
@@ -614,7 +633,7 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
     case P_EACH: return apply_each(w, e, c, v);
     case P_TABLE_CONSTRUCTOR: return apply_table_constructor(w, e, c, v);
     default:
-        if (inner_product_handler()) {
+        if ((e->code == P_TRANSPOSE || is_inner_code(e->code)) && inner_product_handler()) {
             if (transpose_entry(e) && is_entry_node(e->right, inner_entry))
                 return apply_inner(w, e->right, INNER_TRANSPOSED_RESULT, c, v);
             if (inner_entry(e)) return apply_inner(w, node, 0, c, v);
@@ -628,14 +647,16 @@ enum : size_t { STACK_MARGIN = 1 << 20 };
 
 static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
     if (!node_ok(node)) return fail(16);
-    // A function calling itself through long lines nests the walk deeper
-    // than the state indicator's limit can see: stop before the stack ends.
-    if (platform_stack_low(STACK_MARGIN)) return fail(5);
     const ParseNode *p = &parse_node_table[node];
     switch (p->kind) {
     case 'C': case 'Z': *c = p->index; *v = -1; return 0;
     case 'V': *c = -1; *v = p->index; return 0;
     case 'F': {
+        // A function calling itself through long lines nests the walk
+        // deeper than the state indicator's limit can see: stop before the
+        // stack ends.
+        char here;
+        if (&here < w->stack_limit) return fail(5);
         if (w->depth >= WALK_DEPTH_MAX) { w->fail_node = node; return fail(5); }
         if (interrupt_pending) { w->fail_node = node; return fail(INTERRUPT_ERROR); }
         w->depth++;
@@ -656,7 +677,7 @@ int evaluate_tree(i64 root, i64 start, i64 temps, i64 mode, i64 io_slot,
                   i64 *rc, i64 *rv, i64 *fail_node) {
     (void)start;
     (void)mode;
-    Walk w = {io_slot, 0, -1};
+    Walk w = {io_slot, 0, -1, platform_stack_limit(STACK_MARGIN)};
     eval_temp_counter = temps;
     // primitives read the origin in force through current_io_slot; a nested
     // walk (a function call, executed text) restores the outer one's

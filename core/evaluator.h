@@ -47,6 +47,11 @@ int parse_and_run_text(const char *text, i64 length, i64 row, i64 col, int flag,
 // Returns 0 or an error number.
 int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc, i64 *rv);
 
+// Assignment of operand (c, v) to the name bound to value slot `slot`,
+// with the checks of the system variables and the display of the output
+// slots. Returns 0 or an error number.
+int assign_name(i64 slot, i64 c, i64 v);
+
 // Takes the next evaluator temporary (23480 ..), 1 past 25479.
 int take_temporary(i64 *counter, i64 *slot);
 // Gives up the temporaries above `from` with every block they hold (lists

@@ -69,6 +69,8 @@ struct StatementNode {    // one compiled statement of a function line
     i64 root, start, branch;
     StatementNode *next;
     i64 offset;           // where the statement starts in its line (caret)
+    i64 lean;             // 0 not yet known, 1 takes the lean walk, -1 does not
+    struct LeanProgram *program;   // the lean walk's steps
 };
 
 struct FunctionEntry {    // 17 words

@@ -1,10 +1,6 @@
 // Storage sizes of the value types and the data-address rule of a descriptor.
 #include "value.h"
 
-bool is_simple_type(i64 type) {
-    return (type >= T_BOOL && type <= T_SYMBOL) || (type >= T_MONTH && type <= T_TIME);
-}
-
 // Returns -1 when n items of the type cannot be sized without overflow, so
 // callers can refuse before allocating.
 i64 data_bytes(i64 type, i64 n) {
@@ -21,10 +17,6 @@ i64 data_bytes(i64 type, i64 n) {
     case T_ENUM: return 8 * n + 16;
     default: return n;
     }
-}
-
-bool is_inline_value(const ValueDescriptor *d) {
-    return d->rank >= 0 && d->rank <= 1 && d->count == 1 && is_simple_type(d->type);
 }
 
 void *value_data(ValueDescriptor *d) {

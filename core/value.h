@@ -40,6 +40,12 @@ enum : i64 {
 
 i64 data_bytes(i64 type, i64 n);
 void *value_data(ValueDescriptor *d);
-bool is_simple_type(i64 type);          // 0..5, 7..12
-bool is_inline_value(const ValueDescriptor *d);
+// 0..5, 7..12
+inline bool is_simple_type(i64 type) {
+    return (type >= T_BOOL && type <= T_SYMBOL) || (type >= T_MONTH && type <= T_TIME);
+}
+// Rank 0 or 1, one item, a simple type: the item is held in word 2.
+inline bool is_inline_value(const ValueDescriptor *d) {
+    return d->rank >= 0 && d->rank <= 1 && d->count == 1 && is_simple_type(d->type);
+}
 inline bool is_heap_slot(i64 slot) { return slot >= FIRST_GLOBAL_SLOT && slot < FIRST_TEMP_SLOT; }

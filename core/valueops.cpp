@@ -233,6 +233,8 @@ int assign_to_slot(i64 slot, const ValueDescriptor *source) {
     if (slot < 0 || slot >= SLOT_COUNT) return fail(1);
     ValueDescriptor *t = &value_slot_table[slot];
     if (t == source) return 0;
+    // what every path below ends with for an item held inline
+    if (assign_inline_item(t, source)) return 0;
     ValueDescriptor s = *source;
     fix_inline_pointer(&s);
     int heap = is_heap_slot(slot);

@@ -15,6 +15,21 @@ int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source);
 // Copy into value slot `slot`, releasing what the slot held (heap storage for
 // slots 18..23479). A large simple block is shared by reference count.
 int assign_to_slot(i64 slot, const ValueDescriptor *source);
+// The short way of assign_to_slot: an item held inline into a descriptor
+// that holds no block needs only its words copied. False (nothing done)
+// for anything else.
+inline bool assign_inline_item(ValueDescriptor *t, const ValueDescriptor *s) {
+    if (t->capacity > 0 || !is_inline_value(s) || t == s) return false;
+    t->type = s->type;
+    t->rank = s->rank;
+    t->dim0 = s->dim0;
+    t->dim1 = s->type == T_COMPLEX ? s->dim1 : 0;
+    t->capacity = 0;
+    t->count = s->count;
+    t->spare = s->spare;
+    t->data = &t->dim0;
+    return true;
+}
 int copy_value_to_slot(i64 slot, i64 c, i64 v);
 // c = -1 with v = 0 gives an empty integer vector.
 int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap);

@@ -77,17 +77,26 @@ bool platform_local_time(int64_t fields[7]) {
 // The thread's lowest usable stack address, found once per thread.
 static thread_local char *stack_floor = nullptr;
 
-bool platform_stack_low(size_t margin) {
-    char here;
+static char *find_stack_floor() {
     if (!stack_floor) {
         pthread_attr_t attr;
         void *addr = nullptr;
         size_t size = 0;
-        if (pthread_getattr_np(pthread_self(), &attr) != 0) return false;
+        if (pthread_getattr_np(pthread_self(), &attr) != 0) return nullptr;
         pthread_attr_getstack(&attr, &addr, &size);
         pthread_attr_destroy(&attr);
         stack_floor = (char *)addr;
-        if (!stack_floor) return false;
     }
-    return &here < stack_floor + margin;
+    return stack_floor;
+}
+
+bool platform_stack_low(size_t margin) {
+    char here;
+    char *floor = find_stack_floor();
+    return floor && &here < floor + margin;
+}
+
+const char *platform_stack_limit(size_t margin) {
+    char *floor = find_stack_floor();
+    return floor ? floor + margin : nullptr;
 }

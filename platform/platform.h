@@ -18,3 +18,6 @@ bool platform_local_time(int64_t fields[7]);
 // left: deep recursion (a function calling itself through long lines)
 // fails with an error before the process runs out of stack.
 bool platform_stack_low(size_t margin);
+// The address below which the calling thread has less than `margin` bytes
+// of stack left (null when unknown), for a loop that tests it often.
+const char *platform_stack_limit(size_t margin);

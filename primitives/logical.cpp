@@ -5,7 +5,8 @@
 //   any rank holding only 0 and 1 (booleans, or integers and floats that
 //   are all 0 or 1); a single item extends over the other side; the result
 //   is boolean.
-//   Fast path: booleans are read in place.
+//   Fast paths: booleans are read in place; single items held inline give
+//   their result item straight away.
 //   Refuses: any other item or type (1); ranks that differ (2), dimensions
 //   that differ (3).
 #include "logical.h"
@@ -13,6 +14,7 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include <cstring>
 
 bool is_all_zero_one(const ValueDescriptor *d) {
     ValueDescriptor s = *d;
@@ -74,7 +76,30 @@ int prim_logical(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     return 0;
 }
 
+// ---- Single items ----------------------------------------------------------------
+
+// An inline item's truth, -1 when it is neither 0 nor 1.
+static int single_truth(const ValueDescriptor *d) {
+    if (d->type == T_FLOAT) {
+        double x;
+        memcpy(&x, &d->dim0, sizeof x);
+        return x == 0.0 ? 0 : x == 1.0 ? 1 : -1;
+    }
+    if (d->type != T_BOOL && d->type != T_INT) return -1;
+    return d->dim0 == 0 ? 0 : d->dim0 == 1 ? 1 : -1;
+}
+
+static bool single_logical(i64 code, const ValueDescriptor *l, const ValueDescriptor *r, ValueDescriptor *z) {
+    int b = single_truth(r), a = l ? single_truth(l) : 0;
+    if (a < 0 || b < 0) return false;
+    i64 rank = l && l->rank > r->rank ? l->rank : r->rank;
+    *z = {T_BOOL, rank, l ? combine(code, a, b) : !b, 0, 0, 1, 0, &z->dim0};
+    return true;
+}
+
 void register_logical_primitives() {
     register_primitive_range(P_OR, P_NAND, 2, prim_logical);
     register_primitive(P_NOT, 1, prim_logical);
+    for (i64 code = P_OR; code <= P_NAND; code++) register_single_item(code, 2, single_logical);
+    register_single_item(P_NOT, 1, single_logical);
 }

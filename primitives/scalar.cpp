@@ -9,7 +9,10 @@
 //   or power of a negative, circle functions). Time operands go to the time
 //   family (+ and - only), dictionaries to the dictionary family.
 //   Fast paths: the whole-array kernels of scalar_kernels.cpp, with the
-//   single item passed as a stride-0 array (no extension copy).
+//   single item passed as a stride-0 array (no extension copy); two real
+//   items held inline go by the kernels' item rules straight into the
+//   result item (no views, shapes or allocation), except where the type
+//   depends on the values (log, circle, binomial, power of a negative).
 //   Refuses: lists, chars, symbols (1); max, min and binomial of complex
 //   (1); binomial of non-integers (1); circle selectors outside -12..11
 //   (1); ranks that differ (2), dimensions that differ (3).
@@ -19,7 +22,8 @@
 //   0 (1); factorial of a negative or non-integer (1), of complex (43).
 // - Comparisons (< <= >= > ~= =): exact on numbers, chars, symbols and time
 //   values of one kind; = and ~= between unlike kinds are constant, and
-//   compare enumerations by the domain items they stand for. Refuses:
+//   compare enumerations by the domain items they stand for. Fast path:
+//   two real items held inline, as for arithmetic. Refuses:
 //   ordering of unlike kinds or of complex (1); lists and keyed values (1).
 #include "primitives/scalar_kernels.h"
 #include "primitives/prim.h"
@@ -394,6 +398,79 @@ static int enum_compare(i64 code, i64 result_slot, Operand &l, Operand &r) {
     return 0;
 }
 
+// ---- Single items -------------------------------------------------------------------------------
+// Two items of the real types held inline (the commonest case in a loop):
+// the result item comes straight from the item rules the kernels apply,
+// with neither views, shapes nor an allocation. Anything whose type
+// depends on the values (logarithm, circle, binomial, a power that needs
+// complex) takes the general path.
+
+static void single_result(ValueDescriptor *z, i64 type, i64 rank, i64 item) {
+    *z = {type, rank, item, 0, 0, 1, 0, &z->dim0};
+}
+
+static double real_item(const ValueDescriptor *d) {
+    double x;
+    memcpy(&x, &d->dim0, sizeof x);
+    return d->type == T_FLOAT ? x : (double)d->dim0;
+}
+
+// The integer item: sums, differences and products within 2^53 are exact
+// as they stand (the rule rounds only larger ones through a double), so
+// only those beyond go to the item kernel.
+static i64 single_int_item(i64 code, i64 x, i64 y) {
+    const uint64_t limit = (uint64_t)1 << 53;
+    uint64_t a = (uint64_t)x, b = (uint64_t)y;
+    i64 r;
+    switch (code) {
+    case P_PLUS: r = (i64)(a + b); break;
+    case P_MINUS: r = (i64)(a - b); break;
+    case P_TIMES: r = (i64)(a * b); break;
+    default: return int_dyadic_kernel(code, x, y);
+    }
+    return (uint64_t)r + limit <= 2 * limit ? r : int_dyadic_kernel(code, x, y);
+}
+
+static bool single_arithmetic(i64 code, const ValueDescriptor *l, const ValueDescriptor *r, ValueDescriptor *z) {
+    if (l->type > T_FLOAT || r->type > T_FLOAT) return false;
+    if (code == P_LOG || code == P_CIRCLE || code == P_BINOMIAL) return false;
+    i64 rank = l->rank > r->rank ? l->rank : r->rank;
+    i64 type = real_result_type(code, l->type > r->type ? l->type : r->type);
+    if (type == T_INT) {
+        single_result(z, T_INT, rank, single_int_item(code, l->dim0, r->dim0));
+        return true;
+    }
+    double x = real_item(l), y = real_item(r), item;
+    if (code == P_POWER && x < 0 && y < 1) return false;
+    item = float_dyadic_kernel(code, x, y);
+    i64 word;
+    memcpy(&word, &item, sizeof word);
+    single_result(z, T_FLOAT, rank, word);
+    return true;
+}
+
+// The comparison rules of the kernels: "not greater" and "not less" for
+// the or-equal forms (so both hold when an item is NaN), and two NaNs equal.
+template <class T>
+static i64 compare_pair(i64 code, T a, T b) {
+    switch (code) {
+    case P_LESS: return a < b;
+    case P_GREATER: return a > b;
+    case P_LESS_EQ: return !(a > b);
+    case P_GREATER_EQ: return !(a < b);
+    case P_EQUAL: return a == b || (a != a && b != b);
+    default: return !(a == b || (a != a && b != b));
+    }
+}
+
+static bool single_compare(i64 code, const ValueDescriptor *l, const ValueDescriptor *r, ValueDescriptor *z) {
+    if (l->type > T_FLOAT || r->type > T_FLOAT) return false;
+    i64 item = l->type != T_FLOAT && r->type != T_FLOAT ? compare_pair(code, l->dim0, r->dim0)
+                                                         : compare_pair(code, real_item(l), real_item(r));
+    single_result(z, T_BOOL, l->rank > r->rank ? l->rank : r->rank, item);
+    return true;
+}
+
 // ---- Registration ------------------------------------------------------------------------------------
 
 static int monadic_entry(i64 code, i64 result_slot, i64, i64, i64 rc, i64 rv) {
@@ -404,4 +481,6 @@ void register_scalar_primitives() {
     for (i64 code = P_CONJUGATE; code <= P_PI_TIMES; code += 2) register_primitive(code, 1, monadic_entry);
     for (i64 code = P_PLUS; code <= P_CIRCLE; code += 2) register_primitive(code, 2, scalar_dyadic);
     register_primitive_range(P_LESS, P_EQUAL, 2, prim_compare);
+    for (i64 code = P_PLUS; code <= P_CIRCLE; code += 2) register_single_item(code, 2, single_arithmetic);
+    for (i64 code = P_LESS; code <= P_EQUAL; code++) register_single_item(code, 2, single_compare);
 }

@@ -1,0 +1,417 @@
+// The lines of a defined function: the line loop with its branches and the
+// trace of executed lines, and the lean walk of simple statements. See
+// lines.h.
+#include "lines.h"
+#include "arena.h"
+#include "calls.h"
+#include "compiler.h"
+#include "dispatch.h"
+#include "errors.h"
+#include "evaluator.h"
+#include "interrupt.h"
+#include "session.h"
+#include "valueops.h"
+#include "platform/platform.h"
+#include <cstdlib>
+
+// ---- The lean walk ----------------------------------------------------------------------
+// Statements made only of names, constants, assignments to names and
+// applications of functions that have a single-item path (the body of most
+// loops). On its first run such a statement's tree is laid out once as a
+// short list of steps in the order the full walk evaluates it (the right
+// operand first), so later runs need neither the checks of node kinds and
+// indexes nor the general application path for single items, and single
+// items on the way need no temporaries. Whatever is not a single item, and
+// every failure, goes to the primitive's own handler exactly as in the full
+// walk. The decision and the steps are kept with the statement, whose list
+// is rebuilt whenever its function is compiled, so they live exactly as
+// long as the nodes they read.
+
+enum : i64 {
+    // Far below the full walk's nesting limit, so that limit is never
+    // what stops a lean statement.
+    LEAN_DEPTH_MAX = 32,
+    LEAN_STEPS_MAX = 32,
+    STACK_MARGIN = 1 << 20,
+};
+
+// Where a step finds an operand.
+enum : char { FROM_NONE, FROM_CONSTANT, FROM_NAME, FROM_STEP };
+// What a step does: apply a function, assign to a name, or check that an
+// operand holds a value (a right operand, before the left one is evaluated).
+enum : char { STEP_APPLY, STEP_ASSIGN, STEP_CHECK };
+
+struct LeanStep {
+    char kind, left_from, right_from;
+    i64 left, right;      // constant, name node or step, by *_from
+    i64 node;             // the application: where a failure is reported
+    i64 code;
+    i64 target;           // an assignment's name node
+};
+
+struct LeanProgram {
+    i64 count;
+    LeanStep steps[LEAN_STEPS_MAX];
+};
+
+// ---- Laying out a statement ---------------------------------------------------------
+
+static bool node_in_table(i64 node) { return node >= 0 && node <= lstndx && node < PARSE_NODE_CAP; }
+
+static bool add_step(LeanProgram *p, const LeanStep &step, char *from, i64 *at) {
+    if (p->count >= LEAN_STEPS_MAX) return false;
+    p->steps[p->count] = step;
+    *from = FROM_STEP;
+    *at = p->count++;
+    return true;
+}
+
+// Appends the steps of node's tree; *from and *at say where its value is.
+// False when the tree is not lean.
+static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at) {
+    if (!node_in_table(node) || depth > LEAN_DEPTH_MAX) return false;
+    const ParseNode *n = &parse_node_table[node];
+    if (n->kind == 'C') {
+        if (n->index < 0 || n->index >= CONSTANT_CAP) return false;
+        *from = FROM_CONSTANT;
+        *at = n->index;
+        return true;
+    }
+    if (n->kind == 'V') {
+        *from = FROM_NAME;
+        *at = node;
+        return true;
+    }
+    if (n->kind != 'F' || n->index < 0 || n->index > lstfndx || n->index >= EXPR_ENTRY_CAP) return false;
+    const ExprEntry *e = &expr_entry_table[n->index];
+    if (e->kind != 'P') return false;
+    LeanStep step = {STEP_APPLY, FROM_NONE, FROM_NONE, -1, -1, node, e->code, -1};
+    if (!lay_out(p, e->right, depth + 1, &step.right_from, &step.right)) return false;
+    if (e->code == P_ASSIGN) {
+        if (!node_in_table(e->left) || parse_node_table[e->left].kind != 'V') return false;
+        step.kind = STEP_ASSIGN;
+        step.target = e->left;
+        return add_step(p, step, from, at);
+    }
+    if (e->right < 0 || !single_item_handler(e->code, e->left < 0 ? 1 : 2)) return false;
+    if (e->left >= 0) {
+        if (step.right_from != FROM_STEP && node_in_table(e->left) && parse_node_table[e->left].kind == 'F') {
+            LeanStep check = {STEP_CHECK, FROM_NONE, step.right_from, -1, step.right, node, 0, -1};
+            char f;
+            i64 a;
+            if (!add_step(p, check, &f, &a)) return false;
+        }
+        if (!lay_out(p, e->left, depth + 1, &step.left_from, &step.left)) return false;
+    }
+    return add_step(p, step, from, at);
+}
+
+static void lean_walk_decide(StatementNode *s) {
+    LeanProgram p;
+    p.count = 0;
+    char from;
+    i64 at;
+    s->lean = -1;
+    if (s->root < 0 || !lay_out(&p, s->root, 0, &from, &at) || from != FROM_STEP) return;
+    s->program = (LeanProgram *)malloc(sizeof p);
+    if (!s->program) return;
+    *s->program = p;
+    s->lean = 1;
+}
+
+static bool lean_value_hidden(const StatementNode *s) {
+    return s->program->steps[s->program->count - 1].kind == STEP_ASSIGN;
+}
+
+// A lean statement takes fewer temporaries than the full walk (at most one
+// per step, at most 32 steps, and what a general handler takes for
+// itself), so it runs only with this many free; otherwise the full walk
+// fails where it always did.
+enum : i64 { LEAN_TEMPORARIES = 128 };
+
+static inline bool takes_lean_walk(StatementNode *s, i64 temps) {
+    if (s->lean == 0) lean_walk_decide(s);
+    return s->lean > 0 && temps < (i64)LAST_TEMP_SLOT - LEAN_TEMPORARIES;
+}
+
+void free_lean_program(StatementNode *s) {
+    free(s->program);
+    s->program = nullptr;
+    s->lean = 0;
+}
+
+// ---- Running the steps ------------------------------------------------------------------
+// A value on the way is a descriptor: a constant, a value slot, or a single
+// item held in the walk, which goes into an evaluator temporary only when
+// something needs it in a slot.
+
+static inline const ValueDescriptor *fetch(char from, i64 at, const ValueDescriptor *const *values) {
+    if (from == FROM_STEP) return values[at];
+    if (from == FROM_CONSTANT) return &constants_table[at];
+    i64 slot = parse_node_table[at].index;
+    return slot >= 0 && slot < SLOT_COUNT ? &value_slot_table[slot] : nullptr;
+}
+
+static inline bool holds_value(const ValueDescriptor *d) { return d && d->rank >= 0; }
+
+static bool is_constant(const ValueDescriptor *d) { return d >= constants_table && d < constants_table + CONSTANT_CAP; }
+static bool is_slot(const ValueDescriptor *d) { return d >= value_slot_table && d < value_slot_table + SLOT_COUNT; }
+
+// The reference (c, v) of a value; a held item is put in a temporary first.
+static int reference_of(const ValueDescriptor **d, i64 *c, i64 *v) {
+    if (is_constant(*d)) {
+        *c = *d - constants_table;
+        *v = -1;
+        return 0;
+    }
+    *c = -1;
+    if (is_slot(*d)) {
+        *v = *d - value_slot_table;
+        return 0;
+    }
+    if (take_temporary(&eval_temp_counter, v)) return (int)error_number;
+    ValueDescriptor *t = &value_slot_table[*v];
+    *t = **d;
+    t->data = &t->dim0;    // held values are all single items
+    *d = t;
+    return 0;
+}
+
+// The general path of one application, as the full walk takes it.
+static int apply_handler(i64 code, const ValueDescriptor **out, const ValueDescriptor *l, const ValueDescriptor *r) {
+    i64 lc = -1, lv = -1, rc, rv, result;
+    if (reference_of(&r, &rc, &rv) || (l && reference_of(&l, &lc, &lv))) return (int)error_number;
+    if (take_temporary(&eval_temp_counter, &result)) return (int)error_number;
+    *out = &value_slot_table[result];
+    i64 saved_temps = eval_temp_counter;
+    int e = dispatch_primitive(code, result, lc, lv, rc, rv);
+    if (eval_temp_counter < saved_temps) eval_temp_counter = saved_temps;
+    if (e) return fail(e);
+    free_scratch();
+    return 0;
+}
+
+// A name that is none of the system variables the assignment checks.
+static inline bool plain_variable(i64 slot) { return is_heap_slot(slot) && slot != SLOT_RL && slot != SLOT_PP; }
+
+static int assign_step(const LeanStep *step, const ValueDescriptor *r, const ValueDescriptor **out) {
+    i64 slot = parse_node_table[step->target].index;
+    if (!(plain_variable(slot) && assign_inline_item(&value_slot_table[slot], r))) {
+        i64 rc, rv;
+        if (reference_of(&r, &rc, &rv) || assign_name(slot, rc, rv)) return (int)error_number;
+    }
+    *out = slot == SLOT_OUT || slot == SLOT_OUT_OPEN ? r : &value_slot_table[slot];
+    return 0;
+}
+
+// Runs the steps; on failure *failed is the step that failed.
+static int run_steps(const LeanProgram *p, const ValueDescriptor **values, ValueDescriptor *items, i64 *failed) {
+    for (i64 k = 0; k < p->count; k++) {
+        const LeanStep *step = &p->steps[k];
+        *failed = k;
+        if (interrupt_pending) return fail(INTERRUPT_ERROR);
+        const ValueDescriptor *r = fetch(step->right_from, step->right, values);
+        if (!holds_value(r)) return fail(VEK_VALUE);
+        if (step->kind == STEP_CHECK) continue;
+        if (step->kind == STEP_ASSIGN) {
+            if (assign_step(step, r, &values[k])) return (int)error_number;
+            continue;
+        }
+        const ValueDescriptor *l = nullptr;
+        if (step->left_from != FROM_NONE) {
+            l = fetch(step->left_from, step->left, values);
+            if (!holds_value(l)) return fail(VEK_VALUE);
+        }
+        SingleItemHandler h = single_item_handler(step->code, l ? 2 : 1);
+        if (h && is_inline_value(r) && (!l || is_inline_value(l)) && h(step->code, l, r, &items[k])) {
+            values[k] = &items[k];
+            continue;
+        }
+        if (apply_handler(step->code, &values[k], l, r)) return (int)error_number;
+    }
+    return 0;
+}
+
+// The stack's limit of the thread, found once.
+static thread_local const char *stack_limit = nullptr;
+
+static int run_lean_walk(const StatementNode *s, i64 temps, i64 io_slot, i64 *rc, i64 *rv,
+                  ValueDescriptor *item, bool *held, i64 *fail_node) {
+    const LeanProgram *p = s->program;
+    const ValueDescriptor *values[LEAN_STEPS_MAX];
+    ValueDescriptor items[LEAN_STEPS_MAX];
+    eval_temp_counter = temps;
+    // the handlers of the general path read the origin through current_io_slot
+    i64 outer_io = current_io_slot;
+    current_io_slot = io_slot;
+    // as in the full walk, an application finds the stack nearly spent
+    if (!stack_limit) stack_limit = platform_stack_limit(STACK_MARGIN);
+    char here;
+    i64 failed = -1;
+    int r = &here < stack_limit ? fail(5) : run_steps(p, values, items, &failed);
+    *rc = *rv = -1;
+    *held = false;
+    if (!r) {
+        const ValueDescriptor *x = values[p->count - 1];
+        if (item && !is_constant(x) && !is_slot(x)) {
+            *item = *x;
+            item->data = &item->dim0;
+            *held = true;
+        } else r = reference_of(&x, rc, rv);
+    }
+    current_io_slot = outer_io;
+    if (r) {
+        if (error_number == 0) error_number = r;
+        if (fail_node) *fail_node = failed >= 0 ? p->steps[failed].node : s->root;
+        return (int)error_number;
+    }
+    return 0;
+}
+
+static bool is_integral_type(i64 t) { return t == T_BOOL || t == T_INT; }
+
+static i64 element_as_int(const ValueDescriptor *d, i64 i)
+{
+    const void *p = is_inline_value(d) ? (const void *)&d->dim0 : d->data;
+    return ((const i64 *)p)[i];
+}
+
+// Reads a condition item as 0 or 1; -1 when it is neither (type error).
+static i64 condition_item(const ValueDescriptor *d, i64 i)
+{
+    if (d->type == T_FLOAT) {
+        const void *p = is_inline_value(d) ? (const void *)&d->dim0 : d->data;
+        double x = ((const double *)p)[i];
+        return x == 0.0 ? 0 : x == 1.0 ? 1 : -1;
+    }
+    i64 v = element_as_int(d, i);
+    return v == 0 || v == 1 ? v : -1;
+}
+
+enum : i64 { NEXT_LINE = -1, LEAVE = 0 };
+
+// Decides where a branch statement goes: a line number, LEAVE, or NEXT_LINE.
+// The condition is read, never demoted in place.
+static int resolve_branch(const StatementNode *s, i64 c, i64 v, const ValueDescriptor *held, i64 *target)
+{
+    const BranchEntry *b = &branch_table[s->branch];
+    if (s->branch == 0) { *target = LEAVE; return 0; }
+    if (b->true_target != BRANCH_TO_VALUE && b->false_target < 0) {
+        *target = b->true_target;
+        return 0;
+    }
+    // a condition held as a single item is a number, never shown as a char
+    const ValueDescriptor *d = held ? held : s->root >= 0 ? operand_ref(c, v) : nullptr;
+    if (!d || d->rank < 0) return (int)(error_number = 4);
+    // the test that ends most loops: one boolean item
+    if (b->true_target != BRANCH_TO_VALUE && d->type == T_BOOL && is_inline_value(d) &&
+        (d->dim0 == 0 || d->dim0 == 1)) {
+        *target = d->dim0 ? b->true_target : b->false_target;
+        return 0;
+    }
+    if (b->true_target == BRANCH_TO_VALUE) {
+        if (d->type == T_CHAR) {
+            int rc = display_statement_value(s->root, c, v);
+            if (rc) return rc;
+            *target = NEXT_LINE;
+            return 0;
+        }
+        if (!is_integral_type(d->type)) return (int)(error_number = 7);
+        if (d->count == 0) { *target = NEXT_LINE; return 0; }
+        if (d->rank > 1 || d->count != 1) return (int)(error_number = 44);
+        i64 t = element_as_int(d, 0);
+        *target = t < 0 ? NEXT_LINE : t;
+        return 0;
+    }
+    if (d->rank > 1) return (int)(error_number = 45);
+    if (!is_integral_type(d->type) && d->type != T_FLOAT) return (int)(error_number = 7);
+    for (i64 i = 0; i < d->count; i++)
+        if (condition_item(d, i) < 0) return (int)(error_number = 7);
+    if (d->count == 0) { *target = b->false_target; return 0; }
+    if (d->count == 1) {
+        *target = condition_item(d, 0) == 1 ? b->true_target : b->false_target;
+        return 0;
+    }
+    i64 targets[OVERFLOW_CAP + 1];
+    i64 n = 0;
+    targets[n++] = b->true_target;
+    for (i64 i = b->list_start; i >= 0 && i < OVERFLOW_CAP && overflow_table[i] != -1; i++)
+        targets[n++] = overflow_table[i];
+    if (d->count != n) return (int)(error_number = 3);
+    *target = b->false_target;
+    for (i64 i = 0; i < n; i++)
+        if (condition_item(d, i) == 1) { *target = targets[i]; break; }
+    return 0;
+}
+
+static int fail_at_line(i64 k, i64 row, i64 line, const LineTrace *t)
+{
+    state_indicator[call_level(k)] = {row, line};
+    fill_suspension_record(row, line, t);
+    return (int)error_number;
+}
+
+int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
+{
+    FunctionEntry *f = &function_table[row];
+    i64 n = f->line_counts ? f->line_counts[0] : 0;
+    LineTrace trace;
+    trace.executed = 0;
+    i64 ring_at = 0;    // executed % TRACE_RING, kept without dividing
+    i64 saved_stacktop = stacktop;
+    i64 line = 1;
+    while (line >= 1 && line <= n) {
+        state_indicator[call_level(k)].line = line;
+        if (interrupt_pending) {
+            error_number = INTERRUPT_ERROR;
+            if (error_position < 0) error_position = 0;
+            return fail_at_line(k, row, line, &trace);
+        }
+        trace.ring[ring_at] = line;
+        ring_at = ring_at + 1 == TRACE_RING ? 0 : ring_at + 1;
+        trace.executed++;
+        i64 next = line + 1;
+        for (StatementNode *s = f->line_lists[line]; s; s = s->next) {
+            i64 c = -1, v = -1, failed_node = -1;
+            ValueDescriptor item;   // a branch condition computed as a single item
+            bool held = false;
+            if (s->root >= 0) {
+                error_number = 0;
+                int rc = takes_lean_walk(s, temps)
+                             ? run_lean_walk(s, temps, io_slot, &c, &v, s->branch >= 0 ? &item : nullptr, &held,
+                                             &failed_node)
+                             : evaluate_tree(s->root, s->start, temps, 0, io_slot, &c, &v, &failed_node);
+                if (rc || error_number) {
+                    if (!error_number) error_number = rc;
+                    if (error_position < 0) {
+                        i64 at = failed_node >= 0 && failed_node < PARSE_NODE_CAP
+                                     ? parse_node_table[failed_node].pos : 0;
+                        error_position = s->offset + (at > 0 ? at : 0);
+                    }
+                    return fail_at_line(k, row, line, &trace);
+                }
+            }
+            if (s->branch < 0) {
+                // (an assignment shows nothing: its display is not even asked)
+                if (s->root >= 0 && !(s->lean > 0 && lean_value_hidden(s)) && display_statement_value(s->root, c, v)) {
+                    if (error_position < 0) error_position = s->offset;
+                    return fail_at_line(k, row, line, &trace);
+                }
+                continue;
+            }
+            i64 target;
+            if (resolve_branch(s, c, v, held ? &item : nullptr, &target)) {
+                if (error_position < 0) error_position = s->offset;
+                return fail_at_line(k, row, line, &trace);
+            }
+            next = target == NEXT_LINE ? line + 1 : target;
+            break;
+        }
+        // this line's temporaries are done with, and so are the blocks they hold
+        release_temporaries_above(temps);
+        stacktop = saved_stacktop;
+        line = next;
+    }
+    return 0;
+}
+
