@@ -36,8 +36,16 @@ void register_primitive_range(i64 first, i64 last, int valence, PrimHandler h) {
     for (i64 c = first; c <= last; c++) register_primitive(c, valence, h);
 }
 
-void register_bracket_index(IndexHandler h) { index_hook = h; }
-void register_indexed_assign(IndexedAssignHandler h) { indexed_assign_hook = h; }
+static SingleIndexHandler single_index_hook;
+static SingleIndexedAssignHandler single_indexed_assign_hook;
+
+// A handler registered anew brings its own single-item path, if any.
+void register_bracket_index(IndexHandler h) { index_hook = h; single_index_hook = nullptr; }
+void register_indexed_assign(IndexedAssignHandler h) { indexed_assign_hook = h; single_indexed_assign_hook = nullptr; }
+void register_single_index(SingleIndexHandler h) { single_index_hook = h; }
+void register_single_indexed_assign(SingleIndexedAssignHandler h) { single_indexed_assign_hook = h; }
+SingleIndexHandler single_index_handler() { return single_index_hook; }
+SingleIndexedAssignHandler single_indexed_assign_handler() { return single_indexed_assign_hook; }
 void register_each(EachHandler h) { each_hook = h; }
 void register_inner_product(InnerProductHandler h) { inner_hook = h; }
 void register_table_constructor(TableConstructorHandler h) { table_hook = h; }

@@ -69,6 +69,17 @@ typedef int (*TableConstructorHandler)(i64 result_slot, const i64 *names, const 
 // Transposing reverses all axes; the result equals the plain composition.
 enum : int { INNER_TRANSPOSED_RIGHT = 1, INNER_TRANSPOSED_RESULT = 2 };
 typedef int (*InnerProductHandler)(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv, int flags);
+// Their single-item paths, beside the handlers (the contract of
+// SingleItemHandler): a[i] of a vector a and one index item i, into *z; and
+// a[i]<-b into the variable in slot, done in place (true) or left alone.
+typedef bool (*SingleIndexHandler)(const ValueDescriptor *a, const ValueDescriptor *i, i64 io_slot,
+                                   ValueDescriptor *z);
+typedef bool (*SingleIndexedAssignHandler)(i64 slot, const ValueDescriptor *i, const ValueDescriptor *b,
+                                           i64 io_slot);
+void register_single_index(SingleIndexHandler h);
+void register_single_indexed_assign(SingleIndexedAssignHandler h);
+SingleIndexHandler single_index_handler();
+SingleIndexedAssignHandler single_indexed_assign_handler();
 void register_bracket_index(IndexHandler h);
 void register_indexed_assign(IndexedAssignHandler h);
 void register_each(EachHandler h);

@@ -391,11 +391,12 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 frame, n;
     if (eval_index_lists(w, e->right, &frame, &n)) return error_number;
     i64 ac, av;
-    if (eval_node(w, e->left, &ac, &av)) return error_number;
-    if (!is_defined(ac, av)) return fail(4);
+    // the frame is given back on every way out, or the shape pool would keep it
+    if (eval_node(w, e->left, &ac, &av)) { pop_operand_frame(frame); return error_number; }
+    if (!is_defined(ac, av)) { pop_operand_frame(frame); return fail(4); }
     IndexHandler h = bracket_index_handler();
     i64 result;
-    if (new_result(&result)) return error_number;
+    if (new_result(&result)) { pop_operand_frame(frame); return error_number; }
     i64 ic, iv;
     frame_ref(frame, 0, &ic, &iv);
     int r;

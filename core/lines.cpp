@@ -37,9 +37,11 @@ enum : i64 {
 
 // Where a step finds an operand.
 enum : char { FROM_NONE, FROM_CONSTANT, FROM_NAME, FROM_STEP };
-// What a step does: apply a function, assign to a name, or check that an
-// operand holds a value (a right operand, before the left one is evaluated).
-enum : char { STEP_APPLY, STEP_ASSIGN, STEP_CHECK };
+// What a step does: apply a function, assign to a name, check that an
+// operand holds a value (a right operand, before the left one is
+// evaluated), pick an item by one index (left: the array, right: the
+// index) or assign one at an index (left: the index, right: the value).
+enum : char { STEP_APPLY, STEP_ASSIGN, STEP_CHECK, STEP_INDEX, STEP_INDEX_ASSIGN };
 
 struct LeanStep {
     char kind, left_from, right_from;
@@ -66,6 +68,55 @@ static bool add_step(LeanProgram *p, const LeanStep &step, char *from, i64 *at) 
     return true;
 }
 
+static bool elided_mark(i64 node) {
+    return node_in_table(node) && parse_node_table[node].kind == 'V' && parse_node_table[node].index == LIST_END_SLOT;
+}
+
+// A constant or a name (not the mark of an elided index): its place.
+static bool leaf(i64 node, char *from, i64 *at) {
+    if (!node_in_table(node) || elided_mark(node)) return false;
+    const ParseNode *n = &parse_node_table[node];
+    if (n->kind == 'C' && n->index >= 0 && n->index < CONSTANT_CAP) {
+        *from = FROM_CONSTANT;
+        *at = n->index;
+        return true;
+    }
+    if (n->kind != 'V') return false;
+    *from = FROM_NAME;
+    *at = node;
+    return true;
+}
+
+// The entry of an application node, or null.
+static const ExprEntry *entry_of(i64 node) {
+    if (!node_in_table(node) || parse_node_table[node].kind != 'F') return nullptr;
+    i64 k = parse_node_table[node].index;
+    return k >= 0 && k <= lstfndx && k < EXPR_ENTRY_CAP ? &expr_entry_table[k] : nullptr;
+}
+
+static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at);
+
+// x[i] with x a constant or a name and i one index (not a list of them):
+// the index is evaluated first, as in the full walk.
+static bool lay_out_index(LeanProgram *p, const ExprEntry *e, i64 node, i64 depth, char *from, i64 *at) {
+    LeanStep step = {STEP_INDEX, FROM_NONE, FROM_NONE, -1, -1, node, P_INDEX, -1};
+    const ExprEntry *list = entry_of(e->right);
+    if (list && list->kind == 'P' && list->code == P_LIST) return false;
+    if (!leaf(e->left, &step.left_from, &step.left) || elided_mark(e->right)) return false;
+    if (!lay_out(p, e->right, depth + 1, &step.right_from, &step.right)) return false;
+    return add_step(p, step, from, at);
+}
+
+// x[i]<-value with x a name and i a constant or a name.
+static bool lay_out_indexed_assignment(LeanStep *step, i64 target) {
+    const ExprEntry *t = entry_of(target);
+    if (!t || t->kind != 'P' || t->code != P_INDEX) return false;
+    if (!node_in_table(t->left) || parse_node_table[t->left].kind != 'V') return false;
+    step->kind = STEP_INDEX_ASSIGN;
+    step->target = t->left;
+    return leaf(t->right, &step->left_from, &step->left);
+}
+
 // Appends the steps of node's tree; *from and *at say where its value is.
 // False when the tree is not lean.
 static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at) {
@@ -85,12 +136,14 @@ static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at) {
     if (n->kind != 'F' || n->index < 0 || n->index > lstfndx || n->index >= EXPR_ENTRY_CAP) return false;
     const ExprEntry *e = &expr_entry_table[n->index];
     if (e->kind != 'P') return false;
+    if (e->code == P_INDEX) return lay_out_index(p, e, node, depth, from, at);
     LeanStep step = {STEP_APPLY, FROM_NONE, FROM_NONE, -1, -1, node, e->code, -1};
     if (!lay_out(p, e->right, depth + 1, &step.right_from, &step.right)) return false;
     if (e->code == P_ASSIGN) {
-        if (!node_in_table(e->left) || parse_node_table[e->left].kind != 'V') return false;
-        step.kind = STEP_ASSIGN;
-        step.target = e->left;
+        if (node_in_table(e->left) && parse_node_table[e->left].kind == 'V') {
+            step.kind = STEP_ASSIGN;
+            step.target = e->left;
+        } else if (!lay_out_indexed_assignment(&step, e->left)) return false;
         return add_step(p, step, from, at);
     }
     if (e->right < 0 || !single_item_handler(e->code, e->left < 0 ? 1 : 2)) return false;
@@ -120,7 +173,8 @@ static void lean_walk_decide(StatementNode *s) {
 }
 
 static bool lean_value_hidden(const StatementNode *s) {
-    return s->program->steps[s->program->count - 1].kind == STEP_ASSIGN;
+    char kind = s->program->steps[s->program->count - 1].kind;
+    return kind == STEP_ASSIGN || kind == STEP_INDEX_ASSIGN;
 }
 
 // A lean statement takes fewer temporaries than the full walk (at most one
@@ -204,12 +258,93 @@ static int assign_step(const LeanStep *step, const ValueDescriptor *r, const Val
     return 0;
 }
 
+// The reference of an operand as the full walk passes it (a name bound to
+// no slot included); a held item is put in a temporary first.
+static int source_reference(char from, i64 at, const ValueDescriptor *const *values, i64 *c, i64 *v) {
+    if (from == FROM_CONSTANT) { *c = at; *v = -1; return 0; }
+    if (from == FROM_NAME) { *c = -1; *v = parse_node_table[at].index; return 0; }
+    const ValueDescriptor *d = values[at];
+    return reference_of(&d, c, v);
+}
+
+// The full walk keeps one index in an operand frame on the shape pool
+// while it is used; it fails with 9 when the frame does not fit.
+static bool index_frame_fits() { return nxtglx + 1 + 4 <= SHAPE_POOL_CAP; }
+
+// A[I] as the full walk takes it: the index (already evaluated), its
+// frame, then the array, which must hold a value.
+static int index_step(const LeanStep *step, const ValueDescriptor **values, i64 k, ValueDescriptor *item) {
+    if (!index_frame_fits()) return fail(9);
+    const ValueDescriptor *a = fetch(step->left_from, step->left, values);
+    if (!holds_value(a)) return fail(VEK_VALUE);
+    const ValueDescriptor *i = fetch(step->right_from, step->right, values);
+    SingleIndexHandler single = single_index_handler();
+    if (single && holds_value(i) && is_inline_value(i) && single(a, i, current_io_slot, item)) {
+        values[k] = item;
+        return 0;
+    }
+    i64 ac, av, ic, iv, frame, result;
+    if (source_reference(step->right_from, step->right, values, &ic, &iv) ||
+        source_reference(step->left_from, step->left, values, &ac, &av))
+        return (int)error_number;
+    if (push_operand_frame(1, &ic, &iv, &frame)) return (int)error_number;
+    if (take_temporary(&eval_temp_counter, &result)) {
+        pop_operand_frame(frame);
+        return (int)error_number;
+    }
+    values[k] = &value_slot_table[result];
+    IndexHandler h = bracket_index_handler();
+    int r = h ? h(result, ac, av, ic, iv, nullptr, nullptr, 0, current_io_slot)
+              : dispatch_primitive(P_INDEX, result, ac, av, ic, iv);
+    pop_operand_frame(frame);
+    if (r) return fail(r);
+    free_scratch();
+    return 0;
+}
+
+// A[I]<-B as the full walk takes it: B (already evaluated) must hold a
+// value, then A, then the index goes into its frame. The statement's value
+// is B.
+static int index_assign_step(const LeanStep *step, const ValueDescriptor **values, i64 k) {
+    const ValueDescriptor *b = fetch(step->right_from, step->right, values);
+    if (!holds_value(b)) return fail(VEK_VALUE);
+    i64 slot = parse_node_table[step->target].index;
+    if (slot < 0 || slot >= SLOT_COUNT || value_slot_table[slot].rank < 0) return fail(VEK_VALUE);
+    if (!index_frame_fits()) return fail(9);
+    IndexedAssignHandler h = indexed_assign_handler();
+    if (!h) return fail(VEK_NOT_IMPLEMENTED);
+    const ValueDescriptor *i = fetch(step->left_from, step->left, values);
+    values[k] = b;
+    SingleIndexedAssignHandler single = single_indexed_assign_handler();
+    if (single && holds_value(i) && is_inline_value(i) && is_inline_value(b) && single(slot, i, b, current_io_slot))
+        return 0;
+    i64 ic, iv, bc, bv, frame;
+    if (source_reference(step->right_from, step->right, values, &bc, &bv) ||
+        source_reference(step->left_from, step->left, values, &ic, &iv))
+        return (int)error_number;
+    values[k] = bc >= 0 ? &constants_table[bc] : &value_slot_table[bv];
+    if (push_operand_frame(1, &ic, &iv, &frame)) return (int)error_number;
+    int r = h(slot, ic, iv, nullptr, nullptr, 0, bc, bv, current_io_slot);
+    pop_operand_frame(frame);
+    if (r) return fail(r);
+    free_scratch();
+    return 0;
+}
+
 // Runs the steps; on failure *failed is the step that failed.
 static int run_steps(const LeanProgram *p, const ValueDescriptor **values, ValueDescriptor *items, i64 *failed) {
     for (i64 k = 0; k < p->count; k++) {
         const LeanStep *step = &p->steps[k];
         *failed = k;
         if (interrupt_pending) return fail(INTERRUPT_ERROR);
+        if (step->kind == STEP_INDEX) {
+            if (index_step(step, values, k, &items[k])) return (int)error_number;
+            continue;
+        }
+        if (step->kind == STEP_INDEX_ASSIGN) {
+            if (index_assign_step(step, values, k)) return (int)error_number;
+            continue;
+        }
         const ValueDescriptor *r = fetch(step->right_from, step->right, values);
         if (!holds_value(r)) return fail(VEK_VALUE);
         if (step->kind == STEP_CHECK) continue;

@@ -8,7 +8,8 @@
 //   general list of index lists: the result is the list of the selections.
 //   Float and complex results are demoted to integers where whole.
 //   Fast paths: a vector indexed by one list checks and gathers in one
-//   pass; higher ranks walk per-axis offsets with the last axis inline.
+//   pass; higher ranks walk per-axis offsets with the last axis inline;
+//   one index item held inline picks its item straight into the result.
 //   Refuses: a list count other than A's rank, or a scalar A (2); index
 //   lists of other types, a general-list A of rank above 1 or indexed by a
 //   list of rank above 1 (1); an index outside its axis (25); undefined
@@ -24,7 +25,8 @@
 //   whole floats is read as integers.
 //   Fast paths: in place, whatever A's size, when no one else holds A's
 //   block (a shared block is copied first); a vector A is written straight
-//   from the index list.
+//   from the index list; one item held inline at one index item held
+//   inline, into an unshared vector of its own type, is written at once.
 //   Refuses: as indexing; B of another kind than A (char, symbol, a time
 //   type, a general list into a simple A) (1); B's count neither 1 nor the
 //   number of selected positions (3); into []IO, []RL or []PP a value they
@@ -552,6 +554,50 @@ int assign_indexed(i64 slot, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
     return 0;
 }
 
+// ---- Single items -----------------------------------------------------------------------
+// One item of a simple vector picked or replaced by one index item held
+// inline (the body of most loops over a vector): no views, lists or
+// result allocation. Anything else, and every error, takes the handlers
+// above.
+
+static bool single_position(const ValueDescriptor *a, const ValueDescriptor *i, i64 io_slot, i64 *p) {
+    if (a->rank != 1 || !is_simple_type(a->type) || a->type == T_COMPLEX) return false;
+    if (!is_inline_value(i) || (i->type != T_BOOL && i->type != T_INT)) return false;
+    i64 io;
+    if (origin_of(io_slot, &io)) return false;
+    if (outside(i->dim0, io, a->count)) return false;
+    *p = i->dim0 - io;
+    return true;
+}
+
+static bool single_index(const ValueDescriptor *a, const ValueDescriptor *i, i64 io_slot, ValueDescriptor *z) {
+    i64 p;
+    if (!single_position(a, i, io_slot, &p)) return false;
+    const void *items = value_data(const_cast<ValueDescriptor *>(a));
+    i64 item = 0;
+    if (a->type == T_CHAR) item = ((const unsigned char *)items)[p];
+    else memcpy(&item, (const i64 *)items + p, sizeof item);
+    // the result has the index's shape
+    *z = {a->type, i->rank, item, 0, 0, 1, 0, &z->dim0};
+    return a->type != T_FLOAT || !demote_descriptor(z);
+}
+
+static bool single_indexed_assign(i64 slot, const ValueDescriptor *i, const ValueDescriptor *b, i64 io_slot) {
+    if (slot < 0 || slot >= SLOT_COUNT || slot == SLOT_IO || slot == SLOT_RL || slot == SLOT_PP) return false;
+    ValueDescriptor *a = &value_slot_table[slot];
+    if (!is_inline_value(b) || assigned_type(a->type, b->type) != a->type) return false;
+    i64 p;
+    if (!single_position(a, i, io_slot, &p) || adjust_refcount(a, 0) > 1) return false;
+    void *items = value_data(a);
+    if (a->type == T_CHAR) ((char *)items)[p] = (char)b->dim0;
+    else if (a->type == T_FLOAT) {
+        double x;
+        memcpy(&x, &b->dim0, sizeof x);
+        ((double *)items)[p] = b->type == T_FLOAT ? x : (double)b->dim0;
+    } else ((i64 *)items)[p] = b->dim0;
+    return true;
+}
+
 // Dyadic code 1 through the dispatch table: A (left) indexed by one list.
 static int prim_index(i64, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     return index_value(result_slot, lc, lv, rc, rv, nullptr, nullptr, 0, current_io_slot);
@@ -561,4 +607,6 @@ void register_index_primitives() {
     register_primitive(P_INDEX, 2, prim_index);
     register_bracket_index(index_value);
     register_indexed_assign(assign_indexed);
+    register_single_index(single_index);
+    register_single_indexed_assign(single_indexed_assign);
 }
