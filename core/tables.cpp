@@ -2,6 +2,7 @@
 // the predefined names, built-in functions and constants, the system
 // variables and the workspace clear.
 #include "tables.h"
+#include "platform/platform.h"
 #include "arena.h"
 #include "names.h"
 #include "symbols.h"
@@ -145,9 +146,16 @@ static void write_predefined_names() {
     }
 }
 
+static void *zeroed_block(i64 bytes) {
+    void *p = platform_zeroed_pages((size_t)bytes);
+    return p ? p : checked_calloc(1, bytes);
+}
+
 void init_interpreter_tables() {
     init_char_classes();
-    if (!arena_base) arena_base = (char *)checked_malloc(ARENA_BYTES);
+    // The arena and the shape pool are mapped as zero pages and never
+    // written in bulk: a fresh interpreter touches only what it uses.
+    if (!arena_base) arena_base = (char *)zeroed_block(ARENA_BYTES);
     if (!value_slot_table) {
         value_slot_table = (ValueDescriptor *)checked_calloc(SLOT_COUNT, sizeof(ValueDescriptor));
         constants_table = (ValueDescriptor *)checked_calloc(CONSTANT_CAP, sizeof(ValueDescriptor));
@@ -158,7 +166,7 @@ void init_interpreter_tables() {
         global_name_table = (NameEntry *)checked_calloc(GLOBAL_NAME_CAP, sizeof(NameEntry));
         local_name_table = (NameEntry *)checked_calloc(LOCAL_NAME_CAP, sizeof(NameEntry));
         dfxstack_table = (DfxEntry *)checked_calloc(DFXSTACK_CAP, sizeof(DfxEntry));
-        shape_pool = (i64 *)checked_calloc(SHAPE_POOL_CAP, sizeof(i64));
+        shape_pool = (i64 *)zeroed_block(SHAPE_POOL_CAP * sizeof(i64));
         long_name_pool = (char *)checked_calloc(LONG_NAME_CAP, 1);
         reserved_table = (i64(*)[8])checked_calloc(RESERVED_CAP, 8 * sizeof(i64));
     }
@@ -286,7 +294,7 @@ void clear_workspace(int wipe) {
     lstbrx = 0;
     memset(overflow_table, 0, sizeof overflow_table);
     overflow_count = 0;
-    memset(shape_pool, 0, SHAPE_POOL_CAP * sizeof(i64));
+    platform_zero_pages(shape_pool, SHAPE_POOL_CAP * sizeof(i64));
     shape_pool_truncate(-1);
     memset(long_name_pool, 0, LONG_NAME_CAP);
     lsttnam = -1;

@@ -6,7 +6,9 @@
 #include <ctime>
 #include <unistd.h>
 #include <pwd.h>
-#include <netdb.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <sys/mman.h>
 #include <arpa/inet.h>
 #include <sys/socket.h>
 #include <netinet/in.h>
@@ -35,21 +37,30 @@ int64_t platform_physical_memory_mb() {
 bool platform_first_ipv4(char *buffer, size_t size) {
     if (size == 0) return false;
     buffer[0] = 0;
-    char host[100];
-    if (gethostname(host, sizeof host - 1) != 0) return false;
-    host[sizeof host - 1] = 0;
-    struct addrinfo hints, *list = nullptr;
-    memset(&hints, 0, sizeof hints);
-    hints.ai_family = AF_INET;
-    if (getaddrinfo(host, nullptr, &hints, &list) != 0 || !list) return false;
-    bool found = false;
-    for (struct addrinfo *a = list; a && !found; a = a->ai_next) {
-        if (a->ai_family != AF_INET) continue;
-        const struct sockaddr_in *in = (const struct sockaddr_in *)a->ai_addr;
-        found = inet_ntop(AF_INET, &in->sin_addr, buffer, (socklen_t)size) != nullptr;
+    struct ifaddrs *list = nullptr;
+    if (getifaddrs(&list) != 0) return false;
+    const struct sockaddr_in *loopback = nullptr, *chosen = nullptr;
+    for (struct ifaddrs *a = list; a && !chosen; a = a->ifa_next) {
+        if (!a->ifa_addr || a->ifa_addr->sa_family != AF_INET || !(a->ifa_flags & IFF_UP)) continue;
+        const struct sockaddr_in *in = (const struct sockaddr_in *)a->ifa_addr;
+        if (a->ifa_flags & IFF_LOOPBACK) {
+            if (!loopback) loopback = in;
+        } else chosen = in;
     }
-    freeaddrinfo(list);
+    if (!chosen) chosen = loopback;
+    bool found = chosen && inet_ntop(AF_INET, &chosen->sin_addr, buffer, (socklen_t)size) != nullptr;
+    freeifaddrs(list);
     return found;
+}
+
+void *platform_zeroed_pages(size_t size) {
+    void *p = mmap(nullptr, size ? size : 1, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    return p == MAP_FAILED ? nullptr : p;
+}
+
+void platform_zero_pages(void *block, size_t size) {
+    // a private anonymous mapping reads as zero again after this
+    if (madvise(block, size, MADV_DONTNEED) != 0) memset(block, 0, size);
 }
 
 int64_t platform_monotonic_ms() {

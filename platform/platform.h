@@ -7,8 +7,17 @@
 bool platform_user_name(char *buffer, size_t size);
 int64_t platform_processor_count();         // online processors, 0 when unknown
 int64_t platform_physical_memory_mb();      // total physical memory / 1,048,576
-// The first IPv4 address of the host name in dotted form; false when none.
+// The host's first IPv4 address in dotted form, read from its network
+// interfaces (the first one up that is not the loopback, else the
+// loopback): no name is looked up, so no query leaves the machine. False
+// when there is none.
 bool platform_first_ipv4(char *buffer, size_t size);
+// Zeroed memory straight from the system: pages it has not handed out
+// before, which read as zero and take no room until first written. Null
+// when refused. platform_zero_pages makes a whole such block read as zero
+// again and gives its pages back, without writing them.
+void *platform_zeroed_pages(size_t size);
+void platform_zero_pages(void *block, size_t size);
 // Monotonic milliseconds, for elapsed-time readings.
 int64_t platform_monotonic_ms();
 // The local date and time from the real-time clock: year, month, day,
