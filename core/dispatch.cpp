@@ -44,8 +44,12 @@ void register_bracket_index(IndexHandler h) { index_hook = h; single_index_hook 
 void register_indexed_assign(IndexedAssignHandler h) { indexed_assign_hook = h; single_indexed_assign_hook = nullptr; }
 void register_single_index(SingleIndexHandler h) { single_index_hook = h; }
 void register_single_indexed_assign(SingleIndexedAssignHandler h) { single_indexed_assign_hook = h; }
-SingleIndexHandler single_index_handler() { return single_index_hook; }
-SingleIndexedAssignHandler single_indexed_assign_handler() { return single_indexed_assign_hook; }
+bool single_item_paths_allowed = true;
+
+SingleIndexHandler single_index_handler() { return single_item_paths_allowed ? single_index_hook : nullptr; }
+SingleIndexedAssignHandler single_indexed_assign_handler() {
+    return single_item_paths_allowed ? single_indexed_assign_hook : nullptr;
+}
 void register_each(EachHandler h) { each_hook = h; }
 void register_inner_product(InnerProductHandler h) { inner_hook = h; }
 void register_table_constructor(TableConstructorHandler h) { table_hook = h; }

@@ -32,7 +32,11 @@ void register_single_item(i64 code, int valence, SingleItemHandler h);
 // application, so it does not wait for the registration: before it there
 // is simply none, and the handler itself registers the families.
 extern SingleItemHandler single_item_table[PRIM_CODE_CAP][2];
+// Cleared, no single-item path is taken, nor the lean walk of function
+// lines: every application goes to its handler (the tests compare the two).
+extern bool single_item_paths_allowed;
 inline SingleItemHandler single_item_handler(i64 code, int valence) {
+    if (!single_item_paths_allowed) return nullptr;
     return code >= 0 && code < PRIM_CODE_CAP ? single_item_table[code][valence - 1] : nullptr;
 }
 // The family whose registration gave code its handler (FAM_NONE: none).

@@ -182,12 +182,35 @@ static int chain_items(i64 node, i64 *items, i64 *count) {
     return 0;
 }
 
+// The number of items chain_items finds.
+static i64 chain_length(i64 node) {
+    i64 n = 0;
+    for (; is_list_chain(node) && n <= FRAME_OPERANDS_MAX; n++)
+        node = expr_entry_table[parse_node_table[node].index].right;
+    return n + (node >= 0 && !is_chain_end(node) ? 1 : 0);
+}
+
+// Work words of one application: on the stack for the short lists of most
+// lines, from the heap only for long ones, so a loop allocates nothing.
+// (Not scratch: the nested applications free the scratch list as they go.)
+struct WorkWords {
+    enum { SMALL = 48 };
+    i64 small[SMALL];
+    std::vector<i64> big;
+    i64 *get(i64 n) {
+        if (n <= SMALL) return small;
+        big.resize((size_t)n);
+        return big.data();
+    }
+};
+
 // Evaluates the items of a chain (right to left) into an operand frame.
 static int eval_chain(Walk *w, i64 node, i64 *frame, i64 *count) {
-    // not scratch: the nested applications free the scratch list as they go
-    std::vector<i64> buffer(3 * FRAME_OPERANDS_MAX);
-    i64 *items = buffer.data();
-    i64 *cs = items + FRAME_OPERANDS_MAX, *vs = items + 2 * FRAME_OPERANDS_MAX;
+    i64 n = chain_length(node);
+    if (n > FRAME_OPERANDS_MAX) return fail(5);
+    WorkWords room;
+    i64 *items = room.get(3 * n);
+    i64 *cs = items + n, *vs = items + 2 * n;
     if (chain_items(node, items, count)) return error_number;
     for (i64 k = *count - 1; k >= 0; k--) {
         if (is_chain_end(items[k]) && parse_node_table[items[k]].index == LIST_END_SLOT) {
@@ -349,8 +372,8 @@ static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
     i64 ic, iv;
     frame_ref(frame, 0, &ic, &iv);
     i64 rest = n - 1;
-    std::vector<i64> buffer(2 * (rest + 1));
-    i64 *rc = buffer.data();
+    WorkWords room;
+    i64 *rc = room.get(2 * (rest + 1));
     i64 *rv = rc + rest + 1;
     for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
     int r = h(slot, ic, iv, rc, rv, rest, bc, bv, w->io_slot);
@@ -402,8 +425,8 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     int r;
     if (h) {
         i64 rest = n - 1;
-        std::vector<i64> buffer(2 * (rest + 1));
-        i64 *rc = buffer.data();
+        WorkWords room;
+        i64 *rc = room.get(2 * (rest + 1));
         i64 *rv = rc + rest + 1;
         for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
         r = h(result, ac, av, ic, iv, rc, rv, rest, w->io_slot);

@@ -184,6 +184,7 @@ static bool lean_value_hidden(const StatementNode *s) {
 enum : i64 { LEAN_TEMPORARIES = 128 };
 
 static inline bool takes_lean_walk(StatementNode *s, i64 temps) {
+    if (!single_item_paths_allowed) return false;
     if (s->lean == 0) lean_walk_decide(s);
     return s->lean > 0 && temps < (i64)LAST_TEMP_SLOT - LEAN_TEMPORARIES;
 }

@@ -1,0 +1,74 @@
+// Start-up of the console program against CPython's: each run starts the
+// program, which reads ")OFF" (Python: an empty program, without site
+// packages) and ends. Prints the best wall time of each, the peak resident
+// size, and the ratios.
+//   startup_bench [runs]
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+struct Run { double ms; long peak_kb; };
+
+// Runs argv with `input` on its standard input and its output discarded.
+static Run run_once(char *const argv[], const char *input)
+{
+    int in[2];
+    if (pipe(in) != 0) exit(1);
+    auto t0 = std::chrono::steady_clock::now();
+    pid_t pid = fork();
+    if (pid == 0) {
+        dup2(in[0], 0);
+        close(in[0]);
+        close(in[1]);
+        int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        execv(argv[0], argv);
+        _exit(127);
+    }
+    close(in[0]);
+    if (write(in[1], input, std::string(input).size()) < 0) {}
+    close(in[1]);
+    int status = 0;
+    struct rusage usage;
+    wait4(pid, &status, 0, &usage);
+    double ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+        fprintf(stderr, "%s did not end cleanly\n", argv[0]);
+        exit(1);
+    }
+    return {ms, usage.ru_maxrss};
+}
+
+static Run best_of(char *const argv[], const char *input, int runs)
+{
+    Run best = {1e300, 0};
+    for (int r = 0; r < runs; r++) {
+        Run x = run_once(argv, input);
+        if (x.ms < best.ms) best.ms = x.ms;
+        if (x.peak_kb > best.peak_kb) best.peak_kb = x.peak_kb;
+    }
+    return best;
+}
+
+int main(int argc, char **argv)
+{
+    int runs = argc > 1 ? atoi(argv[1]) : 20;
+    char console[] = CONSOLE_PROGRAM;
+    char *vek_argv[] = {console, nullptr};
+    Run vek = best_of(vek_argv, ")OFF\n", runs);
+    printf("start-up, best of %d: vek-console %.2f ms, peak %.1f MB", runs, vek.ms, vek.peak_kb / 1024.0);
+    char python[] = "/usr/bin/python3", isolated[] = "-I", nosite[] = "-S", command[] = "-c", empty[] = "";
+    char *py_argv[] = {python, isolated, nosite, command, empty, nullptr};
+    if (access(python, X_OK) == 0) {
+        Run py = best_of(py_argv, "", runs);
+        printf("   python %.2f ms, peak %.1f MB   ratio %.2f time, %.2f memory", py.ms, py.peak_kb / 1024.0,
+               vek.ms / py.ms, (double)vek.peak_kb / (double)py.peak_kb);
+    }
+    printf("\n");
+    return 0;
+}
