@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <map>
 #include <string>
 #include <unistd.h>
@@ -87,11 +88,17 @@ int main(int argc, char **argv)
     char line[128];
     snprintf(line, sizeof line, "v<-!%lld", n);
     run(line);
-    std::map<std::string, double> peer = python_times(n, repeat);
+    // The peer and Vek take turns, so both meet the same load on the machine.
+    std::map<std::string, double> peer;
+    double count_ms = 1e300, bump_ms = 1e300;
     snprintf(line, sizeof line, "count %lld", n);
-    double count_ms = best_ms(line, std::to_string(n), repeat);
-    // !n counts from 1 under the default origin: the last item ends as n+1
-    double bump_ms = best_ms("bump v", std::to_string(n + 1), repeat);
+    for (int r = 0; r < repeat; r++) {
+        for (const auto &[name, ms] : python_times(n, 1))
+            if (!peer.count(name) || ms < peer[name]) peer[name] = ms;
+        count_ms = std::min(count_ms, best_ms(line, std::to_string(n), 1));
+        // !n counts from 1 under the default origin: the last item ends as n+1
+        bump_ms = std::min(bump_ms, best_ms("bump v", std::to_string(n + 1), 1));
+    }
     printf("%lld iterations, best of %d\n", n, repeat);
     report("while_loop", count_ms, peer);
     report("index_loop", bump_ms, peer);

@@ -560,7 +560,6 @@ void fill_suspension_record(i64 row, i64 line, const LineTrace *t)
     suspension_count = 3 + kept;
 }
 
-i64 call_level(i64 k) { return si_depth + k + 1; }
 
 // ---- Calls -------------------------------------------------------------------------------------
 

@@ -28,7 +28,7 @@ extern i64 call_nesting;
 // The state-indicator position of the running call at nesting k. Bare
 // entries below it may be dropped while it runs, so it is worked out
 // afresh at each use.
-i64 call_level(i64 k);
+inline i64 call_level(i64 k) { return si_depth + k + 1; }
 
 // Compiles function row (translation and every line). k: the call's nesting.
 // Returns 0 or an error number; on failure the state-indicator entry of the

@@ -48,11 +48,18 @@ struct LeanStep {
     i64 left, right;      // constant, name node or step, by *_from
     i64 node;             // the application: where a failure is reported
     i64 code;
-    i64 target;           // an assignment's name node
+    i64 target;           // an assignment's name node; for an application, the
+                          // name its value is assigned to at once (or -1)
+    i64 assign_node;      // that assignment's node
 };
 
 struct LeanProgram {
     i64 count;
+    // The condition of a conditional branch that ends in a not, as the
+    // translator writes a loop's test ->(~c)/L: a c that is one boolean
+    // decides the branch by its opposite, without the not.
+    bool folds_not;
+    bool hides_value;     // it assigns: its value is never shown
     LeanStep steps[LEAN_STEPS_MAX];
 };
 
@@ -99,7 +106,7 @@ static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at);
 // x[i] with x a constant or a name and i one index (not a list of them):
 // the index is evaluated first, as in the full walk.
 static bool lay_out_index(LeanProgram *p, const ExprEntry *e, i64 node, i64 depth, char *from, i64 *at) {
-    LeanStep step = {STEP_INDEX, FROM_NONE, FROM_NONE, -1, -1, node, P_INDEX, -1};
+    LeanStep step = {STEP_INDEX, FROM_NONE, FROM_NONE, -1, -1, node, P_INDEX, -1, -1};
     const ExprEntry *list = entry_of(e->right);
     if (list && list->kind == 'P' && list->code == P_LIST) return false;
     if (!leaf(e->left, &step.left_from, &step.left) || elided_mark(e->right)) return false;
@@ -137,19 +144,29 @@ static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at) {
     const ExprEntry *e = &expr_entry_table[n->index];
     if (e->kind != 'P') return false;
     if (e->code == P_INDEX) return lay_out_index(p, e, node, depth, from, at);
-    LeanStep step = {STEP_APPLY, FROM_NONE, FROM_NONE, -1, -1, node, e->code, -1};
+    LeanStep step = {STEP_APPLY, FROM_NONE, FROM_NONE, -1, -1, node, e->code, -1, -1};
     if (!lay_out(p, e->right, depth + 1, &step.right_from, &step.right)) return false;
     if (e->code == P_ASSIGN) {
         if (node_in_table(e->left) && parse_node_table[e->left].kind == 'V') {
+            // name<-f ...: the application assigns its value itself
+            LeanStep *made = step.right_from == FROM_STEP ? &p->steps[step.right] : nullptr;
+            if (made && made->kind == STEP_APPLY && made->target < 0) {
+                made->target = e->left;
+                made->assign_node = node;
+                *from = FROM_STEP;
+                *at = step.right;
+                return true;
+            }
             step.kind = STEP_ASSIGN;
             step.target = e->left;
+            step.assign_node = node;
         } else if (!lay_out_indexed_assignment(&step, e->left)) return false;
         return add_step(p, step, from, at);
     }
     if (e->right < 0 || !single_item_handler(e->code, e->left < 0 ? 1 : 2)) return false;
     if (e->left >= 0) {
         if (step.right_from != FROM_STEP && node_in_table(e->left) && parse_node_table[e->left].kind == 'F') {
-            LeanStep check = {STEP_CHECK, FROM_NONE, step.right_from, -1, step.right, node, 0, -1};
+            LeanStep check = {STEP_CHECK, FROM_NONE, step.right_from, -1, step.right, node, 0, -1, -1};
             char f;
             i64 a;
             if (!add_step(p, check, &f, &a)) return false;
@@ -166,16 +183,17 @@ static void lean_walk_decide(StatementNode *s) {
     i64 at;
     s->lean = -1;
     if (s->root < 0 || !lay_out(&p, s->root, 0, &from, &at) || from != FROM_STEP) return;
+    const LeanStep &last = p.steps[p.count - 1];
+    const BranchEntry *b = s->branch > 0 && s->branch < BRANCH_CAP ? &branch_table[s->branch] : nullptr;
+    p.hides_value = last.kind == STEP_INDEX_ASSIGN || last.target >= 0;
+    p.folds_not = b && b->true_target != BRANCH_TO_VALUE && b->false_target >= 0 && last.kind == STEP_APPLY &&
+                  last.code == P_NOT && last.left_from == FROM_NONE && last.target < 0;
     s->program = (LeanProgram *)malloc(sizeof p);
     if (!s->program) return;
     *s->program = p;
     s->lean = 1;
 }
 
-static bool lean_value_hidden(const StatementNode *s) {
-    char kind = s->program->steps[s->program->count - 1].kind;
-    return kind == STEP_ASSIGN || kind == STEP_INDEX_ASSIGN;
-}
 
 // A lean statement takes fewer temporaries than the full walk (at most one
 // per step, at most 32 steps, and what a general handler takes for
@@ -332,12 +350,29 @@ static int index_assign_step(const LeanStep *step, const ValueDescriptor **value
     return 0;
 }
 
-// Runs the steps; on failure *failed is the step that failed.
-static int run_steps(const LeanProgram *p, const ValueDescriptor **values, ValueDescriptor *items, i64 *failed) {
-    for (i64 k = 0; k < p->count; k++) {
+// A single boolean, as a branch condition reads it at once.
+static bool one_boolean(const ValueDescriptor *d) {
+    return d && d->type == T_BOOL && is_inline_value(d) && (d->dim0 == 0 || d->dim0 == 1);
+}
+
+// Runs the steps; on failure *failed is the node that failed. With fold, a
+// final not of one boolean is left out: its operand is the value and
+// *negated is set.
+static int run_steps(const LeanProgram *p, bool fold, const ValueDescriptor **values, ValueDescriptor *items,
+                     i64 *failed, bool *negated) {
+    const i64 count = p->count, last = fold ? count - 1 : count;
+    for (i64 k = 0; k < count; k++) {
         const LeanStep *step = &p->steps[k];
-        *failed = k;
+        *failed = step->node;
         if (interrupt_pending) return fail(INTERRUPT_ERROR);
+        if (k == last) {
+            const ValueDescriptor *c = fetch(step->right_from, step->right, values);
+            if (one_boolean(c)) {
+                values[k] = c;
+                *negated = true;
+                return 0;
+            }
+        }
         if (step->kind == STEP_INDEX) {
             if (index_step(step, values, k, &items[k])) return (int)error_number;
             continue;
@@ -349,21 +384,23 @@ static int run_steps(const LeanProgram *p, const ValueDescriptor **values, Value
         const ValueDescriptor *r = fetch(step->right_from, step->right, values);
         if (!holds_value(r)) return fail(VEK_VALUE);
         if (step->kind == STEP_CHECK) continue;
-        if (step->kind == STEP_ASSIGN) {
-            if (assign_step(step, r, &values[k])) return (int)error_number;
-            continue;
+        if (step->kind == STEP_ASSIGN) values[k] = r;
+        else {
+            const ValueDescriptor *l = nullptr;
+            if (step->left_from != FROM_NONE) {
+                l = fetch(step->left_from, step->left, values);
+                if (!holds_value(l)) return fail(VEK_VALUE);
+            }
+            SingleItemHandler h = single_item_handler(step->code, l ? 2 : 1);
+            if (h && is_inline_value(r) && (!l || is_inline_value(l)) && h(step->code, l, r, &items[k]))
+                values[k] = &items[k];
+            else if (apply_handler(step->code, &values[k], l, r))
+                return (int)error_number;
         }
-        const ValueDescriptor *l = nullptr;
-        if (step->left_from != FROM_NONE) {
-            l = fetch(step->left_from, step->left, values);
-            if (!holds_value(l)) return fail(VEK_VALUE);
+        if (step->target >= 0) {
+            *failed = step->assign_node;
+            if (assign_step(step, values[k], &values[k])) return (int)error_number;
         }
-        SingleItemHandler h = single_item_handler(step->code, l ? 2 : 1);
-        if (h && is_inline_value(r) && (!l || is_inline_value(l)) && h(step->code, l, r, &items[k])) {
-            values[k] = &items[k];
-            continue;
-        }
-        if (apply_handler(step->code, &values[k], l, r)) return (int)error_number;
     }
     return 0;
 }
@@ -371,8 +408,19 @@ static int run_steps(const LeanProgram *p, const ValueDescriptor **values, Value
 // The stack's limit of the thread, found once.
 static thread_local const char *stack_limit = nullptr;
 
-static int run_lean_walk(const StatementNode *s, i64 temps, i64 io_slot, i64 *rc, i64 *rv,
-                  ValueDescriptor *item, bool *held, i64 *fail_node) {
+// What a lean statement leaves: its value as a reference (c, v), or, for a
+// branch condition, a single item held in `item` (held set; negated when it
+// is the condition without its final not).
+struct LeanValue {
+    i64 c, v;
+    bool held, negated;
+    ValueDescriptor item;
+};
+
+enum LeanWant { VALUE_UNUSED, VALUE_IN_SLOT, VALUE_HELD };
+
+static int run_lean_walk(const StatementNode *s, i64 temps, i64 io_slot, LeanWant want, LeanValue *out,
+                         i64 *fail_node) {
     const LeanProgram *p = s->program;
     const ValueDescriptor *values[LEAN_STEPS_MAX];
     ValueDescriptor items[LEAN_STEPS_MAX];
@@ -380,25 +428,26 @@ static int run_lean_walk(const StatementNode *s, i64 temps, i64 io_slot, i64 *rc
     // the handlers of the general path read the origin through current_io_slot
     i64 outer_io = current_io_slot;
     current_io_slot = io_slot;
+    out->c = out->v = -1;
+    out->held = out->negated = false;
     // as in the full walk, an application finds the stack nearly spent
     if (!stack_limit) stack_limit = platform_stack_limit(STACK_MARGIN);
     char here;
-    i64 failed = -1;
-    int r = &here < stack_limit ? fail(5) : run_steps(p, values, items, &failed);
-    *rc = *rv = -1;
-    *held = false;
-    if (!r) {
-        const ValueDescriptor *x = values[p->count - 1];
-        if (item && !is_constant(x) && !is_slot(x)) {
-            *item = *x;
-            item->data = &item->dim0;
-            *held = true;
-        } else r = reference_of(&x, rc, rv);
+    i64 failed = -1, last = p->count - 1;
+    bool fold = p->folds_not && want == VALUE_HELD;
+    int r = &here < stack_limit ? fail(5) : run_steps(p, fold, values, items, &failed, &out->negated);
+    if (!r && want != VALUE_UNUSED) {
+        const ValueDescriptor *x = values[last];
+        if (want == VALUE_HELD && !is_constant(x) && !is_slot(x)) {
+            out->item = *x;
+            out->item.data = &out->item.dim0;
+            out->held = true;
+        } else r = reference_of(&x, &out->c, &out->v);
     }
     current_io_slot = outer_io;
     if (r) {
         if (error_number == 0) error_number = r;
-        if (fail_node) *fail_node = failed >= 0 ? p->steps[failed].node : s->root;
+        if (fail_node) *fail_node = failed >= 0 ? failed : s->root;
         return (int)error_number;
     }
     return 0;
@@ -428,8 +477,9 @@ enum : i64 { NEXT_LINE = -1, LEAVE = 0 };
 
 // Decides where a branch statement goes: a line number, LEAVE, or NEXT_LINE.
 // The condition is read, never demoted in place.
-static int resolve_branch(const StatementNode *s, i64 c, i64 v, const ValueDescriptor *held, i64 *target)
+static int resolve_branch(const StatementNode *s, const LeanValue *x, i64 *target)
 {
+    i64 c = x->c, v = x->v;
     const BranchEntry *b = &branch_table[s->branch];
     if (s->branch == 0) { *target = LEAVE; return 0; }
     if (b->true_target != BRANCH_TO_VALUE && b->false_target < 0) {
@@ -437,12 +487,11 @@ static int resolve_branch(const StatementNode *s, i64 c, i64 v, const ValueDescr
         return 0;
     }
     // a condition held as a single item is a number, never shown as a char
-    const ValueDescriptor *d = held ? held : s->root >= 0 ? operand_ref(c, v) : nullptr;
+    const ValueDescriptor *d = x->held ? &x->item : s->root >= 0 ? operand_ref(c, v) : nullptr;
     if (!d || d->rank < 0) return (int)(error_number = 4);
-    // the test that ends most loops: one boolean item
-    if (b->true_target != BRANCH_TO_VALUE && d->type == T_BOOL && is_inline_value(d) &&
-        (d->dim0 == 0 || d->dim0 == 1)) {
-        *target = d->dim0 ? b->true_target : b->false_target;
+    // the test that ends most loops: one boolean item (its opposite when the not was left out)
+    if (b->true_target != BRANCH_TO_VALUE && one_boolean(d)) {
+        *target = (d->dim0 == 1) != x->negated ? b->true_target : b->false_target;
         return 0;
     }
     if (b->true_target == BRANCH_TO_VALUE) {
@@ -508,15 +557,19 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
         trace.executed++;
         i64 next = line + 1;
         for (StatementNode *s = f->line_lists[line]; s; s = s->next) {
-            i64 c = -1, v = -1, failed_node = -1;
-            ValueDescriptor item;   // a branch condition computed as a single item
-            bool held = false;
+            i64 failed_node = -1;
+            LeanValue x;       // the statement's value
+            x.c = x.v = -1;
+            x.held = x.negated = false;
+            bool shown = true;   // an assignment shows nothing: its display is not even asked
             if (s->root >= 0) {
                 error_number = 0;
-                int rc = takes_lean_walk(s, temps)
-                             ? run_lean_walk(s, temps, io_slot, &c, &v, s->branch >= 0 ? &item : nullptr, &held,
-                                             &failed_node)
-                             : evaluate_tree(s->root, s->start, temps, 0, io_slot, &c, &v, &failed_node);
+                int rc;
+                if (takes_lean_walk(s, temps)) {
+                    shown = !s->program->hides_value;
+                    LeanWant want = s->branch >= 0 ? VALUE_HELD : shown ? VALUE_IN_SLOT : VALUE_UNUSED;
+                    rc = run_lean_walk(s, temps, io_slot, want, &x, &failed_node);
+                } else rc = evaluate_tree(s->root, s->start, temps, 0, io_slot, &x.c, &x.v, &failed_node);
                 if (rc || error_number) {
                     if (!error_number) error_number = rc;
                     if (error_position < 0) {
@@ -528,15 +581,14 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
                 }
             }
             if (s->branch < 0) {
-                // (an assignment shows nothing: its display is not even asked)
-                if (s->root >= 0 && !(s->lean > 0 && lean_value_hidden(s)) && display_statement_value(s->root, c, v)) {
+                if (s->root >= 0 && shown && display_statement_value(s->root, x.c, x.v)) {
                     if (error_position < 0) error_position = s->offset;
                     return fail_at_line(k, row, line, &trace);
                 }
                 continue;
             }
             i64 target;
-            if (resolve_branch(s, c, v, held ? &item : nullptr, &target)) {
+            if (resolve_branch(s, &x, &target)) {
                 if (error_position < 0) error_position = s->offset;
                 return fail_at_line(k, row, line, &trace);
             }

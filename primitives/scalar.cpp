@@ -432,14 +432,16 @@ static i64 single_int_item(i64 code, i64 x, i64 y) {
 }
 
 static bool single_arithmetic(i64 code, const ValueDescriptor *l, const ValueDescriptor *r, ValueDescriptor *z) {
-    if (l->type > T_FLOAT || r->type > T_FLOAT) return false;
-    if (code == P_LOG || code == P_CIRCLE || code == P_BINOMIAL) return false;
     i64 rank = l->rank > r->rank ? l->rank : r->rank;
-    i64 type = real_result_type(code, l->type > r->type ? l->type : r->type);
-    if (type == T_INT) {
+    // booleans and integers: an integer item for all but the float codes
+    if (l->type <= T_INT && r->type <= T_INT && code != P_DIVIDE && code != P_POWER && code != P_LOG &&
+        code != P_CIRCLE && code != P_BINOMIAL) {
         single_result(z, T_INT, rank, single_int_item(code, l->dim0, r->dim0));
         return true;
     }
+    // otherwise the result is a float
+    if (l->type > T_FLOAT || r->type > T_FLOAT) return false;
+    if (code == P_LOG || code == P_CIRCLE || code == P_BINOMIAL) return false;
     double x = real_item(l), y = real_item(r), item;
     if (code == P_POWER && x < 0 && y < 1) return false;
     item = float_dyadic_kernel(code, x, y);
