@@ -44,6 +44,7 @@ void register_bracket_index(IndexHandler h) { index_hook = h; single_index_hook 
 void register_indexed_assign(IndexedAssignHandler h) { indexed_assign_hook = h; single_indexed_assign_hook = nullptr; }
 void register_single_index(SingleIndexHandler h) { single_index_hook = h; }
 void register_single_indexed_assign(SingleIndexedAssignHandler h) { single_indexed_assign_hook = h; }
+
 bool single_item_paths_allowed = true;
 
 SingleIndexHandler single_index_handler() { return single_item_paths_allowed ? single_index_hook : nullptr; }

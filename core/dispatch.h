@@ -29,8 +29,8 @@ typedef bool (*SingleItemHandler)(i64 code, const ValueDescriptor *l, const Valu
                                   ValueDescriptor *z);
 void register_single_item(i64 code, int valence, SingleItemHandler h);
 // The single-item path of code and valence, or null. Read on every
-// application, so it does not wait for the registration: before it there
-// is simply none, and the handler itself registers the families.
+// application, so it does not wait for the families to register: until
+// they have, there is none, and the handler's lookup registers them.
 extern SingleItemHandler single_item_table[PRIM_CODE_CAP][2];
 // Cleared, no single-item path is taken, nor the lean walk of function
 // lines: every application goes to its handler (the tests compare the two).

@@ -15,9 +15,9 @@
 #include <cstdlib>
 
 // ---- The lean walk ----------------------------------------------------------------------
-// Statements made only of names, constants, assignments to names and
-// applications of functions that have a single-item path (the body of most
-// loops). On its first run such a statement's tree is laid out once as a
+// Statements made only of names, constants, assignments to a name or to
+// one item of a name, indexing by one index, and applications of functions
+// that have a single-item path (the body of most loops). On its first run such a statement's tree is laid out once as a
 // short list of steps in the order the full walk evaluates it (the right
 // operand first), so later runs need neither the checks of node kinds and
 // indexes nor the general application path for single items, and single

@@ -1,8 +1,9 @@
 // The lines of a defined function: the line loop that runs them under the
 // control of their branch entries, keeps the trace of executed lines and
 // leaves a failing call suspended; and the lean walk, which runs the
-// simple statements of loops (names, constants, assignments to names and
-// functions with a single-item path) without the general walk's checks.
+// simple statements of loops (names, constants, assignments, one-index
+// indexing and functions with a single-item path) without the general
+// walk's checks.
 #pragma once
 #include "calls.h"
 

@@ -115,6 +115,10 @@ TEST_F(FastPaths, LoopsAndFailuresInsideThem) {
     expect_same({"{over: i<-x; while (i>0) i<-i+1; i}", "over 9223372036854775800"});
     expect_same({"{steps: s<-0; i<-0; while (i<x) { s<-s+i*0.5; i<-i+1 }; s}", "steps 10", "steps 1"});
     expect_same({"{fl: s<-0; for (i: 1; x) s<-s+i%2; s}", "fl 10", "fl 0"});
+    // values a line shows, also through the output names, and a computed branch
+    expect_same({"{sh: x+1; x*2; []<-x-1; x[1]; 0}", "sh 3", "sh ,4", "sh 1.5"});
+    expect_same({"{go: ->x[1]; 5; 6}", "go 2 1", "go 3 1", "go 0 1", "go _1 1", "go 1.5 1", "go 'a' 1",
+                 "go 2 3[1]"});
 }
 
 // glibc's count of heap bytes in use.
