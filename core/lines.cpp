@@ -51,6 +51,9 @@ struct LeanStep {
     i64 target;           // an assignment's name node; for an application, the
                           // name its value is assigned to at once (or -1)
     i64 assign_node;      // that assignment's node
+    // The application's single-item path. The families register theirs
+    // once, before any statement runs, so it is looked up once.
+    SingleItemHandler single;
 };
 
 struct LeanProgram {
@@ -106,7 +109,7 @@ static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at);
 // x[i] with x a constant or a name and i one index (not a list of them):
 // the index is evaluated first, as in the full walk.
 static bool lay_out_index(LeanProgram *p, const ExprEntry *e, i64 node, i64 depth, char *from, i64 *at) {
-    LeanStep step = {STEP_INDEX, FROM_NONE, FROM_NONE, -1, -1, node, P_INDEX, -1, -1};
+    LeanStep step = {STEP_INDEX, FROM_NONE, FROM_NONE, -1, -1, node, P_INDEX, -1, -1, nullptr};
     const ExprEntry *list = entry_of(e->right);
     if (list && list->kind == 'P' && list->code == P_LIST) return false;
     if (!leaf(e->left, &step.left_from, &step.left) || elided_mark(e->right)) return false;
@@ -144,7 +147,7 @@ static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at) {
     const ExprEntry *e = &expr_entry_table[n->index];
     if (e->kind != 'P') return false;
     if (e->code == P_INDEX) return lay_out_index(p, e, node, depth, from, at);
-    LeanStep step = {STEP_APPLY, FROM_NONE, FROM_NONE, -1, -1, node, e->code, -1, -1};
+    LeanStep step = {STEP_APPLY, FROM_NONE, FROM_NONE, -1, -1, node, e->code, -1, -1, nullptr};
     if (!lay_out(p, e->right, depth + 1, &step.right_from, &step.right)) return false;
     if (e->code == P_ASSIGN) {
         if (node_in_table(e->left) && parse_node_table[e->left].kind == 'V') {
@@ -163,10 +166,11 @@ static bool lay_out(LeanProgram *p, i64 node, i64 depth, char *from, i64 *at) {
         } else if (!lay_out_indexed_assignment(&step, e->left)) return false;
         return add_step(p, step, from, at);
     }
-    if (e->right < 0 || !single_item_handler(e->code, e->left < 0 ? 1 : 2)) return false;
+    step.single = e->right >= 0 ? single_item_handler(e->code, e->left < 0 ? 1 : 2) : nullptr;
+    if (!step.single) return false;
     if (e->left >= 0) {
         if (step.right_from != FROM_STEP && node_in_table(e->left) && parse_node_table[e->left].kind == 'F') {
-            LeanStep check = {STEP_CHECK, FROM_NONE, step.right_from, -1, step.right, node, 0, -1, -1};
+            LeanStep check = {STEP_CHECK, FROM_NONE, step.right_from, -1, step.right, node, 0, -1, -1, nullptr};
             char f;
             i64 a;
             if (!add_step(p, check, &f, &a)) return false;
@@ -391,8 +395,7 @@ static int run_steps(const LeanProgram *p, bool fold, const ValueDescriptor **va
                 l = fetch(step->left_from, step->left, values);
                 if (!holds_value(l)) return fail(VEK_VALUE);
             }
-            SingleItemHandler h = single_item_handler(step->code, l ? 2 : 1);
-            if (h && is_inline_value(r) && (!l || is_inline_value(l)) && h(step->code, l, r, &items[k]))
+            if (is_inline_value(r) && (!l || is_inline_value(l)) && step->single(step->code, l, r, &items[k]))
                 values[k] = &items[k];
             else if (apply_handler(step->code, &values[k], l, r))
                 return (int)error_number;
@@ -408,41 +411,45 @@ static int run_steps(const LeanProgram *p, bool fold, const ValueDescriptor **va
 // The stack's limit of the thread, found once.
 static thread_local const char *stack_limit = nullptr;
 
-// What a lean statement leaves: its value as a reference (c, v), or, for a
-// branch condition, a single item held in `item` (held set; negated when it
-// is the condition without its final not).
+// Where a lean statement keeps its values on the way; the line loop owns
+// it, so a condition held there is read in place by the branch.
+struct LeanRoom {
+    const ValueDescriptor *values[LEAN_STEPS_MAX];
+    ValueDescriptor items[LEAN_STEPS_MAX];
+};
+
+// What a statement leaves: its value as a reference (c, v), or, for a
+// branch condition of a lean statement, a single item held in its room
+// (negated when it is the condition without its final not).
 struct LeanValue {
     i64 c, v;
-    bool held, negated;
-    ValueDescriptor item;
+    const ValueDescriptor *held;
+    bool negated;
 };
 
 enum LeanWant { VALUE_UNUSED, VALUE_IN_SLOT, VALUE_HELD };
 
-static int run_lean_walk(const StatementNode *s, i64 temps, i64 io_slot, LeanWant want, LeanValue *out,
-                         i64 *fail_node) {
+static int run_lean_walk(const StatementNode *s, i64 temps, i64 io_slot, LeanWant want, LeanRoom *room,
+                         LeanValue *out, i64 *fail_node) {
     const LeanProgram *p = s->program;
-    const ValueDescriptor *values[LEAN_STEPS_MAX];
-    ValueDescriptor items[LEAN_STEPS_MAX];
+    const ValueDescriptor **values = room->values;
     eval_temp_counter = temps;
     // the handlers of the general path read the origin through current_io_slot
     i64 outer_io = current_io_slot;
     current_io_slot = io_slot;
     out->c = out->v = -1;
-    out->held = out->negated = false;
+    out->held = nullptr;
+    out->negated = false;
     // as in the full walk, an application finds the stack nearly spent
     if (!stack_limit) stack_limit = platform_stack_limit(STACK_MARGIN);
     char here;
     i64 failed = -1, last = p->count - 1;
     bool fold = p->folds_not && want == VALUE_HELD;
-    int r = &here < stack_limit ? fail(5) : run_steps(p, fold, values, items, &failed, &out->negated);
+    int r = &here < stack_limit ? fail(5) : run_steps(p, fold, values, room->items, &failed, &out->negated);
     if (!r && want != VALUE_UNUSED) {
         const ValueDescriptor *x = values[last];
-        if (want == VALUE_HELD && !is_constant(x) && !is_slot(x)) {
-            out->item = *x;
-            out->item.data = &out->item.dim0;
-            out->held = true;
-        } else r = reference_of(&x, &out->c, &out->v);
+        if (want == VALUE_HELD && !is_constant(x) && !is_slot(x)) out->held = x;
+        else r = reference_of(&x, &out->c, &out->v);
     }
     current_io_slot = outer_io;
     if (r) {
@@ -487,7 +494,7 @@ static int resolve_branch(const StatementNode *s, const LeanValue *x, i64 *targe
         return 0;
     }
     // a condition held as a single item is a number, never shown as a char
-    const ValueDescriptor *d = x->held ? &x->item : s->root >= 0 ? operand_ref(c, v) : nullptr;
+    const ValueDescriptor *d = x->held ? x->held : s->root >= 0 ? operand_ref(c, v) : nullptr;
     if (!d || d->rank < 0) return (int)(error_number = 4);
     // the test that ends most loops: one boolean item (its opposite when the not was left out)
     if (b->true_target != BRANCH_TO_VALUE && one_boolean(d)) {
@@ -544,6 +551,7 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
     trace.executed = 0;
     i64 ring_at = 0;    // executed % TRACE_RING, kept without dividing
     i64 saved_stacktop = stacktop;
+    LeanRoom room;
     i64 line = 1;
     while (line >= 1 && line <= n) {
         state_indicator[call_level(k)].line = line;
@@ -558,9 +566,7 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
         i64 next = line + 1;
         for (StatementNode *s = f->line_lists[line]; s; s = s->next) {
             i64 failed_node = -1;
-            LeanValue x;       // the statement's value
-            x.c = x.v = -1;
-            x.held = x.negated = false;
+            LeanValue x = {-1, -1, nullptr, false};   // the statement's value
             bool shown = true;   // an assignment shows nothing: its display is not even asked
             if (s->root >= 0) {
                 error_number = 0;
@@ -568,7 +574,7 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
                 if (takes_lean_walk(s, temps)) {
                     shown = !s->program->hides_value;
                     LeanWant want = s->branch >= 0 ? VALUE_HELD : shown ? VALUE_IN_SLOT : VALUE_UNUSED;
-                    rc = run_lean_walk(s, temps, io_slot, want, &x, &failed_node);
+                    rc = run_lean_walk(s, temps, io_slot, want, &room, &x, &failed_node);
                 } else rc = evaluate_tree(s->root, s->start, temps, 0, io_slot, &x.c, &x.v, &failed_node);
                 if (rc || error_number) {
                     if (!error_number) error_number = rc;
