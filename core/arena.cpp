@@ -32,7 +32,7 @@ ChunkHeader *chunk_list_head = nullptr;
 const double complex_one[2] = {1.0, 0.0};
 const double complex_zero[2] = {0.0, 0.0};
 
-struct ScratchNode { void *block; ScratchNode *next; };
+struct ScratchNode { void *block; i64 size; ScratchNode *next; };
 static ScratchNode *scratch_head = nullptr;
 static ScratchNode *scratch_tail = nullptr;
 
@@ -620,26 +620,56 @@ void new_scratch_list() {
     scratch_tail = scratch_head;
 }
 
+// Small scratch blocks given back are kept for the next primitive that
+// asks (a loop asks for the same few sizes line after line), a bounded
+// number of them, so a loop's steady state calls no allocator. Larger
+// ones, and any beyond the bound, go back to the system.
+enum : i64 { SPARE_SCRATCH_MAX = 65536, SPARE_SCRATCH_COUNT = 32 };
+static ScratchNode *spare_scratch = nullptr;
+static i64 spare_scratch_count = 0;
+
+// A kept block of at least size bytes that wastes at most half of itself.
+static ScratchNode *take_spare_scratch(i64 size) {
+    for (ScratchNode **at = &spare_scratch; *at; at = &(*at)->next) {
+        ScratchNode *node = *at;
+        if (node->size >= size && node->size / 2 <= size) {
+            *at = node->next;
+            spare_scratch_count--;
+            return node;
+        }
+    }
+    return nullptr;
+}
+
 void *scratch_alloc(i64 type, i64 n) {
     if (n <= 0) return nullptr;
     i64 size = data_bytes(type, n);
     if (size < 0) allocation_exit("* insufficient memery to allocate. *");
     new_scratch_list();
-    ScratchNode *node = (ScratchNode *)checked_malloc(sizeof(ScratchNode));
-    node->block = checked_malloc(size);
+    ScratchNode *node = size <= SPARE_SCRATCH_MAX ? take_spare_scratch(size) : nullptr;
+    if (!node) {
+        node = (ScratchNode *)checked_malloc(sizeof(ScratchNode));
+        node->block = checked_malloc(size);
+        node->size = size;
+    }
     node->next = nullptr;
     scratch_tail->next = node;
     scratch_tail = node;
     return node->block;
 }
-
 void free_scratch() {
     if (!scratch_head) return;
     ScratchNode *n = scratch_head->next;
     while (n) {
         ScratchNode *next = n->next;
-        free(n->block);
-        free(n);
+        if (n->size <= SPARE_SCRATCH_MAX && spare_scratch_count < SPARE_SCRATCH_COUNT) {
+            n->next = spare_scratch;
+            spare_scratch = n;
+            spare_scratch_count++;
+        } else {
+            free(n->block);
+            free(n);
+        }
         n = next;
     }
     scratch_head->next = nullptr;
