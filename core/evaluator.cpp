@@ -35,7 +35,7 @@ enum : i64 {
 };
 
 static int statement_depth = 0;    // run_statement calls now active
-static i64 temp_high = 17;         // highest temporary taken in this statement
+i64 temporaries_high = 17;         // highest temporary taken in this statement
 
 
 // ---- Temporaries ----------------------------------------------------------------
@@ -44,7 +44,7 @@ int take_temporary(i64 *counter, i64 *slot) {
     i64 next = *counter < FIRST_TEMP_SLOT ? FIRST_TEMP_SLOT : *counter + 1;
     if (next > LAST_TEMP_SLOT) return fail(1);
     *counter = next;
-    if (next > temp_high) temp_high = next;
+    if (next > temporaries_high) temporaries_high = next;
     ValueDescriptor *d = &value_slot_table[next];
     // A large block left by an earlier line of a function body is given up;
     // stack data of earlier statements is simply forgotten.
@@ -56,9 +56,9 @@ int take_temporary(i64 *counter, i64 *slot) {
 }
 
 void release_temporaries_above(i64 from) {
-    if (temp_high <= from) return;   // nothing was taken above it
+    if (temporaries_high <= from) return;   // nothing was taken above it
     i64 first = from < FIRST_TEMP_SLOT ? FIRST_TEMP_SLOT : from + 1;
-    for (i64 s = first; s <= temp_high && s <= LAST_TEMP_SLOT; s++) {
+    for (i64 s = first; s <= temporaries_high && s <= LAST_TEMP_SLOT; s++) {
         ValueDescriptor *d = &value_slot_table[s];
         if (d->capacity > 0 && d->data && d->data != (void *)&d->dim0 && !in_heap_end(d->data))
             release_stack_value(d);
@@ -66,7 +66,7 @@ void release_temporaries_above(i64 from) {
         d->rank = -1;
     }
     // everything above `from` is clean now: the next release starts lower
-    if (temp_high > from) temp_high = from < 17 ? 17 : from;
+    if (temporaries_high > from) temporaries_high = from < 17 ? 17 : from;
 }
 
 // ---- Operand frames on the shape pool ------------------------------------------------
@@ -764,7 +764,7 @@ int run_statement(i64 root, i64 start, i64 *fail_pos) {
     reset_error_state();
     if (!nested) {
         reset_stack();
-        temp_high = 17;
+        temporaries_high = 17;
     }
     error_number = 0;
     executed_value_state = -1;

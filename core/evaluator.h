@@ -58,6 +58,9 @@ int take_temporary(i64 *counter, i64 *slot);
 // on the stack end with their items): the stack end is about to be lowered
 // below them.
 void release_temporaries_above(i64 from);
+// Whether a temporary above `from` was taken since the last release.
+extern i64 temporaries_high;
+inline bool temporaries_taken_above(i64 from) { return temporaries_high > from; }
 
 // Multi-operand frames (bracket index lists, strands) on the shape pool's
 // word stack above nxtglx. A frame holds `count` operand references.

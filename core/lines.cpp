@@ -408,14 +408,14 @@ static int run_steps(const LeanProgram *p, bool fold, const ValueDescriptor **va
     return 0;
 }
 
-// The stack's limit of the thread, found once.
-static thread_local const char *stack_limit = nullptr;
 
 // Where a lean statement keeps its values on the way; the line loop owns
-// it, so a condition held there is read in place by the branch.
+// it, so a condition held there is read in place by the branch. With it
+// the stack's limit, found once per call.
 struct LeanRoom {
     const ValueDescriptor *values[LEAN_STEPS_MAX];
     ValueDescriptor items[LEAN_STEPS_MAX];
+    const char *stack_limit;
 };
 
 // What a statement leaves: its value as a reference (c, v), or, for a
@@ -429,29 +429,24 @@ struct LeanValue {
 
 enum LeanWant { VALUE_UNUSED, VALUE_IN_SLOT, VALUE_HELD };
 
-static int run_lean_walk(const StatementNode *s, i64 temps, i64 io_slot, LeanWant want, LeanRoom *room,
+static int run_lean_walk(const StatementNode *s, i64 temps, LeanWant want, LeanRoom *room,
                          LeanValue *out, i64 *fail_node) {
     const LeanProgram *p = s->program;
     const ValueDescriptor **values = room->values;
     eval_temp_counter = temps;
-    // the handlers of the general path read the origin through current_io_slot
-    i64 outer_io = current_io_slot;
-    current_io_slot = io_slot;
     out->c = out->v = -1;
     out->held = nullptr;
     out->negated = false;
     // as in the full walk, an application finds the stack nearly spent
-    if (!stack_limit) stack_limit = platform_stack_limit(STACK_MARGIN);
     char here;
     i64 failed = -1, last = p->count - 1;
     bool fold = p->folds_not && want == VALUE_HELD;
-    int r = &here < stack_limit ? fail(5) : run_steps(p, fold, values, room->items, &failed, &out->negated);
+    int r = &here < room->stack_limit ? fail(5) : run_steps(p, fold, values, room->items, &failed, &out->negated);
     if (!r && want != VALUE_UNUSED) {
         const ValueDescriptor *x = values[last];
         if (want == VALUE_HELD && !is_constant(x) && !is_slot(x)) out->held = x;
         else r = reference_of(&x, &out->c, &out->v);
     }
-    current_io_slot = outer_io;
     if (r) {
         if (error_number == 0) error_number = r;
         if (fail_node) *fail_node = failed >= 0 ? failed : s->root;
@@ -543,7 +538,21 @@ static int fail_at_line(i64 k, i64 row, i64 line, const LineTrace *t)
     return (int)error_number;
 }
 
+static int run_lines(i64 row, i64 k, i64 io_slot, i64 temps);
+
 int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
+{
+    // The handlers read the origin in force through current_io_slot: it is
+    // this call's while its lines run (a full walk sets its own and puts
+    // this one back), and the caller's again afterwards.
+    i64 outer_io = current_io_slot;
+    current_io_slot = io_slot;
+    int r = run_lines(row, k, io_slot, temps);
+    current_io_slot = outer_io;
+    return r;
+}
+
+static int run_lines(i64 row, i64 k, i64 io_slot, i64 temps)
 {
     FunctionEntry *f = &function_table[row];
     i64 n = f->line_counts ? f->line_counts[0] : 0;
@@ -552,6 +561,7 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
     i64 ring_at = 0;    // executed % TRACE_RING, kept without dividing
     i64 saved_stacktop = stacktop;
     LeanRoom room;
+    room.stack_limit = platform_stack_limit(STACK_MARGIN);
     i64 line = 1;
     while (line >= 1 && line <= n) {
         state_indicator[call_level(k)].line = line;
@@ -574,7 +584,7 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
                 if (takes_lean_walk(s, temps)) {
                     shown = !s->program->hides_value;
                     LeanWant want = s->branch >= 0 ? VALUE_HELD : shown ? VALUE_IN_SLOT : VALUE_UNUSED;
-                    rc = run_lean_walk(s, temps, io_slot, want, &room, &x, &failed_node);
+                    rc = run_lean_walk(s, temps, want, &room, &x, &failed_node);
                 } else rc = evaluate_tree(s->root, s->start, temps, 0, io_slot, &x.c, &x.v, &failed_node);
                 if (rc || error_number) {
                     if (!error_number) error_number = rc;
@@ -602,7 +612,7 @@ int run_function_lines(i64 row, i64 k, i64 io_slot, i64 temps)
             break;
         }
         // this line's temporaries are done with, and so are the blocks they hold
-        release_temporaries_above(temps);
+        if (temporaries_taken_above(temps)) release_temporaries_above(temps);
         stacktop = saved_stacktop;
         line = next;
     }
