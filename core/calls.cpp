@@ -513,6 +513,13 @@ bool make_state_indicator_room()
     return false;
 }
 
+i64 innermost_user_frame()
+{
+    i64 k = si_depth < SI_CAP ? si_depth : SI_CAP - 1;
+    while (k >= 0 && is_query_function(state_indicator[k].function)) k--;
+    return k;
+}
+
 void clear_state_indicator()
 {
     pop_frames_above(-1);

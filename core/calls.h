@@ -60,6 +60,10 @@ void pop_frames_above(i64 new_depth);
 // function entry above it), moving the entries above it down; false when
 // there is none, or when positions may not move now (a nested run).
 bool make_state_indicator_room();
+// The newest state-indicator entry that is not a call of a query-layer
+// function (-1 when there is none): where a failure inside the layer leaves
+// the state indicator.
+i64 innermost_user_frame();
 // )SIC: empties the state indicator and unwinds every frame.
 void clear_state_indicator();
 // Workspace clear (before the tables are reset): as clear_state_indicator,

@@ -143,7 +143,12 @@ static int run_immediate(const char *text, int64_t length) {
     if (si_depth >= SI_CAP) si_depth = SI_CAP - 1;
     i64 f = state_indicator[si_depth].function, line = state_indicator[si_depth].line;
     if (f < 0 || f >= FUNCTION_CAP) report_immediate_failure(text);
-    else if (is_query_function(f)) vek_puts("error in `do statement\n");
+    else if (is_query_function(f)) {
+        // The layer's own calls are of no use to the user: they are unwound
+        // with their locals, and the state indicator keeps the user's.
+        vek_puts("error in `do statement\n");
+        pop_frames_above(innermost_user_frame());
+    }
     else report_function_failure(f, line);
     return -1;
 }

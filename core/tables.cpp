@@ -29,6 +29,7 @@ char *long_name_pool = nullptr;
 i64 overflow_table[OVERFLOW_CAP];
 i64 (*reserved_table)[8] = nullptr;
 i64 reserved_count = 0;
+unsigned char query_layer_loaded = 0;
 
 i64 lstvx = 17, lstvxend = LOCALS_TOP, lstcx = 20, lstndx = -1, lstfndx = -1, lstbrx = 0;
 i64 lstfx = 99, lstgx = 14, lstnx = -1;
@@ -304,6 +305,7 @@ void clear_workspace(int wipe) {
     branch_table[0] = {-1, 0, -1, 0, 0, 0};
     set_system_variables();
     reserved_count = 0;
+    query_layer_loaded = 0;
     free_chunks_keep_head();
     for (i64 i = 0; i < FILE_HANDLE_CAP; i++) {
         if (file_handle_table[i] && file_handle_table[i] != (void *)-1) fclose((FILE *)file_handle_table[i]);

@@ -118,6 +118,9 @@ extern char *long_name_pool;
 extern i64 overflow_table[OVERFLOW_CAP];
 extern i64 (*reserved_table)[8];
 extern i64 reserved_count;
+// The query layer's functions are in the workspace (set by the first `do`).
+// A clear forgets it with the functions, so the next `do` loads them again.
+extern unsigned char query_layer_loaded;
 
 extern i64 lstvx, lstvxend, lstcx, lstndx, lstfndx, lstbrx, lstfx, lstgx, lstnx;
 extern i64 dfxstack, si_depth /* ET.sidx */, nxtglx, lsttnam, overflow_count;

@@ -111,3 +111,18 @@ const char *platform_stack_limit(size_t margin) {
     char *floor = find_stack_floor();
     return floor ? floor + margin : nullptr;
 }
+
+bool platform_program_directory(char *buffer, size_t size) {
+    if (size == 0) return false;
+    buffer[0] = 0;
+    char path[4096];
+    ssize_t n = readlink("/proc/self/exe", path, sizeof path - 1);
+    if (n <= 0) return false;
+    path[n] = 0;
+    char *slash = strrchr(path, '/');
+    if (!slash) return false;
+    *slash = 0;
+    if ((size_t)(slash - path) >= size) return false;
+    snprintf(buffer, size, "%s", path);
+    return true;
+}

@@ -45,7 +45,7 @@ void register_table_primitives();
 
 void register_time_primitives();
 
-// void register_query_primitives();
+void register_query_primitives();
 
 void register_files_primitives();
 
@@ -90,7 +90,7 @@ static const Family families[] = {
 
     {FAM_TIME, register_time_primitives},
 
-    // {FAM_QUERY, register_query_primitives},
+    {FAM_QUERY, register_query_primitives},
 
     {FAM_FILES, register_files_primitives},
 };

@@ -1,0 +1,18 @@
+// The query layer: `do`, `like` and dyadic `xkey` (primitives/query.cpp),
+// and the layer's own script text (primitives/query_script.cpp).
+#pragma once
+#include "core/value.h"
+#include <string>
+
+// The layer's lines, run once by the line runner when `do` is first used;
+// the first copies the library script "standard".
+extern const char *const query_script_lines[];
+extern const i64 query_script_line_count;
+
+// "^" + the pattern with % _ . \ translated + "$".
+std::string like_pattern_to_regex(const char *pattern, i64 n);
+// The statement as a call of the layer's dispatcher: do__v1 'statement',
+// every quote doubled.
+std::string quote_as_query_call(const char *statement, i64 n);
+// x like p and names xkey t (built-in functions 8 and 2).
+int like_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv);
