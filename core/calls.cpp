@@ -590,7 +590,7 @@ static int bind_right_argument(const FunctionEntry *f, i64 rc, i64 rv)
     return 0;
 }
 
-int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_slot, i64 temps)
+static int run_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_slot, i64 temps)
 {
     if (row < FIRST_USER_FUNCTION || row > lstfx || row >= FUNCTION_CAP)
         return (int)(error_number = 83);
@@ -656,4 +656,15 @@ int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_sl
     pending_si_entries = saved_pending;
     error_number = 0;
     return 0;
+}
+
+// Text run by execute resolves its names by the bindings in force; a
+// function it calls is compiled, and runs, by the rules of its own body.
+int call_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_slot, i64 temps)
+{
+    int saved = execute_flag;
+    execute_flag = 0;
+    int r = run_defined_function(row, lc, lv, rc, rv, result_slot, temps);
+    execute_flag = saved;
+    return r;
 }

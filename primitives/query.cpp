@@ -258,9 +258,17 @@ static void discard_output(const char *) {}
 // Runs the layer's lines quietly; every output, a report included, is
 // dropped, and the first failure ends the run.
 static int load_query_layer() {
-    std::vector<const char *> lines(query_script_lines, query_script_lines + query_script_line_count);
-    std::string first = standard_copy_line();
-    lines[0] = first.c_str();
+    std::vector<std::string> text;
+    for (const char *p = query_script_lines; *p;) {
+        const char *end = strchr(p, '\n');
+        if (!end) end = p + strlen(p);
+        text.emplace_back(p, (size_t)(end - p));
+        p = *end ? end + 1 : end;
+    }
+    for (std::string &line : text)
+        if (line == ")fcopy standard") line = standard_copy_line();
+    std::vector<const char *> lines;
+    for (const std::string &line : text) lines.push_back(line.c_str());
     void (*print)(const char *) = session_print;
     unsigned char quiet = script_quiet;
     session_print = discard_output;

@@ -4,10 +4,10 @@
 #include "core/value.h"
 #include <string>
 
-// The layer's lines, run once by the line runner when `do` is first used;
-// the first copies the library script "standard".
-extern const char *const query_script_lines[];
-extern const i64 query_script_line_count;
+// The layer's lines, one after another, each ended by a newline; run by
+// the line runner when `do` is first used. The first line that is not a
+// comment copies the library script "standard".
+extern const char query_script_lines[];
 
 // "^" + the pattern with % _ . \ translated + "$".
 std::string like_pattern_to_regex(const char *pattern, i64 n);
