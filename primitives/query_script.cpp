@@ -34,7 +34,10 @@ if (0<=q_p[2]) {
   q_c<-q_p[1]; q_l<-0#<.''
   q_p<-'OR' nxt q_c
   if (0<=q_p[2]) { q_o<-'1'; q_l<-(q_p[0];q_p[1]) }
-  else while (0<^q_c) { q_p<-',' nxt q_c; q_l<-q_l,<.q_p[0]; q_c<-q_p[1] }
+  else {
+    q_c<-',',q_c
+    while (0<^q_c) { q_p<-',' nxt 1!.q_c; q_l<-q_l,<.q_p[0]; q_c<-(0<=q_p[2])/',',q_p[1] }
+  }
   q_e<-''
   for (q_s: q_l) {
     q_s<-proc_where q_s; ->(0<^q_msg)/FAIL
@@ -58,8 +61,7 @@ if ((~q_b~'!0')&~(0=^q_i)&q_i~,'*') {
     q_i<-q_p[1]; q_c<-0<^q_i
   }
 }
-q_s<-'select'
-if (q_w~'EXEC') q_s<-'exec'
+q_s<-('select';'exec')[q_w~'EXEC']
 q_x<-'`',q_t,' ',q_s,' (',q_e,';',q_b,';',q_a,';',q_o,')'
 ->(q_w~'EXEC')/EXEC
 !.q_x; z<-''; ->0
@@ -72,18 +74,17 @@ z<-'table must consist of alphanumeric characters.'; ->((0=^q_t)&~^/q_t?alphanu)
 q_p<-';' nxt q_p[1]; q_l<-''; q_c<-q_p[0]
 while (0<^q_c) { q_s<-' ' nxt q_c; q_l<-q_l,ch2sym q_s[0]; q_c<-q_s[1] }
 q_p<-';' nxt q_p[1]; q_s<-q_p[0]
+if (0>q_p[2]) q_s<-(-')'=last q_s)!.q_s
 z<-'quote char expected.'; ->((2>^q_s)&(''''~=^.q_s)&''''~=last q_s)/0
-q_s<-1!._1!.q_s
-z<-'type specification does not match number of fields.'; ->((^q_s)~=+/q_l='`')/0
+q_s<-1!._1!.q_s; z<-'type specification does not match number of fields.'; ->((^q_s)~=+/q_l='`')/0
 z<-''';'' expected.'; ->(0>q_p[2])/0
-q_p<-')' nxt q_p[1]
-z<-'no '')'' is ending'; ->(0>q_p[2])/0
-q_c<-q_p[0]
-z<-'width spec. does no match number of char fields.'; ->(~^/q_c?' 0123456789')/0
+q_p<-')' nxt q_p[1]; z<-'no '')'' is ending'; ->(0>q_p[2])/0
+q_c<-q_p[0]; z<-'width spec. does no match number of char fields.'; ->(~^/q_c?' 0123456789')/0
 if (0=^q_c) q_c<-'!0'
 ->((^!.q_c)~=+/q_s='C')/0
 if (0=^q_l) q_l<-'0#`'
 !.'q_c<-''',q_t,''' create (',q_l,';''',q_s,''';',q_c,')'
+z<-q_c; ->(3=:q_c)/0
 z<-'table ',q_t,' created.'; ->0
 // INSERT INTO name (values), LOAD TABLE name (arguments of the CSV loader)
 INSERT:q_p<-' ' nxt q_r
@@ -107,8 +108,7 @@ FAIL:z<-q_msg
 // and where c stands, _1 when it does not occur; a separator of several characters is a word between blanks.
 @.z<-q_c nxt q_x;q_q;q_a;q_b;q_o;q_y;q_w;q_s;q_k;q_n
 q_x<-,q_x; q_c<-,q_c; q_q<-~=\q_x=''''
-q_a<-(q_x='(')^~q_q; q_b<-(q_x=')')^~q_q
-q_o<-(~q_q)^1>(+\q_a-q_b)-q_a
+q_a<-(q_x='(')^~q_q; q_b<-(q_x=')')^~q_q; q_o<-(~q_q)^1>(+\q_a-q_b)-q_a
 q_n<-1<^q_c; q_y<-' ',q_x,' '; q_w<-q_c
 if (q_n) q_w<-' ',q_c,' '
 q_s<-?q_y=q_w[0]; q_k<-1
@@ -118,8 +118,7 @@ while ((q_k<^q_w)^0<^q_s) {
   q_k<-q_k+1
 }
 q_s<-q_s-~q_n; q_s<-((q_s>=0)^q_s<^q_x)/q_s
-q_s<-(q_o[q_s])/q_s
-z<-(q_x;'';_1); ->(0=^q_s)/0
+q_s<-(q_o[q_s])/q_s; z<-(q_x;'';_1); ->(0=^q_s)/0
 q_s<-q_s[0]
 z<-(trim q_s^.q_x;trim (q_s+^q_c)!.q_x;q_s)
 @.
@@ -127,11 +126,9 @@ z<-(trim q_s^.q_x;trim (q_s+^q_c)!.q_x;q_s)
 // IN and LIKE are words between blanks outside quotes, the others the first of = < > ~ outside quotes.
 @.z<-proc_where q_x;q_q;q_k;q_n;q_f;q_p;q_l;q_r
 z<-''; q_x<-,trim q_x; q_q<-~=\q_x=''''
-q_k<-(?(~q_q)^q_x?'=<>~'),^q_x
-q_k<-q_k[0]; q_n<-1
+q_k<-((?(~q_q)^q_x?'=<>~'),^q_x)[0]; q_n<-1
 if ((q_k<^q_x)^'='=1^.(q_k+1)!.q_x) q_n<-1+q_x[q_k]?'<>~'
-q_f<-q_n^.q_k!.q_x
-q_p<-'IN' nxt q_x
+q_f<-q_n^.q_k!.q_x; q_p<-'IN' nxt q_x
 if ((0<=q_p[2])^q_p[2]<q_k) { q_k<-q_p[2]; q_n<-2; q_f<-'?' }
 q_p<-'LIKE' nxt q_x
 if ((0<=q_p[2])^q_p[2]<q_k) { q_k<-q_p[2]; q_n<-4; q_f<-'like' }
@@ -163,8 +160,7 @@ q_n<-q_p[0]; q_p<-' ' nxt q_p[1]
 q_msg<-'two item list expected.'; ->((0=^q_p[1])&' '?q_p[1])/0
 q_k<-agflist!sym q_p[0]
 q_msg<-'aggregation function not implemented.'; ->(q_k=^agflist)/0
-q_msg<-''
-q_s<-proc_op q_p[1]; ->(0<^q_msg)/0
+q_msg<-''; q_s<-proc_op q_p[1]; ->(0<^q_msg)/0
 if (0>q_x index '<-') q_n<-^.proc_sel2 q_p[1]
 z<-'(',(ch2sym q_n),';(''',agfslist[q_k],''';',q_s,'))'
 @.
@@ -285,7 +281,10 @@ if (6=:q_w) {
         q_s<-([] q_s<-+.((^q_u),1)#q_u)[;`q_s]
         q_x<-(("trim q_s) like q_r)[q_u!q_l]
       }
-    } else q_x<-!.'q_l ',(('=';'<';'>';'<=';'>=';'~=';'~';'?')[q_o]),' q_r'
+    } else {
+      if ((q_o=7)^6=:q_r) q_r<-,.q_r
+      q_x<-!.'q_l ',(('=';'<';'>';'<=';'>=';'~=';'~';'?')[q_o]),' q_r'
+    }
     if (0=^q_m) q_m<-q_x else if (q_a[3]) q_m<-q_m&q_x else q_m<-q_m^q_x
   }
   if (0=^#q_m) q_m<-(#q_t)#q_m
@@ -294,12 +293,13 @@ q_s<-0#`; q_r<-0#<.''
 if (91=:q_b) {
   q_g<-col_nam ^.value q_b
   if (0<^#q_m) q_g<-q_m/q_g
-  q_u<-q_g; q_g<->.q_g; q_u<-q_u[,."^.q_g]
+  q_u<-q_g; q_g<-0#<.''
+  if (0<^q_u) { q_g<->.q_u; q_u<-q_u[,."^.q_g] }
   for (q_c: q_i) {
     q_x<-q_c[1]; q_v<-col_nam q_x[1]
     if (0<^#q_m) q_v<-q_m/q_v
     q_k<-6=:q_v
-    q_v<-!.'"',q_x[0],' q_v[q_g]'
+    if (0<^q_g) q_v<-!.'"',q_x[0],' q_v[q_g]' else q_v<-0#q_v
     if (~q_k) q_v<-,.q_v
     q_s<-q_s,q_c[0]; q_r<-q_r,<.q_v
   }
