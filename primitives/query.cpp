@@ -45,7 +45,7 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
-enum : i64 { BUILTIN_XKEY = 2, BUILTIN_COLS = 3, BUILTIN_DO = 7, BUILTIN_LIKE = 8 };
+enum : i64 { BUILTIN_XKEY = 2, BUILTIN_DO = 7, BUILTIN_LIKE = 8 };
 
 // ---- like ---------------------------------------------------------------------------------
 
@@ -114,7 +114,7 @@ static int like(i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (!compile_pattern(&compiled, pattern.data(), (i64)pattern.size())) return fail(VEK_PATTERN_RIGHT);
     if (x.type == T_CHAR) {
         if (x.rank > 1) return fail(VEK_UNDER_CONSTRUCTION);
-        std::string text(x.chars(), (size_t)x.count);
+        std::string text = x.count ? std::string(x.chars(), (size_t)x.count) : std::string();
         return result_int(result, T_BOOL, like_match(compiled, text.data(), (i64)text.size()) ? 1 : 0);
     }
     if (x.type != T_LIST) return fail(VEK_TYPE);
@@ -141,7 +141,9 @@ static const ValueDescriptor *pair_half(const ValueDescriptor *d, int half) {
     return &((const ValueDescriptor *)d->data)[half];
 }
 
-static bool is_table(const ValueDescriptor *d) { return d->type == T_TABLE && d->rank == 1 && d->data; }
+static bool is_table(const ValueDescriptor *d) {
+    return d->type == T_TABLE && d->rank == 1 && d->data && ((const ValueDescriptor *)d->data)->type == T_SYMBOL;
+}
 static bool is_keyed_table(const ValueDescriptor *d) {
     return d->type == T_DICT && d->rank == 1 && d->data && is_table(pair_half(d, 0)) && is_table(pair_half(d, 1));
 }
