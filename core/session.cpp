@@ -148,8 +148,9 @@ static int run_immediate(const char *text, int64_t length) {
         // with their locals, and the state indicator keeps the user's.
         vek_puts("error in `do statement\n");
         pop_frames_above(innermost_user_frame());
+    } else {
+        report_function_failure(f, line);
     }
-    else report_function_failure(f, line);
     return -1;
 }
 
