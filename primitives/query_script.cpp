@@ -86,7 +86,7 @@ if (0=^q_l) q_l<-'0#`'
 !.'q_c<-''',q_t,''' create (',q_l,';''',q_s,''';',q_c,')'
 z<-q_c; ->(3=:q_c)/0
 z<-'table ',q_t,' created.'; ->0
-// INSERT INTO name (values), LOAD TABLE name (arguments of the CSV loader)
+// INSERT INTO name (values); LOAD TABLE name (CSV arguments) calls []CSV with the arguments
 INSERT:q_p<-' ' nxt q_r
 z<-'INTO expected.'; ->(~q_p[0]~'INTO')/0
 ->ROWS
@@ -98,9 +98,9 @@ z<-'no '')'' in ending.'; ->((0>q_p[2])&')'~=last q_p[1])/0
 q_a<-q_p[1]; ->(q_w~'LOAD')/FILE
 !.q_t,'<-',q_t,',(',q_a
 z<-'new value inserted into table ',q_t,'.'; ->0
-FILE:if (~'['?q_a) q_a<-'[]',q_a
-!.q_t,'<-(',q_a
-z<-'table ',q_t,' loaded.'; ->0
+FILE:q_a<-'(',q_a
+if (~'['?q_a) { q_p<-' ' nxt 1!._1!.q_a; q_a<-'[]',q_p[0],(0<^q_p[1])/' (',q_p[1],')' }
+!.q_t,'<-',q_a; z<-'table ',q_t,' loaded.'; ->0
 FAIL:z<-q_msg
 @.
 
