@@ -18,7 +18,6 @@ bool platform_first_ipv4(char *buffer, size_t size);
 // again and gives its pages back, without writing them.
 void *platform_zeroed_pages(size_t size);
 void platform_zero_pages(void *block, size_t size);
-
 // The directory of the running program's file, where the files installed
 // with it lie; false (and "") when it cannot be had or does not fit.
 bool platform_program_directory(char *buffer, size_t size);
