@@ -9,6 +9,7 @@
 //   vanish when stacktop is reset;
 // - a descriptor whose capacity is positive and whose data lies outside the
 //   arena holds a chunk (a ChunkHeader sits right before its data).
+#include "errors.h"
 #include "arena.h"
 #include "operands.h"
 #include "session.h"
@@ -483,7 +484,7 @@ static int take_chunk(ValueDescriptor *d, i64 type, i64 size) {
 
 int realloc_as_chunk(ValueDescriptor *d, i64 size) {
     void *p = new_chunk(size);
-    if (!p) return (int)(error_number = 6);
+    if (!p) return (int)(error_number = VEK_WS_FULL);
     drop_block(d);
     d->data = p;
     d->capacity = size;
@@ -496,7 +497,7 @@ int realloc_as_chunk(ValueDescriptor *d, i64 size) {
 // slot's own block is reused only when it is live, unshared and big enough.
 static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_fmt, i64 who) {
     i64 size = data_bytes(type, count);
-    if (size < 0) return error_number = 6;
+    if (size < 0) return error_number = VEK_WS_FULL;
     last_alloc_size = size;
     if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
     i64 r = adjust_refcount(d, 0);
@@ -543,7 +544,7 @@ int alloc_slot_bytes(i64 constant, i64 type, i64 count) {
 int alloc_stack_slot(i64 slot, i64 type, i64 count) {
     ValueDescriptor *d = &value_slot_table[slot];
     i64 size = data_bytes(type, count);
-    if (size < 0) return error_number = 6;
+    if (size < 0) return error_number = VEK_WS_FULL;
     last_alloc_size = size;
     if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
     if (size > LARGE_BLOCK_LIMIT) {
@@ -571,7 +572,7 @@ int alloc_stack_slot(i64 slot, i64 type, i64 count) {
 }
 
 int alloc_slot_value(i64 slot, i64 type, i64 rank, i64 count) {
-    if (slot < 0 || slot >= SLOT_COUNT) return error_number = 1;
+    if (slot < 0 || slot >= SLOT_COUNT) return error_number = VEK_DOMAIN;
     ValueDescriptor *d = &value_slot_table[slot];
     d->type = type;
     d->rank = rank;

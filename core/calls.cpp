@@ -14,6 +14,7 @@
 // the table alone says which entry owns a frame and which slots it holds:
 // "->", )SIC and a clear pop exactly what was pushed, also after a workspace
 // was saved and loaded with suspended calls.
+#include "errors.h"
 #include "calls.h"
 #include <cstdlib>
 #include <cstring>
@@ -74,7 +75,7 @@ static void alloc_function_lines(i64 row, i64 n)
 static int append_statement(i64 row, i64 line, i64 root, i64 start, i64 branch, i64 offset)
 {
     FunctionEntry *f = &function_table[row];
-    if (!f->line_lists || line < 1 || line > f->line_counts[0]) return (int)(error_number = 1);
+    if (!f->line_lists || line < 1 || line > f->line_counts[0]) return (int)(error_number = VEK_DOMAIN);
     StatementNode *s = (StatementNode *)checked_calloc(1, sizeof(StatementNode));
     s->root = root;
     s->start = start;
@@ -442,9 +443,9 @@ static int bind_frame(i64 row, i64 level, i64 *io_slot)
     FunctionEntry *f = &function_table[row];
     i64 header_count = f->header_end >= 0 ? f->header_end - f->header_start : 0;
     i64 body_count = f->body_end > f->body_start ? f->body_end - f->body_start : 0;
-    if (dfxstack + 1 + body_count + header_count >= DFXSTACK_CAP) return (int)(error_number = 84);
+    if (dfxstack + 1 + body_count + header_count >= DFXSTACK_CAP) return (int)(error_number = VEK_TABLE_FULL);
     // One slot stays unused below the new frame (see the frame layout).
-    if (lstvxend - header_count - 1 <= lstvx) return (int)(error_number = 84);
+    if (lstvxend - header_count - 1 <= lstvx) return (int)(error_number = VEK_TABLE_FULL);
     dfxstack_table[++dfxstack] = {-1, level};
     for (i64 i = f->header_end; header_count > 0 && i > f->header_start; i--) {
         i64 slot = --lstvxend;
@@ -464,7 +465,7 @@ static int bind_frame(i64 row, i64 level, i64 *io_slot)
         } else {
             i64 gx = global_entry_of(row, i - f->body_start - 1, name);
             if (gx < 0) { pop_top_frame(); return (int)(error_number ? error_number : 84); }
-            if (global_name_table[gx].kind != 'V') { pop_top_frame(); return (int)(error_number = 10); }
+            if (global_name_table[gx].kind != 'V') { pop_top_frame(); return (int)(error_number = VEK_VAR_IS_FUNCTION); }
             slot = global_name_table[gx].index;
         }
         e->index = slot;
@@ -577,8 +578,8 @@ static int bind_right_argument(const FunctionEntry *f, i64 rc, i64 rv)
     i64 first = f->right_arg;
     if (f->right_count <= 1) return copy_value_to_slot(local_name_table[first].index, rc, rv);
     const ValueDescriptor *d = operand_ref(rc, rv);
-    if (!d || d->rank < 0) return (int)(error_number = 4);
-    if (d->rank != 1 || d->count != f->right_count) return (int)(error_number = 3);
+    if (!d || d->rank < 0) return (int)(error_number = VEK_VALUE);
+    if (d->rank != 1 || d->count != f->right_count) return (int)(error_number = VEK_LENGTH);
     for (i64 i = 0; i < f->right_count; i++) {
         ValueDescriptor item;
         memset(&item, 0, sizeof item);
@@ -593,9 +594,9 @@ static int bind_right_argument(const FunctionEntry *f, i64 rc, i64 rv)
 static int run_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 result_slot, i64 temps)
 {
     if (row < FIRST_USER_FUNCTION || row > lstfx || row >= FUNCTION_CAP)
-        return (int)(error_number = 83);
+        return (int)(error_number = VEK_GET_FUNCTION);
     i64 k = call_nesting + 1;
-    if (call_level(k) >= SI_CAP && !make_state_indicator_room()) return (int)(error_number = 84);
+    if (call_level(k) >= SI_CAP && !make_state_indicator_room()) return (int)(error_number = VEK_TABLE_FULL);
     i64 level = call_level(k);
     FunctionEntry *f = &function_table[row];
     state_indicator[level] = {row, 0};
@@ -642,7 +643,7 @@ static int run_defined_function(i64 row, i64 lc, i64 lv, i64 rc, i64 rv, i64 res
     if (f->result >= 0) {
         i64 slot = local_name_table[f->result].index;
         if (slot < 0 || value_slot_table[slot].rank < 0) {
-            error_number = 47;
+            error_number = VEK_RESULT_REQUIRED;
             if (error_position < 0) error_position = 0;
             fill_suspension_record(row, state_indicator[level].line, nullptr);
             return failed(47);

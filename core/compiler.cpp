@@ -3,6 +3,7 @@
 // closing point links the pending pieces from the right, so every function
 // takes everything to its right as its right operand. Branch statements
 // ("->") become branch entries. The compiled form is described in compiler.h.
+#include "errors.h"
 #include "compiler.h"
 #include "lexer.h"
 #include "tables.h"
@@ -65,9 +66,9 @@ static int cerr(int number, i64 pos) {
     return number;
 }
 
-static int table_full() { return error_number ? (int)error_number : (int)(error_number = 84); }
+static int table_full() { return error_number ? (int)error_number : (int)(error_number = VEK_TABLE_FULL); }
 
-static int push_pending(i64 node) { return C.pending.push(node) ? 0 : cerr(6, scan_pos); }
+static int push_pending(i64 node) { return C.pending.push(node) ? 0 : cerr(VEK_WS_FULL, scan_pos); }
 
 // ---- Nodes and applications -----------------------------------------------------
 
@@ -126,10 +127,10 @@ static int link_segment(i64 marker, i64 *out) {
     *out = -1;
     if (top == marker) return 0;
     i64 right = C.pending.v[top];
-    if (is_waiting(right)) return cerr(15, parse_node_table[right].pos);
+    if (is_waiting(right)) return cerr(VEK_VALENCE, parse_node_table[right].pos);
     for (i64 i = top - 1; i > marker; i--) {
         i64 f = C.pending.v[i];
-        if (!is_waiting(f)) return cerr(16, parse_node_table[f].pos);
+        if (!is_waiting(f)) return cerr(VEK_SYNTAX, parse_node_table[f].pos);
         entry_of(f)->right = right;
         set_parent(right, f);
         right = f;
@@ -187,36 +188,36 @@ static int read_axis(int tok, bool has_left, i64 *code) {
     i64 open = scan_pos, p = open + 1;
     while (C.s[p] == ' ') p++;
     if (C.s[p] == '-') C.s[p] = '_';       // a minus here is the negative sign
-    if (!(C.s[p] >= '0' && C.s[p] <= '9') && C.s[p] != '_') return cerr(27, p);
+    if (!(C.s[p] >= '0' && C.s[p] <= '9') && C.s[p] != '_') return cerr(VEK_AXIS_RESTRICTION, p);
     scan_pos = p;
     i64 k;
     int r = scan_numeric_vector(C.s, &k);
-    if (r) return cerr(27, p);
+    if (r) return cerr(VEK_AXIS_RESTRICTION, p);
     const ValueDescriptor *d = &constants_table[k];
-    if (d->count != 1 || (d->type != T_INT && d->type != T_FLOAT)) return cerr(27, p);
+    if (d->count != 1 || (d->type != T_INT && d->type != T_FLOAT)) return cerr(VEK_AXIS_RESTRICTION, p);
     double a;
     if (d->type == T_INT) a = (double)d->dim0; else memcpy(&a, &d->dim0, 8);
     while (C.s[scan_pos] == ' ') scan_pos++;
-    if (C.s[scan_pos] != ']') return cerr(29, scan_pos);
+    if (C.s[scan_pos] != ']') return cerr(VEK_RBRACKET_EXPECTED, scan_pos);
     scan_pos++;
     i64 io;
     if ((r = index_origin(&io))) return cerr(r, p);
-    if (!std::isfinite(a)) return cerr(27, p);
+    if (!std::isfinite(a)) return cerr(VEK_AXIS_RESTRICTION, p);
     double dist = a - (double)io;
     if (a == std::floor(a)) {
-        if (dist <= -1) return cerr(28, p);
-        if (dist > 5) return cerr(27, p);
+        if (dist <= -1) return cerr(VEK_AXIS_SPEC, p);
+        if (dist > 5) return cerr(VEK_AXIS_RESTRICTION, p);
         i64 ax = (i64)dist;
         switch (tok) {
         case 29: *code = catenate_axis_code(ax); return 0;
         case 31: *code = has_left ? rotate_axis_code(ax) : reverse_axis_code(ax); return 0;
-        case 6: if (ax) return cerr(43, p); *code = P_REPLICATE_FIRST; return 0;   // no replicate along axes 2..6
-        default: if (ax) return cerr(43, p); *code = P_EXPAND_FIRST; return 0;     // nor expand
+        case 6: if (ax) return cerr(VEK_NOT_IMPLEMENTED, p); *code = P_REPLICATE_FIRST; return 0;   // no replicate along axes 2..6
+        default: if (ax) return cerr(VEK_NOT_IMPLEMENTED, p); *code = P_EXPAND_FIRST; return 0;     // nor expand
         }
     }
     if (tok == 29 && has_left && dist > -1) {
         i64 c = laminate_code((i64)std::ceil(dist));
-        if (c > P_LAMINATE_AXIS_LAST) return cerr(43, p);
+        if (c > P_LAMINATE_AXIS_LAST) return cerr(VEK_NOT_IMPLEMENTED, p);
         *code = c;
         return 0;
     }
@@ -266,12 +267,12 @@ static bool read_inner_product(int f_tok, i64 *code) {
 }
 
 static int compile_assignment(i64 pos) {
-    if (!C.value) return cerr(16, pos);
+    if (!C.value) return cerr(VEK_SYNTAX, pos);
     i64 target = pop_value();
     const ParseNode *t = &parse_node_table[target];
     i64 code = node_code(target);
     bool ok = t->kind == 'V' || t->kind == 'Z' || code == P_INDEX || code == P_EXECUTE || is_variable_chain(target);
-    if (!ok) return cerr(16, pos);
+    if (!ok) return cerr(VEK_SYNTAX, pos);
     i64 n = new_apply('P', P_ASSIGN, target, WAITING, pos);
     if (n < 0) return (int)error_number;
     C.value = false;
@@ -283,9 +284,9 @@ static int compile_primitive() {
     bool left = C.value, dyadic = left || C.each_dyadic;
     int tok = primitive_token_code(C.s, dyadic);
     scan_pos++;
-    if (tok < 0 || tok == 2 || tok == 3 || (tok >= 53 && tok <= 55)) return cerr(16, pos);
+    if (tok < 0 || tok == 2 || tok == 3 || (tok >= 53 && tok <= 55)) return cerr(VEK_SYNTAX, pos);
     if (tok == 0) return compile_assignment(pos);
-    if (tok == 1) return cerr(44, pos);
+    if (tok == 1) return cerr(VEK_BRANCH_RESTRICTION, pos);
     i64 code = token_code_table[tok];
     bool takes_axis = tok == 6 || tok == 8 || tok == 29 || tok == 31;
     bool axis_here = C.s[scan_pos] == '[' && C.s[scan_pos + 1] != ']';
@@ -300,16 +301,16 @@ static int compile_primitive() {
         code = P_EACH;
     } else if ((C.s[scan_pos] == '/' && C.s[scan_pos + 1] != '/') || C.s[scan_pos] == '\\') {
         i64 f;
-        if (reduce_operand(tok, &f)) return cerr(16, pos);
+        if (reduce_operand(tok, &f)) return cerr(VEK_SYNTAX, pos);
         bool reduce = C.s[scan_pos] == '/';
         scan_pos++;
         bool first_axis = C.s[scan_pos] == '.';
         if (first_axis) scan_pos++;
         code = reduce ? reduce_code(f, first_axis) : scan_code(f, first_axis);
     } else if (tok >= 5 && tok <= 22) {
-        return cerr(17, pos);
+        return cerr(VEK_LEFT_MISSING, pos);
     } else if (takes_axis && axis_here) {
-        if (tok != 31) return cerr(16, scan_pos);
+        if (tok != 31) return cerr(VEK_SYNTAX, scan_pos);
         int r = read_axis(tok, false, &code);
         if (r) return r;
     }
@@ -342,11 +343,11 @@ static int variable_node(const OperandRef &op, i64 pos, i64 *node) {
 
 // A column name of a table constructor: c<-value, or a lone c meaning c<-c.
 static int compile_column_name(i64 pos) {
-    if (C.value) return cerr(8, pos);
-    if (scan_identifier(C.s) < 0) return cerr(42, pos);
+    if (C.value) return cerr(VEK_NAME_LETTER, pos);
+    if (scan_identifier(C.s) < 0) return cerr(VEK_PARSE, pos);
     i64 after = scan_pos;
     i64 sym = intern_symbol(token_buf);
-    if (sym < 0) return cerr(42, pos);
+    if (sym < 0) return cerr(VEK_PARSE, pos);
     i64 c = alloc_table_entry('C', -1);
     if (c < 0) return cerr(table_full(), pos);
     ValueDescriptor *d = &constants_table[c];
@@ -356,12 +357,12 @@ static int compile_column_name(i64 pos) {
     char next = C.s[after];
     char close = C.groups.top().kind == 'K' ? ']' : ')';
     if (next == '<' && C.s[after + 1] == '-') return push_value(z, 8, pos);
-    if (next != ';' && next != close) return cerr(16, after);
+    if (next != ';' && next != close) return cerr(VEK_SYNTAX, after);
     OperandRef op;
     scan_pos = pos;
     int r = resolve_name_operand(C.s, C.cls, &op, C.row, 0, 0);
     if (r) return cerr(r, pos);
-    if (op.kind != OPERAND_VARIABLE && op.kind != OPERAND_LOCAL) return cerr(16, pos);
+    if (op.kind != OPERAND_VARIABLE && op.kind != OPERAND_LOCAL) return cerr(VEK_SYNTAX, pos);
     i64 v;
     if ((r = variable_node(op, pos, &v))) return r;
     scan_pos = after;
@@ -380,13 +381,13 @@ static int compile_function_name(const OperandRef &op, i64 pos) {
     const FunctionEntry *fe = &function_table[op.index];
     i64 valence = fe->valence;
     if (valence == 0) {
-        if (C.value) return cerr(42, pos);
+        if (C.value) return cerr(VEK_PARSE, pos);
         i64 n = new_apply('D', op.index, -1, -1, pos);
         if (n < 0) return (int)error_number;
         if (fe->result == -1) C.niladic_node = n;
         return push_value(n, 42, pos);
     }
-    if (valence != 1 + (C.value || after_dyadic_each() ? 1 : 0)) return cerr(15, pos);
+    if (valence != 1 + (C.value || after_dyadic_each() ? 1 : 0)) return cerr(VEK_VALENCE, pos);
     i64 l = C.value ? pop_value() : -1;
     i64 n = new_apply('D', op.index, l, WAITING, pos);
     if (n < 0) return (int)error_number;
@@ -404,13 +405,13 @@ static int compile_name() {
         return push_value(new_node('C', c, pos), 42, pos);
     }
     if (at_constructor_item_start()) return compile_column_name(pos);
-    if (in_constructor() && C.value) return cerr(8, pos);
+    if (in_constructor() && C.value) return cerr(VEK_NAME_LETTER, pos);
     OperandRef op;
     int r = resolve_name_operand(C.s, C.cls, &op, C.row, 0, 0);
     if (r) return cerr(r, pos);
-    if (op.kind == OPERAND_LABEL) return cerr(13, pos);
+    if (op.kind == OPERAND_LABEL) return cerr(VEK_NAME_EXPECTED, pos);
     if (op.kind == OPERAND_FUNCTION) return compile_function_name(op, pos);
-    if (C.value) return cerr(42, pos);
+    if (C.value) return cerr(VEK_PARSE, pos);
     i64 v;
     if ((r = variable_node(op, pos, &v))) return r;
     return push_value(v, 42, pos);
@@ -422,11 +423,11 @@ static int compile_literal(char cls) {
     i64 pos = scan_pos, c;
     int r;
     if (cls == 'N' || cls == 'M') {
-        if (C.value) return cerr(14, pos);
+        if (C.value) return cerr(VEK_MISSING_FUNCTION, pos);
         r = scan_numeric_vector(C.s, &c);
         if (r) return cerr(r, parse_error_position > pos ? parse_error_position : pos);
     } else {
-        if (C.value) return cerr(8, pos);
+        if (C.value) return cerr(VEK_NAME_LETTER, pos);
         if (C.s[pos] == '`') r = scan_symbol_literal(C.s, &c);
         else if (C.after_dot) r = make_symbol_constant(C.s, &c);
         else r = scan_char_constant(C.s, &c);
@@ -439,7 +440,7 @@ static int compile_literal(char cls) {
 // n#_ : a one-item list holding an empty integer vector.
 static int compile_empty_item_list(i64 pos) {
     i64 top = C.pending.n ? C.pending.top() : -1;
-    if (C.value || top < 0 || !is_waiting(top) || node_code(top) != 29) return cerr(16, pos);
+    if (C.value || top < 0 || !is_waiting(top) || node_code(top) != 29) return cerr(VEK_SYNTAX, pos);
     i64 c = alloc_table_entry('C', -1);
     if (c < 0) return cerr(table_full(), pos);
     constants_table[c].type = T_LIST;
@@ -458,9 +459,9 @@ static int compile_empty_item_list(i64 pos) {
 // ---- Brackets ---------------------------------------------------------------------------
 
 static int open_group(char kind, i64 pos, i64 node) {
-    if (!C.pending.push(-1)) return cerr(6, pos);
+    if (!C.pending.push(-1)) return cerr(VEK_WS_FULL, pos);
     Group g = {kind, C.pending.n - 1, C.items.n, 0, node, pos};
-    if (!C.groups.push(g)) return cerr(6, pos);
+    if (!C.groups.push(g)) return cerr(VEK_WS_FULL, pos);
     C.value = false;
     return 0;
 }
@@ -469,10 +470,10 @@ static int compile_system_name(i64 pos) {
     scan_pos = pos + 2;
     OperandRef op;
     int r = resolve_system_name_operand(C.s, &op, C.row);
-    if (r == 1) return cerr(43, pos);
+    if (r == 1) return cerr(VEK_NOT_IMPLEMENTED, pos);
     if (r) return cerr(r, pos);
     if (op.kind != OPERAND_FUNCTION) {
-        if (C.value) return cerr(42, pos);
+        if (C.value) return cerr(VEK_PARSE, pos);
         i64 v;
         if ((r = variable_node(op, pos, &v))) return r;
         return push_value(v, 42, pos);
@@ -490,7 +491,7 @@ static int compile_opener() {
     i64 pos = scan_pos;
     const char *s = C.s;
     if (s[pos] == '(') {
-        if (C.value) return cerr(19, pos);
+        if (C.value) return cerr(VEK_PAREN_MISSING_FUNCTION, pos);
         if (s[pos + 1] == ')') {
             i64 c = alloc_table_entry('C', -1);
             if (c < 0) return cerr(table_full(), pos);
@@ -500,7 +501,7 @@ static int compile_opener() {
             return push_value(new_node('C', c, pos), 19, pos);
         }
         if (s[pos + 1] == '[') {
-            if (in_constructor()) return cerr(16, pos);
+            if (in_constructor()) return cerr(VEK_SYNTAX, pos);
             int r = open_group('T', pos, -1);
             if (!r) r = open_group('K', pos + 1, -1);
             scan_pos = pos + 2;
@@ -536,7 +537,7 @@ static int compile_opener() {
         scan_pos = pos + 2;
         return push_value(new_node('V', SLOT_OUT_OPEN, pos), 42, pos);
     }
-    if (!C.value) return cerr(16, pos);
+    if (!C.value) return cerr(VEK_SYNTAX, pos);
     i64 n = new_apply('P', P_INDEX, pop_value(), WAITING, pos);
     if (n < 0) return (int)error_number;
     scan_pos = pos + 1;
@@ -550,7 +551,7 @@ static int finish_item(const Group &g, i64 pos, i64 *item) {
     if (*item >= 0) {
         if ((g.kind == 'T' || g.kind == 'K') &&
             !(node_code(*item) == P_ASSIGN && parse_node_table[entry_of(*item)->left].kind == 'Z'))
-            return cerr(16, parse_node_table[*item].pos);
+            return cerr(VEK_SYNTAX, parse_node_table[*item].pos);
         return 0;
     }
     if (g.kind == '[') {
@@ -562,13 +563,13 @@ static int finish_item(const Group &g, i64 pos, i64 *item) {
 
 static int compile_semicolon() {
     i64 pos = scan_pos;
-    if (!C.groups.n) return cerr(16, pos);
+    if (!C.groups.n) return cerr(VEK_SYNTAX, pos);
     Group &g = C.groups.top();
     i64 item;
     int r = finish_item(g, pos, &item);
     if (r) return r;
-    if (item < 0) return cerr(16, pos);
-    if (!C.items.push(item)) return cerr(6, pos);
+    if (item < 0) return cerr(VEK_SYNTAX, pos);
+    if (!C.items.push(item)) return cerr(VEK_WS_FULL, pos);
     g.semis++;
     C.value = false;
     scan_pos = pos + 1;
@@ -578,7 +579,7 @@ static int compile_semicolon() {
 
 // Collects the group's items (with the last one) into a chain.
 static int group_chain(const Group &g, i64 last, i64 pos, i64 *out) {
-    if (last >= 0 && !C.items.push(last)) return cerr(6, pos);
+    if (last >= 0 && !C.items.push(last)) return cerr(VEK_WS_FULL, pos);
     i64 n = C.items.n - g.items_start;
     int r = n ? build_chain(C.items.v + g.items_start, n, pos, out) : 0;
     if (!n) *out = -1;
@@ -589,17 +590,17 @@ static int group_chain(const Group &g, i64 last, i64 pos, i64 *out) {
 static int compile_closer() {
     i64 pos = scan_pos;
     char close = C.s[pos];
-    if (!C.groups.n) return cerr(21, pos);
+    if (!C.groups.n) return cerr(VEK_UNPAIRED, pos);
     Group g = C.groups.top();
     char want = g.kind == '(' || g.kind == 'T' ? ')' : ']';
-    if (close != want) return cerr(21, pos);
+    if (close != want) return cerr(VEK_UNPAIRED, pos);
     i64 last;
     int r = finish_item(g, pos, &last);
     if (r) return r;
-    if (last < 0 && g.semis && g.kind != '[') return cerr(16, pos);
+    if (last < 0 && g.semis && g.kind != '[') return cerr(VEK_SYNTAX, pos);
     i64 result = -1;
     if (g.kind == '(') {
-        if (last < 0) return cerr(1, pos);
+        if (last < 0) return cerr(VEK_DOMAIN, pos);
         if (g.semis) r = group_chain(g, last, pos, &result);
         else result = last;
     } else if (g.kind == '[') {
@@ -624,7 +625,7 @@ static int compile_closer() {
         return 0;
     }
     if (g.kind == 'T') {
-        if (result < 0 && g.node < 0) return cerr(16, pos);
+        if (result < 0 && g.node < 0) return cerr(VEK_SYNTAX, pos);
         result = new_apply('P', P_TABLE_CONSTRUCTOR, g.node, result, g.pos);
         if (result < 0) return (int)error_number;
     }
@@ -638,10 +639,10 @@ static int compile_dot() {
     i64 pos = scan_pos;
     const char *s = C.s;
     if (s[pos + 1] == ':') {
-        if (!C.value) return cerr(99, pos);
+        if (!C.value) return cerr(VEK_UNDER_CONSTRUCTION, pos);
         scan_pos = pos + 2;
         int tok = class_of(s[scan_pos]) == 'P' ? primitive_token_code(s, 1) : -1;
-        if (!scalar_symbol(tok)) return cerr(20, pos + 2);
+        if (!scalar_symbol(tok)) return cerr(VEK_OUTER_NOT_DYADIC, pos + 2);
         scan_pos++;
         i64 f = tok >= 36 ? dyadic_pair_code(token_code_table[tok]) : token_code_table[tok];
         i64 n = new_apply('P', outer_code(f), pop_value(), WAITING, pos);
@@ -657,20 +658,20 @@ static int compile_dot() {
         scan_pos = pos + 1;
         return push_pending(n);
     }
-    return cerr(16, pos);
+    return cerr(VEK_SYNTAX, pos);
 }
 
 static int scan_one_token() {
     i64 pos = scan_pos;
     char c = C.s[pos];
     unsigned char u = (unsigned char)c;
-    if (u < 32 || u > 126) return cerr(16, pos);
+    if (u < 32 || u > 126) return cerr(VEK_SYNTAX, pos);
     char cls = class_of(c);
     if (cls != 'P' && cls != 'J' && cls != 'X') C.each_dyadic = false;
     switch (cls) {
     case 'X':
         if (c == ' ') { scan_pos++; return 0; }
-        return cerr(16, pos);
+        return cerr(VEK_SYNTAX, pos);
     case 'N': return compile_literal('N');
     case 'M':
         if (C.s[pos + 1] >= '0' && C.s[pos + 1] <= '9') return compile_literal('M');
@@ -683,7 +684,7 @@ static int scan_one_token() {
     case 'D': return compile_opener();
     case 'E': return compile_semicolon();
     case 'T': return compile_closer();
-    default: return cerr(16, pos);
+    default: return cerr(VEK_SYNTAX, pos);
     }
 }
 
@@ -692,7 +693,7 @@ static int compile_expression(i64 from, i64 *root) {
     C.pending.n = 0; C.groups.n = 0; C.items.n = 0;
     C.value = C.after_dot = C.each_dyadic = false;
     C.niladic_node = -1;
-    if (!C.pending.push(-1)) return cerr(6, from);
+    if (!C.pending.push(-1)) return cerr(VEK_WS_FULL, from);
     scan_pos = from;
     while (C.s[scan_pos]) {
         if (C.s[scan_pos] == '/' && C.s[scan_pos + 1] == '/') break;
@@ -703,11 +704,11 @@ static int compile_expression(i64 from, i64 *root) {
         const Group &g = C.groups.top();
         return cerr(g.kind == '(' || g.kind == 'T' ? 22 : 21, g.pos);
     }
-    if (C.after_dot) return cerr(16, scan_pos);
+    if (C.after_dot) return cerr(VEK_SYNTAX, scan_pos);
     int r = link_segment(0, root);
     if (r) return r;
     if (C.niladic_node >= 0 && *root != C.niladic_node)
-        return cerr(42, parse_node_table[C.niladic_node].pos);
+        return cerr(VEK_PARSE, parse_node_table[C.niladic_node].pos);
     return 0;
 }
 
@@ -750,12 +751,12 @@ static int read_targets(i64 p, bool bracketed, Grow<i64> *list, i64 *end) {
         i64 t, after = p + 1;
         if (C.s[p] == '0' && !name_char(C.s[p + 1])) t = 0;
         else if (class_of(C.s[p]) == 'A' && (t = label_line(p, &after)) >= 0) {}
-        else return cerr(45, p);
-        if (!list->push(t)) return cerr(6, p);
+        else return cerr(VEK_BRANCH_FORMAT, p);
+        if (!list->push(t)) return cerr(VEK_WS_FULL, p);
         p = skip_blanks(after);
         if (C.s[p] == ',') { p++; continue; }
         if (bracketed ? C.s[p] == ')' : at_end(p)) { *end = p; return 0; }
-        return cerr(45, p);
+        return cerr(VEK_BRANCH_FORMAT, p);
     }
 }
 
@@ -766,7 +767,7 @@ static int store_targets(BranchEntry *b, const Grow<i64> &t, bool first_is_false
     if (first_is_false) { b->false_target = t.v[0]; b->true_target = next; }
     else { b->true_target = t.v[0]; b->false_target = next; }
     if (t.n < 2) return 0;
-    if (overflow_count + t.n > OVERFLOW_CAP) return cerr(84, pos);
+    if (overflow_count + t.n > OVERFLOW_CAP) return cerr(VEK_TABLE_FULL, pos);
     b->list_start = overflow_count;
     for (i64 i = 1; i < t.n; i++) overflow_table[overflow_count++] = t.v[i];
     overflow_table[overflow_count++] = -1;
@@ -788,7 +789,7 @@ static int target_operator(i64 p, bool *is_false) {
 static int conditional_branch(BranchEntry *b, i64 from, i64 op, i64 *root) {
     bool is_false;
     int len = target_operator(op, &is_false);
-    if (!len) return cerr(45, op);
+    if (!len) return cerr(VEK_BRANCH_FORMAT, op);
     Grow<i64> t;
     i64 end;
     int r = read_targets(op + len, false, &t, &end);
@@ -806,7 +807,7 @@ static int branch_idioms(BranchEntry *b, i64 T, i64 p, i64 *root) {
     const char *s = C.s;
     i64 io;
     if (s[p] == '*' && s[p + 1] == '!') {
-        if (index_origin(&io)) return cerr(24, p);
+        if (index_origin(&io)) return cerr(VEK_IO, p);
         b->false_target = C.line_no + 1;
         if (io == 0) b->true_target = 0;
         return compile_range(p + 2, (i64)strlen(s), root);
@@ -816,12 +817,12 @@ static int branch_idioms(BranchEntry *b, i64 T, i64 p, i64 *root) {
         return compile_range(p + 1, (i64)strlen(s), root);
     }
     if (s[p] == '+' && s[p + 1] == '!') {
-        if (index_origin(&io) || io != 0) return cerr(45, p);
+        if (index_origin(&io) || io != 0) return cerr(VEK_BRANCH_FORMAT, p);
         b->false_target = C.line_no + 1;
         return compile_range(p + 2, (i64)strlen(s), root);
     }
     if (s[p] == ',') return compile_range(s[p + 1] == '#' ? p + 2 : p + 1, (i64)strlen(s), root);
-    return cerr(45, p);
+    return cerr(VEK_BRANCH_FORMAT, p);
 }
 
 // The first operator at or after p, outside quotes and groups, that is
@@ -859,10 +860,10 @@ static int branch_on_name(BranchEntry *b, i64 p, i64 *root) {
         b->true_target = BRANCH_TO_VALUE;
         return compile_range(p, whole, root);
     }
-    if (at_end(after)) return cerr(45, p);
+    if (at_end(after)) return cerr(VEK_BRANCH_FORMAT, p);
     if (op.kind != OPERAND_FUNCTION) return conditional_branch(b, p, after, root);
     i64 op_pos = find_condition_end(after);
-    if (op_pos < 0) return cerr(45, after);
+    if (op_pos < 0) return cerr(VEK_BRANCH_FORMAT, after);
     return conditional_branch(b, p, op_pos, root);
 }
 
@@ -877,10 +878,10 @@ static int branch_on_parenthesis(BranchEntry *b, i64 p, i64 *root) {
     bool bracketed = (class_of(s[q]) == 'A' && label_line(q, &dummy) >= 0) ||
                      (zero && last > 0 && s[last - 1] == ']');
     if (!bracketed) {
-        if (close <= p || s[close - 1] != ')') return cerr(22, p);
+        if (close <= p || s[close - 1] != ')') return cerr(VEK_RPAREN_EXPECTED, p);
         for (i64 i = p + 1; i < close - 1;) {
             char c = s[i];
-            if (c == ';') return cerr(12, i);
+            if (c == ';') return cerr(VEK_FUNCTION_NAME_EXPECTED, i);
             if (c == '\'' || c == '(' || c == '[') { i64 k = i; skip_quoted_or_group(s, &k); i = k > i ? k : i + 1; }
             else i++;
         }
@@ -889,12 +890,12 @@ static int branch_on_parenthesis(BranchEntry *b, i64 p, i64 *root) {
     Grow<i64> t;
     i64 end;
     int r = read_targets(p + 1, true, &t, &end);
-    if (!r && s[end + 1] != '[') r = cerr(45, end + 1);
+    if (!r && s[end + 1] != '[') r = cerr(VEK_BRANCH_FORMAT, end + 1);
     i64 open = end + 1, shut = open;
     if (!r) {
         skip_quoted_or_group(s, &shut);
-        if (shut <= open + 1 || s[shut - 1] != ']') r = cerr(21, open);
-        else if (!at_end(skip_blanks(shut))) r = cerr(45, skip_blanks(shut));
+        if (shut <= open + 1 || s[shut - 1] != ']') r = cerr(VEK_UNPAIRED, open);
+        else if (!at_end(skip_blanks(shut))) r = cerr(VEK_BRANCH_FORMAT, skip_blanks(shut));
     }
     if (!r) {
         if (t.n == 2) { b->false_target = t.v[0]; b->true_target = t.v[1]; }
@@ -906,7 +907,7 @@ static int branch_on_parenthesis(BranchEntry *b, i64 p, i64 *root) {
 }
 
 static int compile_branch(i64 p, CompiledStatement *out) {
-    if (C.row < 0) return cerr(44, p);
+    if (C.row < 0) return cerr(VEK_BRANCH_RESTRICTION, p);
     i64 k = alloc_table_entry('B', -1);
     if (k < 0) return cerr(table_full(), p);
     BranchEntry *b = &branch_table[k];
@@ -921,14 +922,14 @@ static int compile_branch(i64 p, CompiledStatement *out) {
         i64 cst;
         r = scan_char_constant(C.s, &cst);
         if (r) return cerr(r, q);
-        if (!at_end(skip_blanks(scan_pos))) return cerr(44, scan_pos);
+        if (!at_end(skip_blanks(scan_pos))) return cerr(VEK_BRANCH_RESTRICTION, scan_pos);
         root = new_node('C', cst, q);
         if (root < 0) return (int)error_number;
         b->true_target = BRANCH_TO_VALUE;
     }
     else if (class_of(c) == 'A') r = branch_on_name(b, q, &root);
     else if (c == '(') r = branch_on_parenthesis(b, q, &root);
-    else return cerr(44, q);
+    else return cerr(VEK_BRANCH_RESTRICTION, q);
     if (r) return r;
     out->root = root;
     return 0;
@@ -994,7 +995,7 @@ int compile_statement(const char *line, i64 length, i64 function_row, i64 line_n
     i64 n = 0;
     while (n < length && line[n] && (!terminator || line[n] != terminator)) n++;
     i64 end = find_statement_end(line, n, 0);
-    if (!take_statement(line, end)) return cerr(6, 0);
+    if (!take_statement(line, end)) return cerr(VEK_WS_FULL, 0);
     i64 p = skip_blanks(0);
     if (at_end(p)) { scan_pos = end; return 0; }
     if (function_row >= 0 && is_label_prefix(C.s, C.cls, p)) {

@@ -5,6 +5,7 @@
 // that are appended to the header as locals, so that recursive calls and
 // nested loops never share them. A generated name never takes a number whose
 // name the user already wrote in the function.
+#include "errors.h"
 #include "control.h"
 #include <cstdlib>
 #include <cstring>
@@ -481,7 +482,7 @@ int translate_lines(const std::vector<std::string> &in, std::vector<TranslatedLi
     if (tr.failed) {
         *failing_line = tr.cur;
         out.clear();
-        return (int)(error_number = 26);
+        return (int)(error_number = VEK_STRUCTURE);
     }
     out[0].text += tr.header_locals;
     return 0;

@@ -2,6 +2,7 @@
 // and item limits, arrays with aligned columns, nested lists with their
 // '<' markers, dictionaries, tables, keyed tables and enumerations. Every
 // line is built in a growable buffer and sent whole through vek_puts.
+#include "errors.h"
 #include "display.h"
 #include "valueops.h"
 #include "operands.h"
@@ -502,12 +503,12 @@ struct TableView {
 };
 
 static int table_view(const ValueDescriptor *d, TableView *v) {
-    if (!d || d->type != T_TABLE || !d->data) return error_number = 1;
+    if (!d || d->type != T_TABLE || !d->data) return error_number = VEK_DOMAIN;
     v->names = pair_half(d, 0);
     const ValueDescriptor *list = pair_half(d, 1);
     if (!v->names || !list || list->type != T_LIST || (list->count > 0 && !list->data) ||
         (v->names->count > 0 && !data_of(v->names)))
-        return error_number = 1;
+        return error_number = VEK_DOMAIN;
     v->cols = (const ValueDescriptor *)list->data;
     v->ncols = list->count < v->names->count ? list->count : v->names->count;
     v->rows = table_rows(d);
@@ -572,7 +573,7 @@ static int display_table(Text *t, const ValueDescriptor *d, i64 slot) {
 
 static int display_keyed_table(Text *t, const ValueDescriptor *d) {
     TableView kv, vv;
-    if (table_view(pair_half(d, 0), &kv) || table_view(pair_half(d, 1), &vv)) return error_number = 1;
+    if (table_view(pair_half(d, 0), &kv) || table_view(pair_half(d, 1), &vv)) return error_number = VEK_DOMAIN;
     i64 *kw = (i64 *)calloc((size_t)kv.ncols + 1, sizeof(i64));
     i64 *vw = (i64 *)calloc((size_t)vv.ncols + 1, sizeof(i64));
     table_column_widths(&kv, kw, kv.rows);
@@ -601,7 +602,7 @@ static int display_keyed_table(Text *t, const ValueDescriptor *d) {
 static int display_dictionary(Text *t, const ValueDescriptor *d) {
     i64 form = pair_form(d);
     if (form == 2) return display_keyed_table(t, d);
-    if (form != 1 || !d->data) return error_number = 1;
+    if (form != 1 || !d->data) return error_number = VEK_DOMAIN;
     const ValueDescriptor *keys = pair_half(d, 0), *vals = pair_half(d, 1);
     i64 kw = display_width(keys, 0);
     for (i64 i = 0; i < keys->count; i++) {
@@ -729,7 +730,7 @@ int display_value(int source, i64 index) {
     if (source == 1) d = (index >= 0 && index < CONSTANT_CAP) ? &constants_table[index] : nullptr;
     else d = (index >= 0 && index < SLOT_COUNT) ? &value_slot_table[index] : nullptr;
     if (!d || d->rank < 0) {
-        if (source != 1) error_number = 4;
+        if (source != 1) error_number = VEK_VALUE;
         return 4;
     }
     i64 slot = source == 1 ? 0 : index;

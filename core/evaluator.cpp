@@ -42,7 +42,7 @@ i64 temporaries_high = 17;         // highest temporary taken in this statement
 
 int take_temporary(i64 *counter, i64 *slot) {
     i64 next = *counter < FIRST_TEMP_SLOT ? FIRST_TEMP_SLOT : *counter + 1;
-    if (next > LAST_TEMP_SLOT) return fail(1);
+    if (next > LAST_TEMP_SLOT) return fail(VEK_DOMAIN);
     *counter = next;
     if (next > temporaries_high) temporaries_high = next;
     ValueDescriptor *d = &value_slot_table[next];
@@ -72,9 +72,9 @@ void release_temporaries_above(i64 from) {
 // ---- Operand frames on the shape pool ------------------------------------------------
 
 int push_operand_frame(i64 count, const i64 *cs, const i64 *vs, i64 *frame) {
-    if (count < 0) return fail(1);
+    if (count < 0) return fail(VEK_DOMAIN);
     i64 need = 2 + 2 * count;
-    if (nxtglx + 1 + need > SHAPE_POOL_CAP) return fail(9);
+    if (nxtglx + 1 + need > SHAPE_POOL_CAP) return fail(VEK_GLIST_FULL);
     i64 base = nxtglx + 1;
     shape_pool[base] = count;
     shape_pool[base + 1] = nxtglx;
@@ -171,12 +171,12 @@ static int chain_items(i64 node, i64 *items, i64 *count) {
     *count = 0;
     while (is_list_chain(node)) {
         const ExprEntry *e = &expr_entry_table[parse_node_table[node].index];
-        if (*count >= FRAME_OPERANDS_MAX) return fail(5);
+        if (*count >= FRAME_OPERANDS_MAX) return fail(VEK_STACK_FULL);
         items[(*count)++] = e->left;
         node = e->right;
     }
     if (node >= 0 && !is_chain_end(node)) {       // a last item that is not the end marker
-        if (*count >= FRAME_OPERANDS_MAX) return fail(5);
+        if (*count >= FRAME_OPERANDS_MAX) return fail(VEK_STACK_FULL);
         items[(*count)++] = node;
     }
     return 0;
@@ -207,7 +207,7 @@ struct WorkWords {
 // Evaluates the items of a chain (right to left) into an operand frame.
 static int eval_chain(Walk *w, i64 node, i64 *frame, i64 *count) {
     i64 n = chain_length(node);
-    if (n > FRAME_OPERANDS_MAX) return fail(5);
+    if (n > FRAME_OPERANDS_MAX) return fail(VEK_STACK_FULL);
     WorkWords room;
     i64 *items = room.get(3 * n);
     i64 *cs = items + n, *vs = items + 2 * n;
@@ -234,7 +234,7 @@ static int build_list(i64 result, i64 frame, i64 n) {
     for (i64 k = 0; k < n; k++) {
         i64 c, v;
         frame_ref(frame, k, &c, &v);
-        if (!(c < 0 && v == 0) && !is_defined(c, v)) return fail(4);
+        if (!(c < 0 && v == 0) && !is_defined(c, v)) return fail(VEK_VALUE);
     }
     ValueDescriptor list;
     memset(&list, 0, sizeof list);
@@ -288,20 +288,20 @@ static int read_input_line(i64 result) {
 // Checks a value for []RL and []PP: a single boolean or integer of at least 1.
 static int check_system_value(i64 slot, const ValueDescriptor *s) {
     if (slot != RL_SLOT && slot != PP_SLOT) return 0;
-    if (s->type != T_INT && s->type != T_BOOL) return fail(7);
-    if (s->count != 1) return fail(3);
-    if (*(const i64 *)value_data(const_cast<ValueDescriptor *>(s)) < 1) return fail(4);
+    if (s->type != T_INT && s->type != T_BOOL) return fail(VEK_TYPE);
+    if (s->count != 1) return fail(VEK_LENGTH);
+    if (*(const i64 *)value_data(const_cast<ValueDescriptor *>(s)) < 1) return fail(VEK_VALUE);
     return 0;
 }
 
 int assign_name(i64 slot, i64 c, i64 v) {
     ValueDescriptor *s = ref_desc(c, v);
-    if (!s || s->rank < 0) return fail(4);
-    if (slot < 0 || slot >= SLOT_COUNT || slot == LIST_END_SLOT) return fail(16);
+    if (!s || s->rank < 0) return fail(VEK_VALUE);
+    if (slot < 0 || slot >= SLOT_COUNT || slot == LIST_END_SLOT) return fail(VEK_SYNTAX);
     if (check_system_value(slot, s)) return error_number;
     // []IO lives in a stack slot that outlasts every statement: only a value
     // held inline in the descriptor can be kept there
-    if (slot == IO_SLOT && !is_inline_value(s)) return fail(24);
+    if (slot == IO_SLOT && !is_inline_value(s)) return fail(VEK_IO);
     if (assign_to_slot(slot, s)) return error_number;
     if (slot == SLOT_OUT || slot == SLOT_OUT_OPEN) {
         int e = display_value(0, slot);
@@ -321,15 +321,15 @@ static int assign_strand(Walk *w, i64 target, i64 c, i64 v) {
     if (chain_items(target, items, &n)) return error_number;
     i64 *slots = items + FRAME_OPERANDS_MAX;
     for (i64 k = 0; k < n; k++) {
-        if (!node_ok(items[k])) return fail(1);
+        if (!node_ok(items[k])) return fail(VEK_DOMAIN);
         const ParseNode *p = &parse_node_table[items[k]];
-        if (p->kind != 'V' || !is_heap_slot(p->index)) return fail(1);
+        if (p->kind != 'V' || !is_heap_slot(p->index)) return fail(VEK_DOMAIN);
         slots[k] = p->index;
     }
     ValueDescriptor *s = ref_desc(c, v);
-    if (!s || s->rank < 0) return fail(4);
-    if (s->type != T_LIST) return fail(1);
-    if (s->count != n) return fail(3);
+    if (!s || s->rank < 0) return fail(VEK_VALUE);
+    if (s->type != T_LIST) return fail(VEK_DOMAIN);
+    if (s->count != n) return fail(VEK_LENGTH);
     (void)w;
     // (x;y)<-x: the first assignment would free the list still being read
     ValueDescriptor own;
@@ -362,13 +362,13 @@ static int eval_index_lists(Walk *w, i64 node, i64 *frame, i64 *n) {
 
 static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
     const ExprEntry *e = &expr_entry_table[parse_node_table[target].index];
-    if (!node_ok(e->left) || parse_node_table[e->left].kind != 'V') return fail(16);
+    if (!node_ok(e->left) || parse_node_table[e->left].kind != 'V') return fail(VEK_SYNTAX);
     i64 slot = parse_node_table[e->left].index;
-    if (!is_defined(-1, slot)) return fail(4);
+    if (!is_defined(-1, slot)) return fail(VEK_VALUE);
     IndexedAssignHandler h = indexed_assign_handler();
     i64 frame, n;
     if (eval_index_lists(w, e->right, &frame, &n)) return error_number;
-    if (!h) { pop_operand_frame(frame); return fail(43); }
+    if (!h) { pop_operand_frame(frame); return fail(VEK_NOT_IMPLEMENTED); }
     i64 ic, iv;
     frame_ref(frame, 0, &ic, &iv);
     i64 rest = n - 1;
@@ -386,9 +386,9 @@ static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
 static int apply_assignment(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 rc, rv;
     if (eval_node(w, e->right, &rc, &rv)) return error_number;
-    if (!is_defined(rc, rv)) return fail(4);
+    if (!is_defined(rc, rv)) return fail(VEK_VALUE);
     i64 target = e->left;
-    if (!node_ok(target)) return fail(16);
+    if (!node_ok(target)) return fail(VEK_SYNTAX);
     const ParseNode *t = &parse_node_table[target];
     if (t->kind == 'V') {
         if (assign_name(t->index, rc, rv)) return error_number;
@@ -406,8 +406,8 @@ static int apply_assignment(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
         *c = rc; *v = rv;
         return 0;
     }
-    if (t->kind == 'F') return fail(43);
-    return fail(16);
+    if (t->kind == 'F') return fail(VEK_NOT_IMPLEMENTED);
+    return fail(VEK_SYNTAX);
 }
 
 static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
@@ -416,7 +416,7 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 ac, av;
     // the frame is given back on every way out, or the shape pool would keep it
     if (eval_node(w, e->left, &ac, &av)) { pop_operand_frame(frame); return error_number; }
-    if (!is_defined(ac, av)) { pop_operand_frame(frame); return fail(4); }
+    if (!is_defined(ac, av)) { pop_operand_frame(frame); return fail(VEK_VALUE); }
     IndexHandler h = bracket_index_handler();
     i64 result;
     if (new_result(&result)) { pop_operand_frame(frame); return error_number; }
@@ -443,16 +443,16 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
 
 static int apply_each(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 fn = e->right;
-    if (!node_ok(fn) || parse_node_table[fn].kind != 'F') return fail(1);
+    if (!node_ok(fn) || parse_node_table[fn].kind != 'F') return fail(VEK_DOMAIN);
     const ExprEntry *f = &expr_entry_table[parse_node_table[fn].index];
     // in x "f y the left operand is written before the each symbol, so the
     // compiler gives it to the each entry, not to f
     i64 left = f->left >= 0 ? f->left : e->left;
     i64 rc = -1, rv = -1, lc = -1, lv = -1;
     if (f->right >= 0 && eval_node(w, f->right, &rc, &rv)) return error_number;
-    if (f->right >= 0 && !is_defined(rc, rv)) return fail(4);
+    if (f->right >= 0 && !is_defined(rc, rv)) return fail(VEK_VALUE);
     if (left >= 0 && eval_node(w, left, &lc, &lv)) return error_number;
-    if (left >= 0 && !is_defined(lc, lv)) return fail(4);
+    if (left >= 0 && !is_defined(lc, lv)) return fail(VEK_VALUE);
     ValueDescriptor *r = ref_desc(rc, rv);
     bool monadic = left < 0;
     if (monadic && !(r && r->type == T_LIST)) {
@@ -471,7 +471,7 @@ static int apply_each(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
         return 0;
     }
     EachHandler h = each_handler();
-    if (!h) return fail(43);
+    if (!h) return fail(VEK_NOT_IMPLEMENTED);
     i64 result;
     if (new_result(&result)) return error_number;
     i64 saved = eval_temp_counter;
@@ -489,11 +489,11 @@ static int eval_operands(Walk *w, const ExprEntry *e, i64 *lc, i64 *lv, i64 *rc,
     *rc = *rv = *lc = *lv = -1;
     if (e->right >= 0) {
         if (eval_node(w, e->right, rc, rv)) return (int)error_number;
-        if (!is_defined(*rc, *rv)) return fail(4);
+        if (!is_defined(*rc, *rv)) return fail(VEK_VALUE);
     }
     if (e->left >= 0) {
         if (eval_node(w, e->left, lc, lv)) return (int)error_number;
-        if (!is_defined(*lc, *lv)) return fail(4);
+        if (!is_defined(*lc, *lv)) return fail(VEK_VALUE);
     }
     return 0;
 }
@@ -599,15 +599,15 @@ static int eval_columns(Walk *w, i64 chain, std::vector<i64> &names, std::vector
     vs.resize(base + n);
     for (i64 k = n - 1; k >= 0; k--) {
         i64 col = items[k];
-        if (!node_ok(col) || parse_node_table[col].kind != 'F') return fail(16);
+        if (!node_ok(col) || parse_node_table[col].kind != 'F') return fail(VEK_SYNTAX);
         const ExprEntry *e = &expr_entry_table[parse_node_table[col].index];
         if (e->kind != 'P' || e->code != P_ASSIGN || !node_ok(e->left) || parse_node_table[e->left].kind != 'Z')
-            return fail(16);
+            return fail(VEK_SYNTAX);
         const ValueDescriptor *sym = operand_ref(parse_node_table[e->left].index, -1);
-        if (!sym || sym->type != T_SYMBOL) return fail(1);
+        if (!sym || sym->type != T_SYMBOL) return fail(VEK_DOMAIN);
         names[base + k] = *(const i64 *)value_data(const_cast<ValueDescriptor *>(sym));
         if (eval_node(w, e->right, &cs[base + k], &vs[base + k])) return error_number;
-        if (!is_defined(cs[base + k], vs[base + k])) return fail(4);
+        if (!is_defined(cs[base + k], vs[base + k])) return fail(VEK_VALUE);
     }
     return 0;
 }
@@ -621,7 +621,7 @@ static int apply_table_constructor(Walk *w, const ExprEntry *e, i64 *c, i64 *v) 
     kcs.insert(kcs.end(), cs.begin(), cs.end());
     kvs.insert(kvs.end(), vs.begin(), vs.end());
     TableConstructorHandler h = table_constructor_handler();
-    if (!h) return fail(43);
+    if (!h) return fail(VEK_NOT_IMPLEMENTED);
     i64 result;
     if (new_result(&result)) return error_number;
     i64 saved = eval_temp_counter;
@@ -637,7 +637,7 @@ static int apply_table_constructor(Walk *w, const ExprEntry *e, i64 *c, i64 *v) 
 
 static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
     i64 idx = parse_node_table[node].index;
-    if (idx < 0 || idx > lstfndx || idx >= EXPR_ENTRY_CAP) return fail(16);
+    if (idx < 0 || idx > lstfndx || idx >= EXPR_ENTRY_CAP) return fail(VEK_SYNTAX);
     const ExprEntry *e = &expr_entry_table[idx];
     if (e->kind == 'D') return apply_defined(w, e, c, v);
     switch (e->code) {
@@ -670,7 +670,7 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
 enum : size_t { STACK_MARGIN = 1 << 20 };
 
 static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
-    if (!node_ok(node)) return fail(16);
+    if (!node_ok(node)) return fail(VEK_SYNTAX);
     const ParseNode *p = &parse_node_table[node];
     switch (p->kind) {
     case 'C': case 'Z': *c = p->index; *v = -1; return 0;
@@ -680,8 +680,8 @@ static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
         // deeper than the state indicator's limit can see: stop before the
         // stack ends.
         char here;
-        if (&here < w->stack_limit) return fail(5);
-        if (w->depth >= WALK_DEPTH_MAX) { w->fail_node = node; return fail(5); }
+        if (&here < w->stack_limit) return fail(VEK_STACK_FULL);
+        if (w->depth >= WALK_DEPTH_MAX) { w->fail_node = node; return fail(VEK_STACK_FULL); }
         if (interrupt_pending) { w->fail_node = node; return fail(INTERRUPT_ERROR); }
         w->depth++;
         int r = apply_node(w, node, c, v);
@@ -689,7 +689,7 @@ static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
         if (r && w->fail_node < 0) w->fail_node = node;
         return r;
     }
-    default: return fail(16);
+    default: return fail(VEK_SYNTAX);
     }
 }
 

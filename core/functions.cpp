@@ -1,6 +1,7 @@
 // The function text store: FunctionText records and their three line lists,
 // the brace listing, script blocks, workspace records, the mapping from a
 // translated line back to the line the user typed, and direct definitions.
+#include "errors.h"
 #include "functions.h"
 #include "lexer.h"
 #include "textlines.h"
@@ -18,7 +19,7 @@
 
 int init_function_text(FunctionText *ft, const char *name)
 {
-    if (strlen(name) > (size_t)FUNCTION_NAME_MAX) return (int)(error_number = 23);
+    if (strlen(name) > (size_t)FUNCTION_NAME_MAX) return (int)(error_number = VEK_DEFN);
     ft->reserved = 0;
     strcpy(ft->name, name);
     ft->typed = new_text_line();
@@ -58,7 +59,7 @@ static const char *line_text(const TextLine *t) { return t && t->text ? t->text 
 
 int set_header_line(FunctionText *ft, const char *header)
 {
-    if (strlen(header) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 23);
+    if (strlen(header) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = VEK_DEFN);
     if (!ft->typed) ft->typed = new_text_line();
     TextLine *t = ensure_text_line(ft->typed, 0);
     set_text_line(t, header);
@@ -69,8 +70,8 @@ int set_header_line(FunctionText *ft, const char *header)
 
 int set_typed_line(FunctionText *ft, i64 i, const char *text)
 {
-    if (i < 1) return (int)(error_number = 1);
-    if (strlen(text) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 23);
+    if (i < 1) return (int)(error_number = VEK_DOMAIN);
+    if (strlen(text) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = VEK_DEFN);
     if (!ft->typed) ft->typed = new_text_line();
     TextLine *t = ensure_text_line(ft->typed, i);
     set_text_line(t, text);
@@ -116,7 +117,7 @@ i64 copy_nonblank_lines(TextLine *dst, const TextLine *src, i64 n)
     i64 appended = 0;
     for (i64 i = 0; i < n && s; i++, s = s->next) {
         const char *text = line_text(s);
-        if (strlen(text) > (size_t)FUNCTION_LINE_MAX) { error_number = 23; return -1; }
+        if (strlen(text) > (size_t)FUNCTION_LINE_MAX) { error_number = VEK_DEFN; return -1; }
         std::string t = trim_comment(text);
         if (t.empty()) continue;
         if (!d->next) d->next = new_text_line();
@@ -236,7 +237,7 @@ int write_function_text(const FunctionText *ft, FILE *file)
         fprintf(file, "%s\n", line_text(t));
     }
     fputs("@.\n\n", file);
-    return ferror(file) ? (int)(error_number = 300) : 0;
+    return ferror(file) ? (int)(error_number = VEK_WRITE_FILE) : 0;
 }
 
 static bool put_word32(FILE *f, i64 v)
@@ -301,16 +302,16 @@ int save_load_function_text(FunctionText *ft, FILE *file, int save)
             !save_lines(ft->typed, ft->typed_count, file) ||
             !save_lines(ft->fresh, ft->fresh_count, file) ||
             !save_lines(ft->work, ft->work_count, file))
-            return (int)(error_number = 300);
+            return (int)(error_number = VEK_WRITE_FILE);
         return 0;
     }
     char name[FUNCTION_NAME_MAX + 1];
     long long reserved, counts[3];
     if (fscanf(file, "%119s %lld %lld %lld %lld ", name, &reserved, &counts[0], &counts[1],
                &counts[2]) != 5)
-        return (int)(error_number = 301);
+        return (int)(error_number = VEK_READ_FILE);
     for (long long c : counts)
-        if (c < 0 || c > SAVED_COUNT_LIMIT) return (int)(error_number = 301);
+        if (c < 0 || c > SAVED_COUNT_LIMIT) return (int)(error_number = VEK_READ_FILE);
     if (ft->typed) free_text_lines(ft->typed);
     if (ft->fresh) free_text_lines(ft->fresh);
     if (ft->work) free_text_lines(ft->work);
@@ -322,7 +323,7 @@ int save_load_function_text(FunctionText *ft, FILE *file, int save)
     ft->typed_count = ft->fresh_count = ft->work_count = 0;
     if (!load_lines(ft->typed, counts[0], file) || !load_lines(ft->fresh, counts[1], file) ||
         !load_lines(ft->work, counts[2], file))
-        return (int)(error_number = 301);
+        return (int)(error_number = VEK_READ_FILE);
     ft->typed_count = counts[0];
     ft->fresh_count = counts[1];
     ft->work_count = counts[2];
@@ -491,24 +492,24 @@ int split_direct_body(const std::string &body, DirectBody &b)
 int convert_direct_definition(const char *line, char *name_buffer)
 {
     name_buffer[0] = 0;
-    if (strlen(line) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 1);
+    if (strlen(line) > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = VEK_DOMAIN);
     std::string text = trim_comment(line);
     const char *fname = nullptr;
     i64 p = scan_leading_name(text.c_str(), &fname);
-    if (p == 0 || text[p] != ':') return (int)(error_number = 1);
-    if (strlen(fname) > (size_t)FUNCTION_NAME_MAX) return (int)(error_number = 3);
+    if (p == 0 || text[p] != ':') return (int)(error_number = VEK_DOMAIN);
+    if (strlen(fname) > (size_t)FUNCTION_NAME_MAX) return (int)(error_number = VEK_LENGTH);
     std::string name = fname;
     if (is_query_function_name(name.c_str())) {
         vek_printf("`%s is a reserved function.\n", name.c_str());
-        return (int)(error_number = 1);
+        return (int)(error_number = VEK_DOMAIN);
     }
     p++;
     while (text[p] == ' ' || text[p] == '\t') p++;
     // The definition must be closed: "{f: x+10" is refused, not cut short.
-    if (text.empty() || text.back() != '}') return (int)(error_number = 1);
+    if (text.empty() || text.back() != '}') return (int)(error_number = VEK_DOMAIN);
     std::string body = text.substr(p, text.size() - 1 - p);
     DirectBody b;
-    if (split_direct_body(body, b)) return (int)(error_number = 1);
+    if (split_direct_body(body, b)) return (int)(error_number = VEK_DOMAIN);
     for (const std::string &s : b.statements) {
         const char *label = nullptr;
         i64 after = scan_leading_name(s.c_str(), &label);
@@ -522,9 +523,9 @@ int convert_direct_definition(const char *line, char *name_buffer)
     if (b.uses_x) header += " x";
     else if (b.uses_y) header += " y";
     for (const std::string &l : b.locals) header += ";" + l;
-    if (header.size() > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 1);
+    if (header.size() > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = VEK_DOMAIN);
     for (const std::string &s : b.statements)
-        if (s.size() > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = 1);
+        if (s.size() > (size_t)FUNCTION_LINE_MAX) return (int)(error_number = VEK_DOMAIN);
 
     error_number = 0;
     i64 row = define_function_from_header(header.c_str());
@@ -533,14 +534,14 @@ int convert_direct_definition(const char *line, char *name_buffer)
     FunctionText *ft = function_table[row].text;
     if (!ft) {
         ft = new_function_text(name.c_str());
-        if (!ft) return (int)(error_number = 1);
+        if (!ft) return (int)(error_number = VEK_DOMAIN);
         function_table[row].text = ft;
     }
-    if (set_header_line(ft, header.c_str())) return (int)(error_number = 1);
+    if (set_header_line(ft, header.c_str())) return (int)(error_number = VEK_DOMAIN);
     ft->typed_count = 1;
     for (const std::string &s : b.statements)
-        if (append_typed_line(ft, s.c_str())) return (int)(error_number = 1);
-    if (rebuild_fresh_lines(ft)) return (int)(error_number = 1);
+        if (append_typed_line(ft, s.c_str())) return (int)(error_number = VEK_DOMAIN);
+    if (rebuild_fresh_lines(ft)) return (int)(error_number = VEK_DOMAIN);
     function_table[row].compiled = 0;
     snprintf(name_buffer, FUNCTION_NAME_MAX + 1, "%s", name.c_str());
     return 0;

@@ -99,7 +99,7 @@ int primitive_token_code(const char *line, int dyadic) {
 
 // Copies line[from, to) into token_buf; false (error 42) when too long.
 static bool copy_token(const char *line, i64 from, i64 to) {
-    if (to - from > TOKEN_BUF_SIZE - 1) { fail(42); return false; }
+    if (to - from > TOKEN_BUF_SIZE - 1) { fail(VEK_PARSE); return false; }
     memcpy(token_buf, line + from, to - from);
     token_buf[to - from] = 0;
     return true;
@@ -161,7 +161,7 @@ int scan_quoted_string(const char *text, char *buf, i64 *pos, int copy, i64 *cou
     i64 i = 1, n = 0;
     for (;;) {
         char c = text[i];
-        if (c == 0 || c == '\n' || c == '\r') return fail(21);
+        if (c == 0 || c == '\n' || c == '\r') return fail(VEK_UNPAIRED);
         if (c == q) {
             if (text[i + 1] != q) break;
             i++;
@@ -179,7 +179,7 @@ int scan_quoted_string(const char *text, char *buf, i64 *pos, int copy, i64 *cou
 // A new constant entry, or an error.
 static int new_constant(i64 *c) {
     i64 k = alloc_table_entry('C', -1);
-    if (k < 0) return error_number ? (int)error_number : fail(6);
+    if (k < 0) return error_number ? (int)error_number : fail(VEK_WS_FULL);
     *c = k;
     return 0;
 }
@@ -194,7 +194,7 @@ static int give_constant_storage(i64 c, i64 type, i64 n) {
     d = &constants_table[c];
     d->type = type; d->rank = 1; d->dim0 = n; d->count = n;
     if (!d->data) d->data = alloc_result;
-    if (!d->data) return fail(6);
+    if (!d->data) return fail(VEK_WS_FULL);
     return 0;
 }
 
@@ -206,7 +206,7 @@ static void set_scalar_constant(i64 c, i64 type, i64 item) {
 
 int scan_char_constant(const char *line, i64 *constant) {
     i64 p = scan_pos, n = 0, c = -1;
-    if (line[p] != '\'') return fail(42);
+    if (line[p] != '\'') return fail(VEK_PARSE);
     int r = scan_quoted_string(line + p, nullptr, nullptr, 0, &n);
     if (r) return r;
     if ((r = new_constant(&c))) return r;
@@ -604,7 +604,7 @@ int scan_symbol_literal(const char *line, i64 *constant) {
         if (q < 0) { r = strand_error(p, 42); break; }
         i64 number = intern_symbol(token_buf);
         if (number < 0) { r = strand_error(p, error_number ? (int)error_number : 42); break; }
-        if (n == cap) { cap *= 2; numbers = (i64 *)realloc(numbers, cap * 8); if (!numbers) { r = fail(6); break; } }
+        if (n == cap) { cap *= 2; numbers = (i64 *)realloc(numbers, cap * 8); if (!numbers) { r = fail(VEK_WS_FULL); break; } }
         numbers[n++] = number;
         p = q;
         while (line[p] == ' ') p++;

@@ -297,7 +297,7 @@ static bool index_frame_fits() { return nxtglx + 1 + 4 <= SHAPE_POOL_CAP; }
 // A[I] as the full walk takes it: the index (already evaluated), its
 // frame, then the array, which must hold a value.
 static int index_step(const LeanStep *step, const ValueDescriptor **values, i64 k, ValueDescriptor *item) {
-    if (!index_frame_fits()) return fail(9);
+    if (!index_frame_fits()) return fail(VEK_GLIST_FULL);
     const ValueDescriptor *a = fetch(step->left_from, step->left, values);
     if (!holds_value(a)) return fail(VEK_VALUE);
     const ValueDescriptor *i = fetch(step->right_from, step->right, values);
@@ -333,7 +333,7 @@ static int index_assign_step(const LeanStep *step, const ValueDescriptor **value
     if (!holds_value(b)) return fail(VEK_VALUE);
     i64 slot = parse_node_table[step->target].index;
     if (slot < 0 || slot >= SLOT_COUNT || value_slot_table[slot].rank < 0) return fail(VEK_VALUE);
-    if (!index_frame_fits()) return fail(9);
+    if (!index_frame_fits()) return fail(VEK_GLIST_FULL);
     IndexedAssignHandler h = indexed_assign_handler();
     if (!h) return fail(VEK_NOT_IMPLEMENTED);
     const ValueDescriptor *i = fetch(step->left_from, step->left, values);
@@ -441,7 +441,7 @@ static int run_lean_walk(const StatementNode *s, i64 temps, LeanWant want, LeanR
     char here;
     i64 failed = -1, last = p->count - 1;
     bool fold = p->folds_not && want == VALUE_HELD;
-    int r = &here < room->stack_limit ? fail(5) : run_steps(p, fold, values, room->items, &failed, &out->negated);
+    int r = &here < room->stack_limit ? fail(VEK_STACK_FULL) : run_steps(p, fold, values, room->items, &failed, &out->negated);
     if (!r && want != VALUE_UNUSED) {
         const ValueDescriptor *x = values[last];
         if (want == VALUE_HELD && !is_constant(x) && !is_slot(x)) out->held = x;
@@ -490,7 +490,7 @@ static int resolve_branch(const StatementNode *s, const LeanValue *x, i64 *targe
     }
     // a condition held as a single item is a number, never shown as a char
     const ValueDescriptor *d = x->held ? x->held : s->root >= 0 ? operand_ref(c, v) : nullptr;
-    if (!d || d->rank < 0) return (int)(error_number = 4);
+    if (!d || d->rank < 0) return (int)(error_number = VEK_VALUE);
     // the test that ends most loops: one boolean item (its opposite when the not was left out)
     if (b->true_target != BRANCH_TO_VALUE && one_boolean(d)) {
         *target = (d->dim0 == 1) != x->negated ? b->true_target : b->false_target;
@@ -503,17 +503,17 @@ static int resolve_branch(const StatementNode *s, const LeanValue *x, i64 *targe
             *target = NEXT_LINE;
             return 0;
         }
-        if (!is_integral_type(d->type)) return (int)(error_number = 7);
+        if (!is_integral_type(d->type)) return (int)(error_number = VEK_TYPE);
         if (d->count == 0) { *target = NEXT_LINE; return 0; }
-        if (d->rank > 1 || d->count != 1) return (int)(error_number = 44);
+        if (d->rank > 1 || d->count != 1) return (int)(error_number = VEK_BRANCH_RESTRICTION);
         i64 t = element_as_int(d, 0);
         *target = t < 0 ? NEXT_LINE : t;
         return 0;
     }
-    if (d->rank > 1) return (int)(error_number = 45);
-    if (!is_integral_type(d->type) && d->type != T_FLOAT) return (int)(error_number = 7);
+    if (d->rank > 1) return (int)(error_number = VEK_BRANCH_FORMAT);
+    if (!is_integral_type(d->type) && d->type != T_FLOAT) return (int)(error_number = VEK_TYPE);
     for (i64 i = 0; i < d->count; i++)
-        if (condition_item(d, i) < 0) return (int)(error_number = 7);
+        if (condition_item(d, i) < 0) return (int)(error_number = VEK_TYPE);
     if (d->count == 0) { *target = b->false_target; return 0; }
     if (d->count == 1) {
         *target = condition_item(d, 0) == 1 ? b->true_target : b->false_target;
@@ -524,7 +524,7 @@ static int resolve_branch(const StatementNode *s, const LeanValue *x, i64 *targe
     targets[n++] = b->true_target;
     for (i64 i = b->list_start; i >= 0 && i < OVERFLOW_CAP && overflow_table[i] != -1; i++)
         targets[n++] = overflow_table[i];
-    if (d->count != n) return (int)(error_number = 3);
+    if (d->count != n) return (int)(error_number = VEK_LENGTH);
     *target = b->false_target;
     for (i64 i = 0; i < n; i++)
         if (condition_item(d, i) == 1) { *target = targets[i]; break; }

@@ -1,6 +1,7 @@
 // Global, local and long names: their text, lookup and creation, turning a
 // name into an operand for the statement compiler, function headers and
 // labels.
+#include "errors.h"
 #include "names.h"
 #include "lexer.h"
 #include "evaluator.h"
@@ -69,7 +70,7 @@ const char *name_text_by_index(i64 index, char table) {
 int store_name_text(const char *name, i64 entry, char table) {
     NameEntry *e = table == 'G' ? &global_name_table[entry] : &local_name_table[entry];
     i64 n = (i64)strlen(name);
-    if (n > NAME_MAX) return error_number = 1;
+    if (n > NAME_MAX) return error_number = VEK_DOMAIN;
     memset(e->name, 0, sizeof e->name);
     e->continuation = -1;
     if (n <= INLINE_NAME) {
@@ -77,7 +78,7 @@ int store_name_text(const char *name, i64 entry, char table) {
         return 0;
     }
     i64 rest = n - INLINE_NAME;
-    if (lsttnam + 1 + rest + 1 > LONG_NAME_CAP) return error_number = 6;
+    if (lsttnam + 1 + rest + 1 > LONG_NAME_CAP) return error_number = VEK_WS_FULL;
     memcpy(e->name, name, INLINE_NAME);
     e->continuation = lsttnam + 1;
     memcpy(long_name_pool + e->continuation, name + INLINE_NAME, (size_t)rest + 1);
@@ -143,7 +144,7 @@ ValueDescriptor *find_bound_value(const char *name) {
     }
     i64 g = lookup_name(name, 'G');
     if (g >= 0 && global_name_table[g].kind == 'V') return &value_slot_table[global_name_table[g].index];
-    error_number = 4;
+    error_number = VEK_VALUE;
     return nullptr;
 }
 
@@ -259,7 +260,7 @@ static i64 reuse_free_entry(const char *name, i64 error_before) {
 
 i64 add_name_entry(const char *name, char kind) {
     if (kind != 'G' && kind != 'F' && kind != 'V' && kind != 'L') return -1;
-    if (strlen(name) > (size_t)NAME_MAX) { error_number = 1; return -1; }
+    if (strlen(name) > (size_t)NAME_MAX) { error_number = VEK_DOMAIN; return -1; }
     bool global = kind == 'G' || kind == 'F';
     i64 saved_pool = lsttnam, error_before = error_number;
     i64 e = alloc_table_entry(global ? 'G' : 'A', -1);
@@ -350,9 +351,9 @@ int resolve_name_operand(const char *line, const char *classes, OperandRef *out,
         scan_pos += 2;
         return resolve_system_name_operand(line, out, function_row);
     }
-    if (!is_letter(line[scan_pos])) return (int)(error_number = 8);
+    if (!is_letter(line[scan_pos])) return (int)(error_number = VEK_NAME_LETTER);
     i64 after = scan_identifier(line);
-    if (after < 0) return (int)(error_number ? error_number : (error_number = 42));
+    if (after < 0) return (int)(error_number ? error_number : (error_number = VEK_PARSE));
     scan_pos = after;
     char name[NAME_MAX + 1];
     snprintf(name, sizeof name, "%s", token_buf);
@@ -368,9 +369,9 @@ int resolve_name_operand(const char *line, const char *classes, OperandRef *out,
 }
 
 int resolve_system_name_operand(const char *line, OperandRef *out, i64 function_row) {
-    if (!is_letter(line[scan_pos])) return (int)(error_number = 8);
+    if (!is_letter(line[scan_pos])) return (int)(error_number = VEK_NAME_LETTER);
     i64 after = scan_identifier(line);
-    if (after < 0) return (int)(error_number ? error_number : (error_number = 42));
+    if (after < 0) return (int)(error_number ? error_number : (error_number = VEK_PARSE));
     scan_pos = after;
     i64 code = system_function_code(token_buf);
     if (code >= 601) { set_operand(out, OPERAND_FUNCTION, code, -1); return 0; }
@@ -531,7 +532,7 @@ static i64 add_header_local(const char *name) { return add_name_entry(name, 'V')
 
 int parse_function_header(const char *name, i64 function, const char *header, i64 length) {
     char text[LABEL_LINE_MAX + 1];
-    if (length < 0 || length > LABEL_LINE_MAX) return (int)(error_number = 23);
+    if (length < 0 || length > LABEL_LINE_MAX) return (int)(error_number = VEK_DEFN);
     memcpy(text, header, (size_t)length);
     text[length] = 0;
     HeaderParts hp;
@@ -632,13 +633,13 @@ int collect_function_labels(TextLine *first, i64 count) {
     for (i64 i = 0; t && i < count; i++, t = t->next) {
         if (i == 0 || !t->text) continue;
         size_t n = strlen(t->text);
-        if (n > (size_t)LABEL_LINE_MAX) return (int)(error_number = 42);
+        if (n > (size_t)LABEL_LINE_MAX) return (int)(error_number = VEK_PARSE);
         const char *s = t->text;
         if (!is_letter(s[0])) continue;
         char name[NAME_MAX + 1];
         i64 k = 0, p = 0;
         while (is_name_char(s[p])) {
-            if (k >= NAME_MAX) return (int)(error_number = 42);
+            if (k >= NAME_MAX) return (int)(error_number = VEK_PARSE);
             name[k++] = s[p++];
         }
         name[k] = 0;

@@ -118,7 +118,7 @@ static int run_immediate(const char *text, int64_t length) {
     pending_si_entries = 1;
     pending_newline = 0;
     if (si_depth + 1 >= SI_CAP && !make_state_indicator_room()) {
-        error_number = 84;
+        error_number = VEK_TABLE_FULL;
         error_position = 0;
         report_immediate_failure(text);
         return -1;
@@ -245,7 +245,7 @@ void brace_command(const char *text, int echo) {
             return;
         }
         vek_printf("%s\n", name);
-        error_number = 1;
+        error_number = VEK_DOMAIN;
         return;
     }
     if (text[after] == ':') {
@@ -270,7 +270,7 @@ void brace_command(const char *text, int echo) {
         return;
     }
     vek_puts("\n");
-    error_number = 2;
+    error_number = VEK_RANK;
 }
 
 // ---- Line dispatch -------------------------------------------------------------------------------

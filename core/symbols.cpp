@@ -1,5 +1,6 @@
 // Interned symbols in an AVL tree with an index by number, the 64-way name
 // trie used to list defined names in ASCII order, and TextLine helpers.
+#include "errors.h"
 #include "symbols.h"
 #include "names.h"
 #include "arena.h"
@@ -112,7 +113,7 @@ static void fill_symbol_node(SymbolNode *n, const char *name, i64 length) {
 }
 
 i64 intern_symbol_n(const char *name, i64 length) {
-    if (length < 0 || length > SYMBOL_NAME_MAX) { error_number = 1; return -1; }
+    if (length < 0 || length > SYMBOL_NAME_MAX) { error_number = VEK_DOMAIN; return -1; }
     init_symbol_table();
     char key[SYMBOL_NAME_MAX + 1];
     memcpy(key, name, (size_t)length);

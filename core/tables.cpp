@@ -1,6 +1,7 @@
 // The fixed interpreter tables and their counters, the one entry allocator,
 // the predefined names, built-in functions and constants, the system
 // variables and the workspace clear.
+#include "errors.h"
 #include "tables.h"
 #include "platform/platform.h"
 #include "arena.h"
@@ -122,7 +123,7 @@ i64 alloc_table_entry(char kind, i64 deflt) {
     default:
         return deflt;
     }
-    error_number = 84;
+    error_number = VEK_TABLE_FULL;
     return -1;
 }
 

@@ -54,14 +54,14 @@ static bool stored_list_is(i64 s, const i64 *words, i64 n) {
 }
 
 int shape_pool_append(const i64 *words, i64 n, i64 *start) {
-    if (n < 0) return fail(9);
+    if (n < 0) return fail(VEK_GLIST_FULL);
     uint64_t h = hash_words(words, n);
     auto at = interned_lists.find(h);
     if (at != interned_lists.end() && stored_list_is(at->second, words, n)) {
         *start = at->second;
         return 0;
     }
-    if (nxtglx + 1 + n + 1 > SHAPE_POOL_CAP) return fail(9);
+    if (nxtglx + 1 + n + 1 > SHAPE_POOL_CAP) return fail(VEK_GLIST_FULL);
     i64 s = nxtglx + 1;
     for (i64 k = 0; k < n; k++) shape_pool[s + k] = words[k];
     shape_pool[s + n] = -1;
@@ -98,7 +98,7 @@ int copy_shape(ValueDescriptor *target, const ValueDescriptor *source) {
     else if (source->rank > 2) {
         i64 words[64];
         i64 n = source->rank - 1;
-        if (n > 64) return fail(9);
+        if (n > 64) return fail(VEK_GLIST_FULL);
         for (i64 k = 0; k < n; k++) words[k] = value_dimension(source, k + 1);
         i64 start;
         if (shape_pool_append(words, n, &start)) return error_number;
@@ -110,7 +110,7 @@ int copy_shape(ValueDescriptor *target, const ValueDescriptor *source) {
 
 int copy_shape_from_slot(ValueDescriptor *target, i64 c, i64 v) {
     ValueDescriptor *s = operand_ref(c, v);
-    if (!s) return fail(4);
+    if (!s) return fail(VEK_VALUE);
     return copy_shape(target, s);
 }
 
@@ -138,13 +138,13 @@ int alloc_descriptor_data(ValueDescriptor *d, int heap) {
     void *p;
     if (heap || size > LARGE_BLOCK_LIMIT) {
         p = new_chunk(size);
-        if (!p) return fail(6);
+        if (!p) return fail(VEK_WS_FULL);
         memset(p, 0, size);
     } else {
         if (stacktop + size >= r15) compact_heap();
         if (stacktop + size >= r15) {
             p = new_chunk(size);
-            if (!p) return fail(6);
+            if (!p) return fail(VEK_WS_FULL);
             memset(p, 0, size);
         } else {
             p = arena_base + stacktop;
@@ -176,7 +176,7 @@ static int copy_items(ValueDescriptor *target, const ValueDescriptor *source, i6
     ValueDescriptor *dst = (ValueDescriptor *)target->data;
     const ValueDescriptor *src = (const ValueDescriptor *)source->data;
     for (i64 k = 0; k < n; k++) {
-        if (src[k].rank < 0) return fail(4);
+        if (src[k].rank < 0) return fail(VEK_VALUE);
         if (copy_deep(&dst[k], &src[k], heap, in_pair)) return error_number;
     }
     return 0;
@@ -202,7 +202,7 @@ int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source) {
 // Everything inside a dictionary or table is kept in large blocks, so a
 // temporary one is given up whole with its slot at the end of a statement.
 static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair) {
-    if (!source || source->rank < 0) return fail(4);
+    if (!source || source->rank < 0) return fail(VEK_VALUE);
     ValueDescriptor s = *source;          // source may alias a block we allocate into
     fix_inline_pointer(&s);
     if (in_pair && shareable(&s)) return share_item(target, &s);
@@ -229,8 +229,8 @@ static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int
 }
 
 int assign_to_slot(i64 slot, const ValueDescriptor *source) {
-    if (!source || source->rank < 0) return fail(4);
-    if (slot < 0 || slot >= SLOT_COUNT) return fail(1);
+    if (!source || source->rank < 0) return fail(VEK_VALUE);
+    if (slot < 0 || slot >= SLOT_COUNT) return fail(VEK_DOMAIN);
     ValueDescriptor *t = &value_slot_table[slot];
     if (t == source) return 0;
     // what every path below ends with for an item held inline
@@ -282,7 +282,7 @@ int assign_to_slot(i64 slot, const ValueDescriptor *source) {
 
 int copy_value_to_slot(i64 slot, i64 c, i64 v) {
     ValueDescriptor *s = operand_ref(c, v);
-    if (!s || s->rank < 0) return fail(4);
+    if (!s || s->rank < 0) return fail(VEK_VALUE);
     return assign_to_slot(slot, s);
 }
 
@@ -294,7 +294,7 @@ int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap) {
         return 0;
     }
     ValueDescriptor *s = operand_ref(c, v);
-    if (!s || s->rank < 0) return fail(4);
+    if (!s || s->rank < 0) return fail(VEK_VALUE);
     return copy_value_checked(target, s, heap);
 }
 
@@ -322,9 +322,9 @@ void copy_element(ValueDescriptor *target, i64 i, const ValueDescriptor *source,
 }
 
 int copy_value_extend(ValueDescriptor *target, const ValueDescriptor *source, i64 count, int heap) {
-    if (!source || source->rank < 0) return fail(4);
+    if (!source || source->rank < 0) return fail(VEK_VALUE);
     if (source->count != 1 || count == 1) return copy_value_checked(target, source, heap);
-    if (count < 0) return fail(1);
+    if (count < 0) return fail(VEK_DOMAIN);
     ValueDescriptor s = *source;
     fix_inline_pointer(&s);
     memset(target, 0, sizeof *target);
@@ -389,14 +389,14 @@ bool is_simple_scalar(const ValueDescriptor *d) {
 }
 
 int fetch_element(ValueDescriptor *target, const ValueDescriptor *source, i64 i, int heap) {
-    if (!source || source->rank < 0) return fail(4);
-    if (i < 0 || i >= (is_pair_type(source->type) ? 2 : source->count)) return fail(25);
+    if (!source || source->rank < 0) return fail(VEK_VALUE);
+    if (i < 0 || i >= (is_pair_type(source->type) ? 2 : source->count)) return fail(VEK_INDEX);
     if (source->type == T_LIST || is_pair_type(source->type)) {
         const ValueDescriptor *items = (const ValueDescriptor *)source->data;
-        if (items[i].rank < 0) return fail(4);
+        if (items[i].rank < 0) return fail(VEK_VALUE);
         return copy_value_checked(target, &items[i], heap);
     }
-    if (source->type >= 8) return fail(1);
+    if (source->type >= 8) return fail(VEK_DOMAIN);
     memset(target, 0, sizeof *target);
     target->type = source->type;
     target->rank = 0;
@@ -435,9 +435,9 @@ static i64 rows_of(const ValueDescriptor *d) { return d->rank >= 2 ? d->dim0 : 1
 // Char matrix with char rows on either side: rows of both, one width.
 static int catenate_char_rows(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap) {
     i64 width = a->rank == 2 ? a->dim1 : b->dim1;
-    if (a->rank == 2 && b->rank == 2 && a->dim1 != b->dim1) return fail(3);
+    if (a->rank == 2 && b->rank == 2 && a->dim1 != b->dim1) return fail(VEK_LENGTH);
     for (const ValueDescriptor *x : {a, b})
-        if (x->rank == 1 && x->count != width && x->count != 1) return fail(3);
+        if (x->rank == 1 && x->count != width && x->count != 1) return fail(VEK_LENGTH);
     i64 ra = rows_of(a), rb = rows_of(b);
     memset(target, 0, sizeof *target);
     target->type = T_CHAR;
@@ -462,14 +462,14 @@ static int catenate_char_rows(ValueDescriptor *target, const ValueDescriptor *a,
 }
 
 int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap) {
-    if (!a || !b || a->rank < 0 || b->rank < 0) return fail(4);
+    if (!a || !b || a->rank < 0 || b->rank < 0) return fail(VEK_VALUE);
     ValueDescriptor A = *a, B = *b;
     fix_inline_pointer(&A);
     fix_inline_pointer(&B);
     if (A.type == T_LIST) {
         // item i of a joins item i of b; b must match a's count or be one item
         bool single = B.count == 1;
-        if (!single && (B.type != T_LIST || B.count != A.count)) return fail(3);
+        if (!single && (B.type != T_LIST || B.count != A.count)) return fail(VEK_LENGTH);
         memset(target, 0, sizeof *target);
         target->type = T_LIST;
         target->rank = 1;
@@ -485,13 +485,13 @@ int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const Val
         }
         return 0;
     }
-    if (A.type == T_ENUM || B.type == T_ENUM) return fail(1);   // the dictionary family joins these
+    if (A.type == T_ENUM || B.type == T_ENUM) return fail(VEK_DOMAIN);   // the dictionary family joins these
     if (A.type == T_CHAR && B.type == T_CHAR && (A.rank == 2 || B.rank == 2))
         return catenate_char_rows(target, a, b, heap);
-    if (A.rank > 1 || B.rank > 1) return fail(2);
+    if (A.rank > 1 || B.rank > 1) return fail(VEK_RANK);
     i64 type = A.type;
     if (A.type != B.type) {
-        if (!is_numeric(A.type) || !is_numeric(B.type)) return fail(1);
+        if (!is_numeric(A.type) || !is_numeric(B.type)) return fail(VEK_DOMAIN);
         type = A.type > B.type ? A.type : B.type;
         if (type == T_BOOL) type = T_INT;
     }
@@ -527,7 +527,7 @@ int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const Val
 
 int enclose_elements(ValueDescriptor *target, i64 c, i64 v) {
     ValueDescriptor *s = operand_ref(c, v);
-    if (!s || s->rank < 0) return fail(4);
+    if (!s || s->rank < 0) return fail(VEK_VALUE);
     ValueDescriptor S = *s;
     fix_inline_pointer(&S);
     memset(target, 0, sizeof *target);
@@ -543,7 +543,7 @@ int enclose_elements(ValueDescriptor *target, i64 c, i64 v) {
 }
 
 int split_rows(ValueDescriptor *target, const ValueDescriptor *source) {
-    if (source->rank != 2) return fail(2);
+    if (source->rank != 2) return fail(VEK_RANK);
     i64 rows = source->dim0, cols = source->dim1;
     memset(target, 0, sizeof *target);
     target->type = T_LIST;
@@ -606,14 +606,14 @@ int demote_descriptor_to_bool(ValueDescriptor *d) {
 int demote_float_to_int(i64 c, i64 v) {
     if (c >= 0) return 0;
     ValueDescriptor *d = operand_ref(c, v);
-    if (!d) return fail(4);
+    if (!d) return fail(VEK_VALUE);
     return demote_descriptor(d);
 }
 
 int demote_int_to_bool(i64 c, i64 v) {
     if (c >= 0) return 0;
     ValueDescriptor *d = operand_ref(c, v);
-    if (!d) return fail(4);
+    if (!d) return fail(VEK_VALUE);
     return demote_descriptor_to_bool(d);
 }
 
@@ -672,13 +672,13 @@ bool values_match(const ValueDescriptor *a, const ValueDescriptor *b) {
 bool is_time_type(i64 t) { return t >= 7 && t <= 12; }
 
 int check_column_list(const ValueDescriptor *list) {
-    if (list->type != T_LIST) return fail(7);
+    if (list->type != T_LIST) return fail(VEK_TYPE);
     const ValueDescriptor *items = (const ValueDescriptor *)list->data;
     for (i64 k = 0; k < list->count; k++) {
         const ValueDescriptor *it = &items[k];
-        if (!is_simple_type(it->type)) return fail(7);
-        if (it->rank > 1) return fail(2);
-        if (it->count != items[0].count) return fail(3);
+        if (!is_simple_type(it->type)) return fail(VEK_TYPE);
+        if (it->rank > 1) return fail(VEK_RANK);
+        if (it->count != items[0].count) return fail(VEK_LENGTH);
     }
     return 0;
 }
@@ -705,7 +705,7 @@ int compute_axis_strides(const ValueDescriptor *d, i64 *strides) {
     for (i64 k = r - 1; k >= 0; k--) {
         strides[k] = s;
         i64 n = value_dimension(d, k);
-        if (n > 0 && s > INT64_MAX / n) return fail(6);
+        if (n > 0 && s > INT64_MAX / n) return fail(VEK_WS_FULL);
         s *= n > 0 ? n : 1;
     }
     return 0;
@@ -715,16 +715,16 @@ int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, co
                            i64 origin, i64 *out, i64 out_cap, i64 *count) {
     i64 rank = d->rank < 1 ? 1 : d->rank;
     i64 strides[64];
-    if (rank > 64) return fail(2);
+    if (rank > 64) return fail(VEK_RANK);
     if (compute_axis_strides(d, strides)) return error_number;
     i64 total = 1;
     for (i64 k = 0; k < rank; k++) {
         i64 len = lists[k] ? lengths[k] : value_dimension(d, k);
-        if (len < 0) return fail(1);
-        if (len > 0 && total > INT64_MAX / len) return fail(6);
+        if (len < 0) return fail(VEK_DOMAIN);
+        if (len > 0 && total > INT64_MAX / len) return fail(VEK_WS_FULL);
         total *= len;
     }
-    if (total > out_cap) return fail(6);
+    if (total > out_cap) return fail(VEK_WS_FULL);
     *count = total;
     if (total == 0) return 0;
     // odometer over the per-axis lists, last axis fastest
@@ -734,7 +734,7 @@ int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, co
         for (i64 k = 0; k < rank; k++) {
             i64 axis = value_dimension(d, k);
             i64 idx = lists[k] ? lists[k][at[k]] - origin : at[k];
-            if (idx < 0 || idx >= axis) return fail(25);
+            if (idx < 0 || idx >= axis) return fail(VEK_INDEX);
             pos += idx * strides[k];
         }
         out[n] = pos;
@@ -748,15 +748,15 @@ int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, co
 }
 
 int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i64 *positions, i64 n, int heap) {
-    if (!source || source->rank < 0) return fail(4);
-    if (is_pair_type(source->type) || source->type == T_ENUM) return fail(1);
+    if (!source || source->rank < 0) return fail(VEK_VALUE);
+    if (is_pair_type(source->type) || source->type == T_ENUM) return fail(VEK_DOMAIN);
     ValueDescriptor s = *source;
     fix_inline_pointer(&s);
     i64 rows = s.rank >= 2 ? s.dim0 : s.count;
     i64 width = s.rank >= 2 ? (rows ? s.count / rows : 0) : 1;
     for (i64 k = 0; k < n; k++)
-        if (positions[k] < 0 || positions[k] >= rows) return fail(25);
-    if (n != 0 && width > INT64_MAX / n) return fail(6);
+        if (positions[k] < 0 || positions[k] >= rows) return fail(VEK_INDEX);
+    if (n != 0 && width > INT64_MAX / n) return fail(VEK_WS_FULL);
     memset(target, 0, sizeof *target);
     target->type = s.type;
     target->count = n * width;
@@ -784,7 +784,7 @@ int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i
 }
 
 int select_rows_to_slot(i64 slot, const ValueDescriptor *source, const i64 *rows, i64 n) {
-    if (source->rank > 2) return fail(1);
+    if (source->rank > 2) return fail(VEK_DOMAIN);
     ValueDescriptor t;
     if (index_values(&t, source, rows, n, 0)) return error_number;
     if (assign_to_slot(slot, &t)) return error_number;
@@ -793,12 +793,12 @@ int select_rows_to_slot(i64 slot, const ValueDescriptor *source, const i64 *rows
 
 int split_rows_of_operand(ValueDescriptor *target, i64 c, i64 v) {
     ValueDescriptor *s = operand_ref(c, v);
-    if (!s || s->rank < 0) return fail(4);
+    if (!s || s->rank < 0) return fail(VEK_VALUE);
     return split_rows(target, s);
 }
 
 int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *names, const i64 *column_types) {
-    if (rows < 0 || columns < 0) return fail(1);
+    if (rows < 0 || columns < 0) return fail(VEK_DOMAIN);
     ValueDescriptor t;
     memset(&t, 0, sizeof t);
     t.type = type;
@@ -823,7 +823,7 @@ int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *n
         col->type = column_types[k];
         col->rank = 1;
         col->count = col->dim0 = rows;
-        if (data_bytes(col->type, rows) < 0) return fail(6);
+        if (data_bytes(col->type, rows) < 0) return fail(VEK_WS_FULL);
         if (alloc_descriptor_data(col, heap)) return error_number;
     }
     ValueDescriptor old = value_slot_table[slot];

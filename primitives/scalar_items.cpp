@@ -3,6 +3,7 @@
 // logical items, and the splitting of complex literals for alignment.
 // The whole-array kernels (scalar_kernels.cpp) use these for the functions
 // that are not simple arithmetic, and the operators call them directly.
+#include "core/errors.h"
 #include "primitives/scalar.h"
 #include "core/session.h"
 #include <cmath>
@@ -53,11 +54,11 @@ i64 int_dyadic_kernel(i64 code, i64 x, i64 y) {
     case P_BINOMIAL: {
         int failed = 0;
         double b = binomial_extended_int(x, y, &failed);
-        if (failed || !(b > -TWO_63 && b < TWO_63)) { error_number = 1; return 0; }
+        if (failed || !(b > -TWO_63 && b < TWO_63)) { error_number = VEK_DOMAIN; return 0; }
         return (i64)b;
     }
     }
-    error_number = 1;
+    error_number = VEK_DOMAIN;
     return 0;
 }
 
@@ -75,7 +76,7 @@ double float_dyadic_kernel(i64 code, double x, double y) {
     case P_BINOMIAL: {
         int failed = 0;
         double b = binomial_extended(x, y, &failed);
-        if (failed) { error_number = 1; return float_nan; }
+        if (failed) { error_number = VEK_DOMAIN; return float_nan; }
         return b;
     }
     case P_CIRCLE: return circle_function(double_to_int_checked(x), y);

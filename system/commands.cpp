@@ -1,6 +1,7 @@
 // The ")" dispatcher and the system commands: workspace name, listings,
 // clearing, the table counters, the state indicator, saving and loading,
 // scripts, the library directory, timing and the PCRE2 self test.
+#include "core/errors.h"
 #include "system/commands.h"
 #include "system/scripts.h"
 #include "system/workspace_file.h"
@@ -62,11 +63,11 @@ int make_file_path(const char *argument, char *path_out, const char *default_ext
     // Cut a "//" comment that stands outside quotes, then trailing blanks.
     std::string arg(argument, (size_t)comment_start(argument));
     while (!arg.empty() && (arg.back() == ' ' || arg.back() == '\t')) arg.pop_back();
-    if (arg.empty()) return (int)(error_number = 76);
+    if (arg.empty()) return (int)(error_number = VEK_PATH);
     std::string path;
     if (arg[0] == '\'') {
         size_t n = arg.size();
-        if (n < 2 || arg[n - 1] != '\'' || arg[n - 2] == '\'') return (int)(error_number = 76);
+        if (n < 2 || arg[n - 1] != '\'' || arg[n - 2] == '\'') return (int)(error_number = VEK_PATH);
         path = arg.substr(1, n - 2);
     } else {
         size_t end = 0;
@@ -82,7 +83,7 @@ int make_file_path(const char *argument, char *path_out, const char *default_ext
         path = std::string(library_path) + "/" + arg.substr(0, end);
         if (arg.find('.') == std::string::npos) path += std::string(".") + default_ext;
     }
-    if (path.empty() || path.size() > (size_t)FILE_PATH_MAX) return (int)(error_number = 76);
+    if (path.empty() || path.size() > (size_t)FILE_PATH_MAX) return (int)(error_number = VEK_PATH);
     memcpy(path_out, path.c_str(), path.size() + 1);
     return 0;
 }
@@ -117,8 +118,8 @@ static int cmd_wsid(char *arg) {
         vek_printf("%s\n", workspace_name[0] ? workspace_name : "CLEAR WS");
         return 0;
     }
-    if (!is_valid_identifier(arg)) { report_error(501); return (int)(error_number = 501); }
-    if (strlen(arg) > (size_t)WORKSPACE_NAME_MAX) { report_error(77); return (int)(error_number = 77); }
+    if (!is_valid_identifier(arg)) { report_error(VEK_ILLEGAL_NAME); return (int)(error_number = VEK_ILLEGAL_NAME); }
+    if (strlen(arg) > (size_t)WORKSPACE_NAME_MAX) { report_error(VEK_WSID_LENGTH); return (int)(error_number = VEK_WSID_LENGTH); }
     vek_printf("was %s\n", workspace_name[0] ? workspace_name : "CLEAR WS");
     strcpy(workspace_name, arg);
     return 0;
@@ -143,7 +144,7 @@ static int cmd_lib(char *arg) {
     DIR *dir = opendir(library_path);
     if (!dir) {
         vek_puts("error in )lib\n");
-        return (int)(error_number = 1);
+        return (int)(error_number = VEK_DOMAIN);
     }
     std::vector<std::string> found;
     size_t plen = strlen(arg);
@@ -264,12 +265,12 @@ static int cmd_save(char *arg) {
     arg = skip_white(arg);
     char path[FILE_PATH_MAX + 1];
     if (!*arg) {
-        if (!workspace_name[0]) { report_error(72); return 1; }
+        if (!workspace_name[0]) { report_error(VEK_CLEAR_NOT_SAVED); return 1; }
         std::string p = std::string(library_path) + "/" + workspace_name + ".vek";
-        if (p.size() > (size_t)FILE_PATH_MAX) { report_error(76); return 1; }
+        if (p.size() > (size_t)FILE_PATH_MAX) { report_error(VEK_PATH); return 1; }
         strcpy(path, p.c_str());
     } else if (make_file_path(arg, path, "vek")) {
-        report_error(76);
+        report_error(VEK_PATH);
         return 1;
     }
     int rc = save_workspace_file(path);
@@ -282,9 +283,9 @@ static int cmd_save(char *arg) {
 
 static int cmd_load(char *arg) {
     arg = skip_white(arg);
-    if (!*arg) { report_error(73); return 1; }
+    if (!*arg) { report_error(VEK_FILE_NAME_REQUIRED); return 1; }
     char path[FILE_PATH_MAX + 1];
-    if (make_file_path(arg, path, "vek")) { report_error(76); return 1; }
+    if (make_file_path(arg, path, "vek")) { report_error(VEK_PATH); return 1; }
     // The reader checks the whole file before it clears anything, so a bad
     // or missing file leaves the current workspace as it was.
     int rc = load_workspace_file(path);
@@ -460,17 +461,17 @@ int system_command(char *text) {
     error_number = 0;
     char word[NAME_MAX + 1];
     i64 after = scan_word(text, word);
-    if (after < 0) { report_error(71); return (int)(error_number = 71); }
+    if (after < 0) { report_error(VEK_BAD_COMMAND); return (int)(error_number = VEK_BAD_COMMAND); }
     uppercase_in_place(word);
     char *arg = text + after;
     bool has_text = *arg != 0;
     for (const CommandWord &c : command_words) {
         if (strcmp(word, c.word) != 0) continue;
-        if (c.rule == 'X' && has_text) { report_error(71); return (int)(error_number = 71); }
+        if (c.rule == 'X' && has_text) { report_error(VEK_BAD_COMMAND); return (int)(error_number = VEK_BAD_COMMAND); }
         int rc = c.run(arg);
         if (c.result_is_error) error_number = rc;
         return (int)error_number;
     }
-    report_error(71);
-    return (int)(error_number = 71);
+    report_error(VEK_BAD_COMMAND);
+    return (int)(error_number = VEK_BAD_COMMAND);
 }

@@ -3,6 +3,7 @@
 // "@." lines and variable blocks between "&" lines), and the )OUT writer.
 // What the writer produces reads back to the same values: floats with the
 // digits they need, quotes doubled, symbols quoted when they must be.
+#include "core/errors.h"
 #include "system/scripts.h"
 #include "system/file_replace.h"
 #include "system/commands.h"
@@ -450,11 +451,11 @@ int write_variable_text(i64 slot, const char *name, FILE *file) {
     const ValueDescriptor *d = &value_slot_table[slot];
     if (!has_block(d)) return 0;
     // What the reader would refuse or read otherwise is not written.
-    if (!block_reads_back(d, 0)) return (int)(error_number = 300);
+    if (!block_reads_back(d, 0)) return (int)(error_number = VEK_WRITE_FILE);
     ScriptSink out{file};
     write_block(out, d, name);
     out.flush();
-    return out.failed ? (int)(error_number = 76) : 0;
+    return out.failed ? (int)(error_number = VEK_PATH) : 0;
 }
 
 // A line that begins with "@." would end the block early when read back.
@@ -469,7 +470,7 @@ static bool function_block_reads_back(const FunctionText *ft) {
 }
 
 int write_function_block(const FunctionText *ft, FILE *file) {
-    if (!function_block_reads_back(ft)) return (int)(error_number = 300);
+    if (!function_block_reads_back(ft)) return (int)(error_number = VEK_WRITE_FILE);
     const TextLine *t = ft->typed ? ft->typed->next : nullptr;
     std::string out = "@.";
     for (i64 i = 0; i < ft->typed_count && t; i++, t = t->next) {
@@ -477,7 +478,7 @@ int write_function_block(const FunctionText *ft, FILE *file) {
         out += "\n";
     }
     out += "@.\n\n";
-    if (fwrite(out.data(), 1, out.size(), file) != out.size()) return (int)(error_number = 76);
+    if (fwrite(out.data(), 1, out.size(), file) != out.size()) return (int)(error_number = VEK_PATH);
     return 0;
 }
 
@@ -501,11 +502,11 @@ int cmd_out(char *argument) {
         if (*p == '\'') quoted = !quoted;
         first += *p++;
     }
-    if (make_file_path(first.c_str(), path, "vkp")) { report_error(76); return 76; }
+    if (make_file_path(first.c_str(), path, "vkp")) { report_error(VEK_PATH); return 76; }
     // Written beside the target and renamed over it: a failed )OUT leaves
     // the last good script in place.
     FileReplacement out;
-    if (!open_replacement(&out, path)) { report_error(76); return (int)(error_number = 76); }
+    if (!open_replacement(&out, path)) { report_error(VEK_PATH); return (int)(error_number = VEK_PATH); }
     FILE *f = out.file;
     error_number = 0;
     int refused = 0;
@@ -534,7 +535,7 @@ int cmd_out(char *argument) {
             else if (ok && global_name_table[g].kind != 'V') ok = false;
             if (!ok) {
                 vek_printf("invalid name found: %s\n", name.c_str());
-                error_number = 36;
+                error_number = VEK_REPORTED;
                 stopped = true;
                 break;
             }
@@ -549,14 +550,14 @@ int cmd_out(char *argument) {
     if (refused) {
         abandon_replacement(&out);
         if (echoed) vek_puts("\n");
-        report_error(300);
-        return (int)(error_number = 300);
+        report_error(VEK_WRITE_FILE);
+        return (int)(error_number = VEK_WRITE_FILE);
     }
     // A write that failed anywhere (a full disk shows only at the close)
     // is reported once; the file cannot be trusted.
     if (!commit_replacement(&out)) {
-        report_error(76);
-        error_number = 76;
+        report_error(VEK_PATH);
+        error_number = VEK_PATH;
     }
     return (int)error_number;
 }
@@ -986,9 +987,9 @@ static int run_script(TextLine *head, ScriptSource *source, const char *path) {
         if (s.compare(0, 2, "@.") == 0 || starts_variable_block(s)) {
             cur.keep = nullptr;
             int rc = read_blocks(cur);
-            if (rc == 1) error_number = 82;
-            else if (rc == 2) error_number = 83;
-            else if (rc == 3) error_number = 301;
+            if (rc == 1) error_number = VEK_GET_VARIABLE;
+            else if (rc == 2) error_number = VEK_GET_FUNCTION;
+            else if (rc == 3) error_number = VEK_READ_FILE;
             if (rc <= 0) continue;
             // Where reading stopped; at the end of the lines, the last one.
             line = cur.done() ? cur.last : cur.line;
@@ -998,7 +999,7 @@ static int run_script(TextLine *head, ScriptSource *source, const char *path) {
             std::vector<char> buf(s.begin() + 1, s.end());
             buf.push_back(0);
             brace_command(buf.data(), 0);
-            if (error_number) error_number = 83;
+            if (error_number) error_number = VEK_GET_FUNCTION;
         } else {
             if (!script_quiet) vek_printf("      %s\n", line->text ? line->text : "");
             cur.next();
@@ -1009,14 +1010,14 @@ static int run_script(TextLine *head, ScriptSource *source, const char *path) {
             } else {
                 std::string joined = s;
                 if (join_statement(cur, joined)) execute_immediate_line(joined.c_str(), (int64_t)joined.size() + 1);
-                else error_number = 301;
+                else error_number = VEK_READ_FILE;
             }
         }
         if (!error_number) continue;
         return script_failure(line, index, path);
     }
     if (source && source->failed) {
-        error_number = 301;
+        error_number = VEK_READ_FILE;
         return script_failure(nullptr, cur.index, path);
     }
     if (path && !script_quiet) {
@@ -1067,7 +1068,7 @@ int load_query_lines(const char *const *lines, i64 count) {
 int load_script_file(const char *argument, int copy) {
     char path[FILE_PATH_MAX + 1];
     if (make_file_path(argument, path, "vkp")) {
-        if (!script_quiet) report_error(76);
+        if (!script_quiet) report_error(VEK_PATH);
         return 1;
     }
     // Only a regular file: a directory, device or pipe is no script.
@@ -1077,14 +1078,14 @@ int load_script_file(const char *argument, int copy) {
     FILE *f = fd >= 0 ? fdopen(fd, "r") : nullptr;
     if (!f) {
         if (fd >= 0) close(fd);
-        if (!script_quiet) report_error(75);
-        error_number = 75;
+        if (!script_quiet) report_error(VEK_BAD_PATH_OR_NAME);
+        error_number = VEK_BAD_PATH_OR_NAME;
         return 1;
     }
     if (script_depth >= SCRIPT_NESTING_MAX) {
         fclose(f);
-        if (!script_quiet) report_error(5);
-        return (int)(error_number = 5);
+        if (!script_quiet) report_error(VEK_STACK_FULL);
+        return (int)(error_number = VEK_STACK_FULL);
     }
     if (!copy) clear_workspace(1);
     ScriptSource source{f};

@@ -13,6 +13,7 @@
 // before the workspace is touched: a file it refuses leaves the workspace
 // as it was. The writer runs the same checks first and refuses to write
 // what the reader would refuse.
+#include "core/errors.h"
 #include "system/workspace_file.h"
 #include "system/file_replace.h"
 #include "core/session.h"
@@ -492,9 +493,9 @@ static void write_body(Writer &w) {
 int save_workspace_file(const char *path) {
     // A file the reader would refuse is not written at all, and never
     // replaces the last good one.
-    if (!workspace_sound(live_view()) || !texts_writable()) return (int)(error_number = 300);
+    if (!workspace_sound(live_view()) || !texts_writable()) return (int)(error_number = VEK_WRITE_FILE);
     FileReplacement out;
-    if (!open_replacement(&out, path)) return (int)(error_number = 300);
+    if (!open_replacement(&out, path)) return (int)(error_number = VEK_WRITE_FILE);
     Writer w(out.file);
     std::string header = std::string(HEADER_RULE) + "\n*** Vek Software v0.3\n*** Workspace Format ver 6\n*** File: " +
                          path + "\n" + HEADER_RULE + "\n\n";
@@ -505,9 +506,9 @@ int save_workspace_file(const char *path) {
     w.finish();
     if (w.failed) {
         abandon_replacement(&out);
-        return (int)(error_number = 300);
+        return (int)(error_number = VEK_WRITE_FILE);
     }
-    if (!commit_replacement(&out)) return (int)(error_number = 300);
+    if (!commit_replacement(&out)) return (int)(error_number = VEK_WRITE_FILE);
     return 0;
 }
 
