@@ -63,16 +63,6 @@ void *checked_calloc(i64 count, i64 size) {
     return p;
 }
 
-void *alloc_array(i64 elem_size, i64 count) {
-    if (count == 0) return nullptr;
-    if (count < 0) allocation_exit("* size <0 in allocate is not allowed *");
-    if (elem_size <= 0) allocation_exit("size <=0 in allocate is not allowed");
-    if (count > INT64_MAX / elem_size) allocation_exit("* no sufficient memory *");
-    void *p = malloc((size_t)(elem_size * count));
-    if (!p) allocation_exit("* no sufficient memory *");
-    return p;
-}
-
 // ---- Where a descriptor's data lives ----------------------------------------
 
 bool in_arena(const void *p) {

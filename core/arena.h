@@ -73,7 +73,6 @@ i64 print_chunk_list();
 
 void *checked_malloc(i64 size);
 void *checked_calloc(i64 count, i64 size);
-void *alloc_array(i64 elem_size, i64 count);
 
 extern const double complex_one[2];
 extern const double complex_zero[2];

@@ -93,17 +93,6 @@ int append_function_line_node(i64 row, i64 line, i64 root, i64 start, i64 branch
     return append_statement(row, line, root, start, branch, 0);
 }
 
-StatementNode *get_function_line_node(i64 row, i64 line, i64 n)
-{
-    FunctionEntry *f = &function_table[row];
-    if (!f->line_lists || line < 1 || line > f->line_counts[0] || n < 0 ||
-        n >= f->line_counts[line])
-        return nullptr;
-    StatementNode *s = f->line_lists[line];
-    while (s && n-- > 0) s = s->next;
-    return s;
-}
-
 // ---- Compiled-form cache ---------------------------------------------------------------
 // A function is compiled afresh when its text, the set of global functions
 // (names, valences, results) or the index origin changed since its last

@@ -43,8 +43,6 @@ void invalidate_compiled_functions();
 // Per-line statement lists of a compiled function (lines from 1).
 void free_function_lines(i64 row);
 int append_function_line_node(i64 row, i64 line, i64 root, i64 start, i64 branch);
-// The n-th statement of a line, or null past the line's count or the lines.
-StatementNode *get_function_line_node(i64 row, i64 line, i64 n);
 
 // ---- State indicator and frames --------------------------------------------------
 // Every frame on dfxstack_table starts with a marker entry (name -1) whose

@@ -432,7 +432,7 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
         r = h(result, ac, av, ic, iv, rc, rv, rest, w->io_slot);
     } else if (n == 1) {
         r = dispatch_primitive(P_INDEX, result, ac, av, ic, iv);
-    } else r = 43;
+    } else r = VEK_NOT_IMPLEMENTED;
     pop_operand_frame(frame);
     if (r) return fail(r);
     free_scratch();
@@ -507,7 +507,7 @@ static int apply_defined(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     int x;
     if (e->code >= 0 && e->code < BUILTIN_FUNCTIONS) {
         PrimHandler h = builtin_function_handler(e->code);
-        x = h ? h(e->code, result, lc, lv, rc, rv) : 43;
+        x = h ? h(e->code, result, lc, lv, rc, rv) : VEK_NOT_IMPLEMENTED;
     } else {
         x = call_defined_function(e->code, lc, lv, rc, rv, result, eval_temp_counter);
     }

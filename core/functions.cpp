@@ -86,18 +86,6 @@ int append_typed_line(FunctionText *ft, const char *text)
     return set_typed_line(ft, ft->typed_count < 1 ? 1 : ft->typed_count, text);
 }
 
-i64 copy_line_list(TextLine *dst, const TextLine *src, i64 n)
-{
-    const TextLine *s = src->next;
-    for (i64 i = 0; i < n; i++) {
-        TextLine *d = ensure_text_line(dst, i);
-        set_text_line(d, line_text(s));
-        d->line = s ? s->line : -1;
-        if (s) s = s->next;
-    }
-    return n;
-}
-
 // Cuts leading and trailing blanks and a "//" comment outside quotes.
 static std::string trim_comment(const char *text)
 {
@@ -291,44 +279,6 @@ static bool load_lines(TextLine *head, i64 count, FILE *f)
         d->line = line;
     }
     return true;
-}
-
-int save_load_function_text(FunctionText *ft, FILE *file, int save)
-{
-    if (save) {
-        if (fprintf(file, "%s %lld %lld %lld %lld ", ft->name, (long long)ft->reserved,
-                    (long long)ft->typed_count, (long long)ft->fresh_count,
-                    (long long)ft->work_count) < 0 ||
-            !save_lines(ft->typed, ft->typed_count, file) ||
-            !save_lines(ft->fresh, ft->fresh_count, file) ||
-            !save_lines(ft->work, ft->work_count, file))
-            return (int)(error_number = VEK_WRITE_FILE);
-        return 0;
-    }
-    char name[FUNCTION_NAME_MAX + 1];
-    long long reserved, counts[3];
-    if (fscanf(file, "%119s %lld %lld %lld %lld ", name, &reserved, &counts[0], &counts[1],
-               &counts[2]) != 5)
-        return (int)(error_number = VEK_READ_FILE);
-    for (long long c : counts)
-        if (c < 0 || c > SAVED_COUNT_LIMIT) return (int)(error_number = VEK_READ_FILE);
-    if (ft->typed) free_text_lines(ft->typed);
-    if (ft->fresh) free_text_lines(ft->fresh);
-    if (ft->work) free_text_lines(ft->work);
-    strcpy(ft->name, name);
-    ft->reserved = reserved;
-    ft->typed = new_text_line();
-    ft->fresh = new_text_line();
-    ft->work = new_text_line();
-    ft->typed_count = ft->fresh_count = ft->work_count = 0;
-    if (!load_lines(ft->typed, counts[0], file) || !load_lines(ft->fresh, counts[1], file) ||
-        !load_lines(ft->work, counts[2], file))
-        return (int)(error_number = VEK_READ_FILE);
-    ft->typed_count = counts[0];
-    ft->fresh_count = counts[1];
-    ft->work_count = counts[2];
-    ft->cursor = ft->typed_count > 0 ? text_line_at(ft->typed, ft->typed_count - 1) : ft->typed;
-    return 0;
 }
 
 // ---- Direct definitions -------------------------------------------------------------

@@ -29,9 +29,6 @@ int set_header_line(FunctionText *ft, const char *header);
 // Sets typed line i (i >= 1) and makes the typed count i + 1.
 int set_typed_line(FunctionText *ft, i64 i, const char *text);
 int append_typed_line(FunctionText *ft, const char *text);
-// Copies the first n lines of src into dst (reusing its nodes), keeping
-// each line's number field; returns n.
-i64 copy_line_list(TextLine *dst, const TextLine *src, i64 n);
 // Appends each of the first n source lines, trimmed of blanks and a //
 // comment, that is not empty, with its index as line number. Returns the
 // number appended, or -1 with error 23 for a line over FUNCTION_LINE_MAX.
@@ -55,10 +52,6 @@ void print_function_listing(const FunctionText *ft, const char *name);
 // A script block: "@." and the header, the lines, "@." and an empty line.
 // Returns 0, or 300 when the file cannot be written.
 int write_function_text(const FunctionText *ft, FILE *file);
-// Workspace record of a text. save: writes ft; otherwise reads into ft
-// (fresh lists). Returns 0, or 300 / 301 on a write / read failure or a
-// record that does not hold together.
-int save_load_function_text(FunctionText *ft, FILE *file, int save);
 
 // ---- Direct definitions -------------------------------------------------------------
 // line: the session line after its "{". Defines the function and copies its

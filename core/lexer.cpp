@@ -115,37 +115,6 @@ i64 scan_identifier(const char *line) {
     return q;
 }
 
-i64 scan_name_at(const char *line, i64 *pos) {
-    i64 p = *pos, q = p;
-    if (!is_letter(line[p])) return 0;
-    while (is_name_char(line[q])) q++;
-    i64 end = q;
-    while (end > p && line[end - 1] == '_') end--;
-    if (!copy_token(line, p, end)) return -1;
-    while (line[q] == ' ' || line[q] == '\t') q++;
-    *pos = q;
-    current_name = token_buf;
-    return end - p;
-}
-
-int scan_system_name(const char *line) {
-    i64 p = scan_pos;
-    if (line[p] != '[' || line[p + 1] != ']' || !is_letter(line[p + 2])) return 1;
-    i64 q = p + 2;
-    while (is_name_char(line[q])) q++;
-    if (q - p > TOKEN_BUF_SIZE - 1) return 1;
-    memcpy(token_buf, line + p, q - p);
-    token_buf[q - p] = 0;
-    for (i64 i = 0; i < PREDEFINED_NAMES; i++) {
-        if (strcmp(global_name_table[i].name, token_buf) == 0) {
-            system_name_entry = i;
-            scan_pos = q;
-            return 0;
-        }
-    }
-    return 1;
-}
-
 bool is_label_prefix(const char *line, const char *classes, i64 pos) {
     (void)classes;
     if (!is_letter(line[pos])) return false;
@@ -643,12 +612,6 @@ int make_symbol_constant(const char *line, i64 *constant) {
 
 // ---- Whole-line helpers ---------------------------------------------------------------
 
-i64 text_len_without_crlf(const char *text) {
-    i64 n = (i64)strlen(text);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n')) n--;
-    return n;
-}
-
 // The one rule for comments: "//" outside single quotes (a doubled quote
 // inside a quoted string closes and reopens it) ends the line.
 i64 comment_start(const char *text) {
@@ -707,48 +670,6 @@ void skip_quoted_or_group(const char *text, i64 *pos) {
         p++;
     }
     *pos = p;
-}
-
-i64 find_char_outside_quotes(const char *text, char c) {
-    i64 p = 0;
-    while (text[p]) {
-        if (text[p] == c) return p;
-        if (text[p] == '\'' || text[p] == '(' || text[p] == '[') {
-            i64 before = p;
-            skip_quoted_or_group(text, &p);
-            if (p == before) p++;
-            continue;
-        }
-        p++;
-    }
-    return -1;
-}
-
-i64 skip_quoted_text(const char *text) {
-    i64 p = 0;
-    while (text[p]) {
-        if (text[p] != '\'') { p++; continue; }
-        i64 q = p + 1;
-        for (;;) {
-            if (!text[q]) return q + 1;          // unterminated: one past the end
-            if (text[q] == '\'') {
-                if (text[q + 1] == '\'') { q += 2; continue; }
-                break;
-            }
-            q++;
-        }
-        p = q + 1;
-    }
-    return p;
-}
-
-bool match_keyword_prefix(const char *text, const char *keyword, i64 *length) {
-    i64 n = (i64)strlen(keyword);
-    if (strncmp(text, keyword, n) != 0) return false;
-    i64 q = n;
-    while (text[q] == ' ' || text[q] == '\t') q++;
-    if (length) *length = q;
-    return true;
 }
 
 bool has_open_parenthesis(const char *line) {

@@ -42,10 +42,6 @@ int primitive_token_code(const char *line, int dyadic);
 // Names. Both fail with 42 (error_number set, result -1) for a name over
 // 127 characters.
 i64 scan_identifier(const char *line);             // position after the blanks
-i64 scan_name_at(const char *line, i64 *pos);      // the name's length, 0 when none
-// At "[]" and a letter: 0 when the text is one of the 15 predefined names
-// (system_name_entry says which), 1 otherwise (scan_pos restored).
-int scan_system_name(const char *line);
 bool is_label_prefix(const char *line, const char *classes, i64 pos);
 
 // Literals. Each returns 0 or an error number (also in error_number) and
@@ -75,8 +71,6 @@ int scan_number_literal(const char *line, i64 pos, i64 *end, i64 *type, i64 cons
 int scan_number_or_complex(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
                            int store, i64 element, i64 target_type);
 
-// ---- Whole-line helpers ----------------------------------------------------
-i64 text_len_without_crlf(const char *text);
 // Where a "//" comment outside quotes starts, or the text's length.
 i64 comment_start(const char *text);
 i64 strip_comment_crlf(char *text);
@@ -84,7 +78,4 @@ i64 strip_comment_crlf(char *text);
 // and trailing blanks, tabs, CR and LF (writes a NUL). Returns the length.
 i64 trim_line_comment(char **text);
 void skip_quoted_or_group(const char *text, i64 *pos);
-i64 find_char_outside_quotes(const char *text, char c);
-i64 skip_quoted_text(const char *text);
-bool match_keyword_prefix(const char *text, const char *keyword, i64 *length);
 bool has_open_parenthesis(const char *line);

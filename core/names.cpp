@@ -156,20 +156,6 @@ i64 resolve_value_index(const char *name) {
     return -1;
 }
 
-i64 resolve_function_or_value(const char *name, i64 out[2]) {
-    i64 b = find_bound_name(name);
-    if (b >= 0) {
-        out[0] = dfxstack_table[b].slot;
-        out[1] = 0;
-        return out[0];
-    }
-    i64 g = lookup_name(name, 'G');
-    if (g < 0) return -1;
-    out[0] = global_name_table[g].index;
-    out[1] = global_name_table[g].kind == 'F' ? 1 : 0;
-    return out[0];
-}
-
 bool is_valid_identifier(const char *text) {
     if (!is_letter(text[0])) return false;
     size_t n = 0;

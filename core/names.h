@@ -71,9 +71,6 @@ int resolve_name_operand(const char *line, const char *classes, OperandRef *out,
 // (immediate statements; the compiler reports it), or an error number.
 int resolve_system_name_operand(const char *line, OperandRef *out, i64 function_row);
 i64 resolve_value_index(const char *name);
-// out[0] = value slot or function index, out[1] = 1 for a function.
-// Returns out[0], or -1 (out unchanged) when the name is neither bound nor global.
-i64 resolve_function_or_value(const char *name, i64 out[2]);
 bool is_valid_identifier(const char *text);
 
 // Header parsing. parse_header_name writes at most NAME_MAX + 1 bytes.

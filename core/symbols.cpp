@@ -221,10 +221,6 @@ i64 format_symbol_quoted(const SymbolNode *node, char *buffer) {
     return 1 + quote_symbol_name(node, buffer + 1);
 }
 
-i64 symbol_display_length(const SymbolNode *node) {
-    return node->length + (strchr(node->name, ' ') ? 2 : 0);
-}
-
 // ---- Name trie ------------------------------------------------------------------------
 
 int name_trie_slot(unsigned char c) {

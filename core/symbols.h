@@ -48,7 +48,6 @@ const char *symbol_text(i64 number);      // "" for an unknown number
 // The buffers must hold SYMBOL_NAME_MAX + 4 bytes. Return the length written.
 i64 quote_symbol_name(const SymbolNode *node, char *buffer);
 i64 format_symbol_quoted(const SymbolNode *node, char *buffer);
-i64 symbol_display_length(const SymbolNode *node);
 
 // ---- Name trie ------------------------------------------------------------
 struct NameTrieValue { int32_t kind; int32_t index; };

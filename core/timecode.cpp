@@ -122,11 +122,6 @@ bool time_encoding_is_valid(i64 type, i64 v) {
     }
 }
 
-bool datetime_encoding_is_valid(double v) {
-    i64 date, ms;
-    return datetime_parts(v, &date, &ms) && date_encoding_is_valid(date);
-}
-
 // ---- Day numbers -----------------------------------------------------------------------
 // Counted in years that begin on 1 March (so a leap day is the last day of
 // its year) from 1896-03-01, every fourth year has 366 days and four years
@@ -170,10 +165,6 @@ bool datetime_to_day_ms(double v, i64 *day, i64 *ms) {
     if (!datetime_parts(v, &date, ms)) return false;
     *day = date_to_day_number(date);
     return *day > 0;
-}
-
-double day_ms_to_datetime(i64 day, i64 ms) {
-    return (double)day_number_to_date(day) * (double)MS_PER_DAY + (double)ms;
 }
 
 // Reads text against a pattern: 'd' a digit, any other character itself.

@@ -44,7 +44,6 @@ inline bool date_encoding_is_valid(i64 v) {
 }
 // Whether an encoded value is a valid value of its type (nulls are not).
 bool time_encoding_is_valid(i64 type, i64 value);
-bool datetime_encoding_is_valid(double value);
 
 // Day numbers count the days from 1899-12-31, so 1900-01-01 is day 1 and
 // 2100-12-31 is LAST_DAY_NUMBER. -1 for a date that is not valid or a day
@@ -53,7 +52,6 @@ i64 date_to_day_number(i64 date);
 i64 day_number_to_date(i64 day);
 // A datetime as day number and milliseconds of the day, and back.
 bool datetime_to_day_ms(double value, i64 *day, i64 *ms);
-double day_ms_to_datetime(i64 day, i64 ms);
 
 // Text of exactly the type's length (month 8, date 10, minute 5, second 8,
 // time 12) with digits and separators at fixed places. TIME_VALUE: the

@@ -108,16 +108,6 @@ int copy_shape(ValueDescriptor *target, const ValueDescriptor *source) {
     return 0;
 }
 
-int copy_shape_from_slot(ValueDescriptor *target, i64 c, i64 v) {
-    ValueDescriptor *s = operand_ref(c, v);
-    if (!s) return fail(VEK_VALUE);
-    return copy_shape(target, s);
-}
-
-int copy_shape_to_slot(i64 slot, const ValueDescriptor *source) {
-    return copy_shape(&value_slot_table[slot], source);
-}
-
 // ---- Storage ----------------------------------------------------------------------
 
 static i64 storage_bytes(const ValueDescriptor *d) {
@@ -342,12 +332,6 @@ int copy_value_extend(ValueDescriptor *target, const ValueDescriptor *source, i6
     return 0;
 }
 
-int assign_extended_to_slot(i64 slot, const ValueDescriptor *source, i64 count) {
-    ValueDescriptor tmp;
-    if (copy_value_extend(&tmp, source, count, 0)) return error_number;
-    return assign_to_slot(slot, &tmp);
-}
-
 int make_data_private(ValueDescriptor *d) {
     if (is_inline_value(d) || !d->data || d->capacity <= 0) return 0;
     if (in_arena(d->data) || adjust_refcount(d, 0) <= 1) return 0;
@@ -374,19 +358,7 @@ int convert_descriptor_type(ValueDescriptor *d, i64 type) {
     return 0;
 }
 
-void copy_on_write_debug(i64 slot) {
-    ValueDescriptor *d = &value_slot_table[slot];
-    i64 before = adjust_refcount(d, 0);
-    if (before <= 1) return;
-    if (make_data_private(d)) return;
-    vek_printf("cnt=%lld, after=%lld\n", (long long)before, (long long)adjust_refcount(d, 0));
-}
-
 // ---- Element access ----------------------------------------------------------------
-
-bool is_simple_scalar(const ValueDescriptor *d) {
-    return d->rank <= 1 && d->rank >= 0 && d->count == 1 && is_simple_type(d->type);
-}
 
 int fetch_element(ValueDescriptor *target, const ValueDescriptor *source, i64 i, int heap) {
     if (!source || source->rank < 0) return fail(VEK_VALUE);
@@ -416,14 +388,6 @@ void element_as_complex(double *result, const ValueDescriptor *source, i64 i) {
     case T_COMPLEX: result[0] = ((const double *)p)[2 * i]; result[1] = ((const double *)p)[2 * i + 1]; break;
     default: break;
     }
-}
-
-bool is_null_element(const ValueDescriptor *source, i64 i) {
-    const void *p = is_inline_value(source) ? (const void *)&source->dim0 : source->data;
-    if (!p) return false;
-    if (source->type == T_FLOAT) return std::isnan(((const double *)p)[i]);
-    if (source->type == T_SYMBOL) return ((const i64 *)p)[i] == 0;
-    return false;
 }
 
 // ---- Joining -------------------------------------------------------------------------
@@ -525,23 +489,6 @@ int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const Val
     return 0;
 }
 
-int enclose_elements(ValueDescriptor *target, i64 c, i64 v) {
-    ValueDescriptor *s = operand_ref(c, v);
-    if (!s || s->rank < 0) return fail(VEK_VALUE);
-    ValueDescriptor S = *s;
-    fix_inline_pointer(&S);
-    memset(target, 0, sizeof *target);
-    target->type = T_LIST;
-    target->rank = 1;
-    target->count = target->dim0 = S.count;
-    if (alloc_descriptor_data(target, 0)) return error_number;
-    S = *s;              // the allocation may have compacted the heap
-    fix_inline_pointer(&S);
-    for (i64 k = 0; k < S.count; k++)
-        if (fetch_element(&((ValueDescriptor *)target->data)[k], &S, k, 0)) return error_number;
-    return 0;
-}
-
 int split_rows(ValueDescriptor *target, const ValueDescriptor *source) {
     if (source->rank != 2) return fail(VEK_RANK);
     i64 rows = source->dim0, cols = source->dim1;
@@ -610,13 +557,6 @@ int demote_float_to_int(i64 c, i64 v) {
     return demote_descriptor(d);
 }
 
-int demote_int_to_bool(i64 c, i64 v) {
-    if (c >= 0) return 0;
-    ValueDescriptor *d = operand_ref(c, v);
-    if (!d) return fail(VEK_VALUE);
-    return demote_descriptor_to_bool(d);
-}
-
 // ---- Equality ---------------------------------------------------------------------------
 
 bool ints_equal(i64 a, i64 b) { return a == b; }
@@ -670,18 +610,6 @@ bool values_match(const ValueDescriptor *a, const ValueDescriptor *b) {
 // ---- Type predicates and letters ---------------------------------------------------------
 
 bool is_time_type(i64 t) { return t >= 7 && t <= 12; }
-
-int check_column_list(const ValueDescriptor *list) {
-    if (list->type != T_LIST) return fail(VEK_TYPE);
-    const ValueDescriptor *items = (const ValueDescriptor *)list->data;
-    for (i64 k = 0; k < list->count; k++) {
-        const ValueDescriptor *it = &items[k];
-        if (!is_simple_type(it->type)) return fail(VEK_TYPE);
-        if (it->rank > 1) return fail(VEK_RANK);
-        if (it->count != items[0].count) return fail(VEK_LENGTH);
-    }
-    return 0;
-}
 
 static const char type_letters[] = "BIECQSLMDZUVT";
 
@@ -783,51 +711,3 @@ int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i
     return 0;
 }
 
-int select_rows_to_slot(i64 slot, const ValueDescriptor *source, const i64 *rows, i64 n) {
-    if (source->rank > 2) return fail(VEK_DOMAIN);
-    ValueDescriptor t;
-    if (index_values(&t, source, rows, n, 0)) return error_number;
-    if (assign_to_slot(slot, &t)) return error_number;
-    return 0;
-}
-
-int split_rows_of_operand(ValueDescriptor *target, i64 c, i64 v) {
-    ValueDescriptor *s = operand_ref(c, v);
-    if (!s || s->rank < 0) return fail(VEK_VALUE);
-    return split_rows(target, s);
-}
-
-int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *names, const i64 *column_types) {
-    if (rows < 0 || columns < 0) return fail(VEK_DOMAIN);
-    ValueDescriptor t;
-    memset(&t, 0, sizeof t);
-    t.type = type;
-    t.rank = 1;
-    t.count = 2;
-    int heap = is_heap_slot(slot);
-    if (alloc_descriptor_data(&t, heap)) return error_number;
-    ValueDescriptor *half = (ValueDescriptor *)t.data;
-    half[0].type = T_SYMBOL;
-    half[0].rank = 1;
-    half[0].count = half[0].dim0 = columns;
-    if (alloc_descriptor_data(&half[0], heap)) return error_number;
-    for (i64 k = 0; k < columns; k++) ((i64 *)value_data(&half[0]))[k] = names ? names[k] : 0;
-    half[1].type = T_LIST;
-    half[1].rank = 1;
-    half[1].count = columns;
-    if (alloc_descriptor_data(&half[1], heap)) return error_number;
-    half[1].dim0 = columns;
-    half[1].spare = rows;    // the columns' list carries the row count
-    for (i64 k = 0; k < columns; k++) {
-        ValueDescriptor *col = &((ValueDescriptor *)half[1].data)[k];
-        col->type = column_types[k];
-        col->rank = 1;
-        col->count = col->dim0 = rows;
-        if (data_bytes(col->type, rows) < 0) return fail(VEK_WS_FULL);
-        if (alloc_descriptor_data(col, heap)) return error_number;
-    }
-    ValueDescriptor old = value_slot_table[slot];
-    value_slot_table[slot] = t;
-    free_value(&old);
-    return 0;
-}

@@ -35,17 +35,13 @@ int copy_value_to_slot(i64 slot, i64 c, i64 v);
 int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap);
 void take_slot_descriptor(ValueDescriptor *target, i64 slot);
 int copy_shape(ValueDescriptor *target, const ValueDescriptor *source);
-int copy_shape_from_slot(ValueDescriptor *target, i64 c, i64 v);
-int copy_shape_to_slot(i64 slot, const ValueDescriptor *source);
 void copy_element(ValueDescriptor *target, i64 i, const ValueDescriptor *source, i64 j);
 int copy_value_extend(ValueDescriptor *target, const ValueDescriptor *source, i64 count, int heap);
-int assign_extended_to_slot(i64 slot, const ValueDescriptor *source, i64 count);
 // Retypes a descriptor; to type 2 converts integer elements to doubles. The
 // block is made private first, so a shared block is never written.
 int convert_descriptor_type(ValueDescriptor *d, i64 type);
 // Gives d a private copy of its data when its block is shared.
 int make_data_private(ValueDescriptor *d);
-void copy_on_write_debug(i64 slot);
 // Storage for d (type, rank, count already set): heap or stack end.
 int alloc_descriptor_data(ValueDescriptor *d, int heap);
 // Releases the storage a descriptor owns (deeply for lists and pairs) and
@@ -54,20 +50,15 @@ void free_value(ValueDescriptor *d);
 // Makes d's inline data pointer point at its own word 2 again.
 void fix_inline_pointer(ValueDescriptor *d);
 
-// ---- Element access -----------------------------------------------------------
-bool is_simple_scalar(const ValueDescriptor *d);
 int fetch_element(ValueDescriptor *target, const ValueDescriptor *source, i64 i, int heap);
 void element_as_complex(double *result, const ValueDescriptor *source, i64 i);
-bool is_null_element(const ValueDescriptor *source, i64 i);
 
 // ---- Joining and selecting ------------------------------------------------------
 int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap);
-int enclose_elements(ValueDescriptor *target, i64 c, i64 v);
 int split_rows(ValueDescriptor *target, const ValueDescriptor *source);
 
 // ---- Demotion ----------------------------------------------------------------------
 int demote_float_to_int(i64 c, i64 v);
-int demote_int_to_bool(i64 c, i64 v);
 int demote_descriptor(ValueDescriptor *d);        // complex->float->int
 int demote_descriptor_to_bool(ValueDescriptor *d);
 
@@ -78,7 +69,6 @@ bool floats_equal_tol(double a, double b);
 
 // ---- Type predicates and letters -------------------------------------------------------
 bool is_time_type(i64 t);
-int check_column_list(const ValueDescriptor *list);
 char type_letter(i64 t);
 i64 type_from_letter(char letter);
 
@@ -94,12 +84,6 @@ int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, co
 // The elements of a vector, or the rows of a matrix, at 0-based positions.
 // 25 for a position out of range, 1 for types without elements (pairs).
 int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i64 *positions, i64 n, int heap);
-// A value made of chosen rows into a value slot; 1 above rank 2.
-int select_rows_to_slot(i64 slot, const ValueDescriptor *source, const i64 *rows, i64 n);
-int split_rows_of_operand(ValueDescriptor *target, i64 c, i64 v);
-// The CSV loader's value: type (92 table) with the column-name symbols and
-// a list of `columns` columns of `rows` items, column k of column_types[k].
-int make_csv_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *names, const i64 *column_types);
 
 // Shape pool: stores a dimension list of n words and a -1 end, or finds the
 // same list stored before; returns 0 or 9 "glist full".

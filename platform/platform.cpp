@@ -101,12 +101,6 @@ static char *find_stack_floor() {
     return stack_floor;
 }
 
-bool platform_stack_low(size_t margin) {
-    char here;
-    char *floor = find_stack_floor();
-    return floor && &here < floor + margin;
-}
-
 const char *platform_stack_limit(size_t margin) {
     char *floor = find_stack_floor();
     return floor ? floor + margin : nullptr;

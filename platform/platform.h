@@ -26,10 +26,6 @@ int64_t platform_monotonic_ms();
 // The local date and time from the real-time clock: year, month, day,
 // hours, minutes, seconds, milliseconds. False when it cannot be read.
 bool platform_local_time(int64_t fields[7]);
-// True when the calling thread has less than `margin` bytes of its stack
-// left: deep recursion (a function calling itself through long lines)
-// fails with an error before the process runs out of stack.
-bool platform_stack_low(size_t margin);
 // The address below which the calling thread has less than `margin` bytes
 // of stack left (null when unknown), for a loop that tests it often.
 const char *platform_stack_limit(size_t margin);

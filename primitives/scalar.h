@@ -46,7 +46,6 @@ int binomial_size_guard(i64 k, i64 n);
 // the size guard or whose transformed pair overflows.
 double binomial_extended(double k, double n, int *failed);
 double factorial_double(i64 n);
-void split_complex_literal(const char *text, i64 length, i64 *real_length, i64 *imaginary_length);
 // A double truncated toward zero into the 64-bit range: NaN and values at or
 // below -2^63 give the null, values at or above 2^63 give the largest integer.
 i64 double_to_int_checked(double d);

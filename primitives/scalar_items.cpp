@@ -324,15 +324,3 @@ void complex_monadic(i64 code, i64 count, double *result, const double *operand)
 
 // ---- Logical items and literal splitting --------------------------------------------
 
-void split_complex_literal(const char *text, i64 length, i64 *real_length, i64 *imaginary_length) {
-    for (i64 i = 0; i < length; i++) {
-        if (text[i] == 'j') {
-            *real_length = i;
-            *imaginary_length = length - i - 1;
-            if (i == length - 1) *imaginary_length = -1;
-            return;
-        }
-    }
-    *real_length = length;
-    *imaginary_length = 0;
-}

@@ -49,15 +49,6 @@ char *trim_both(char *text) {
     return skip_blanks(text);
 }
 
-// The caller's buffer must have room for one more character.
-char *trim_and_append(char *text, char c) {
-    char *p = trim_both(text);
-    size_t n = strlen(p);
-    p[n] = c;
-    p[n + 1] = 0;
-    return p;
-}
-
 void print_file_not_found() { vek_puts("file not found\n"); }
 
 // ---- Reading a file line by line --------------------------------------------------------

@@ -40,4 +40,3 @@ void print_file_not_found();
 char *skip_blanks(char *text);
 void trim_right(char *text);
 char *trim_both(char *text);
-char *trim_and_append(char *text, char c);

@@ -198,7 +198,6 @@ TEST_F(ClearTest, SymbolsInterned) {
     char buffer[SYMBOL_NAME_MAX + 4];
     EXPECT_EQ(format_symbol_quoted(symbol_node(blank), buffer), 6);
     EXPECT_STREQ(buffer, "`'a b'");
-    EXPECT_EQ(symbol_display_length(symbol_node(blank)), 5);
     clear_workspace(0);
     EXPECT_EQ(intern_symbol("zz"), 1);
 }

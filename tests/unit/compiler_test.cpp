@@ -410,17 +410,7 @@ TEST_F(CompilerTest, LineHelpers) {
     EXPECT_FALSE(has_open_parenthesis("x[)"));
     EXPECT_FALSE(has_open_parenthesis("')(' 1"));
     EXPECT_FALSE(has_open_parenthesis("'(' // ("));
-    EXPECT_EQ(find_char_outside_quotes("'a:b' (c:d) e:f", ':'), 13);
-    EXPECT_EQ(find_char_outside_quotes("abc", ':'), -1);
-    EXPECT_EQ(skip_quoted_text("ab 'c''d' e"), 11);
-    EXPECT_EQ(skip_quoted_text("ab 'cd"), 7);
-    i64 n = 0;
-    EXPECT_TRUE(match_keyword_prefix("if  x", "if", &n));
-    EXPECT_EQ(n, 4);
-    i64 pos = 0;
-    EXPECT_EQ(scan_name_at("abc_ rest", &pos), 3);
-    EXPECT_STREQ(current_name, "abc");
-    EXPECT_EQ(pos, 5);
+    EXPECT_EQ(comment_start("x<-'a//b'//c"), 9);
 }
 
 TEST(TimeReaders, FixedLengthTexts) {

@@ -62,42 +62,6 @@ TEST_F(FunctionText_, ListingNumbersLinesAndStartsTextsInColumnSeven)
     free_function_text(small);
 }
 
-TEST_F(FunctionText_, WorkspaceRecordKeepsShortenedLinesExactly)
-{
-    FunctionText *ft = text({"z<-f x", "z<-x+100000", "// note", "z<-z*2"});
-    set_typed_line(ft, 1, "z<-x");            // shorter text in the old buffer
-    set_typed_line(ft, 2, "");                 // and the list shrinks to three lines
-    ft->typed_count = 3;
-    rebuild_fresh_lines(ft);
-    i64 failing;
-    ASSERT_EQ(translate_control_structures(ft, &failing), 0);
-    FILE *f = tmpfile();
-    ASSERT_EQ(save_load_function_text(ft, f, 1), 0);
-    rewind(f);
-    FunctionText *back = new_function_text("x");
-    ASSERT_EQ(save_load_function_text(back, f, 0), 0);
-    EXPECT_STREQ(back->name, "f");
-    EXPECT_EQ(back->typed_count, 3);
-    EXPECT_EQ(back->fresh_count, 2);
-    EXPECT_EQ(back->work_count, 2);
-    EXPECT_STREQ(old_line_text(back, 1), "z<-x");
-    EXPECT_STREQ(old_line_text(back, 2), "");
-    EXPECT_STREQ(work_line_text(back, 1), "z<-x");
-    EXPECT_EQ(typed_line_for_work_line(back, 1), 1);
-    // A record cut short fails cleanly.
-    rewind(f);
-    FILE *cut = tmpfile();
-    char buf[40];
-    size_t n = fread(buf, 1, sizeof buf, f);
-    fwrite(buf, 1, n, cut);
-    rewind(cut);
-    EXPECT_EQ(save_load_function_text(back, cut, 0), 301);
-    fclose(cut);
-    fclose(f);
-    free_function_text(ft);
-    free_function_text(back);
-}
-
 TEST_F(FunctionText_, ScriptBlockHoldsOnlyTheCurrentLines)
 {
     FunctionText *ft = text({"z<-f x", "a<-1", "b<-2", "z<-3"});

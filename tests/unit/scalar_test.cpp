@@ -433,14 +433,6 @@ TEST(ScalarItems, FactorialCircleAndLiterals) {
     complex_circle(r, -11, zz);
     EXPECT_EQ(r[0], -2.0);
     EXPECT_EQ(r[1], 0.0);
-    i64 re, im;
-    split_complex_literal("1.5j_2", 6, &re, &im);
-    EXPECT_EQ(re, 3);
-    EXPECT_EQ(im, 2);
-    split_complex_literal("3j", 2, &re, &im);
-    EXPECT_EQ(im, -1);
-    split_complex_literal("", 0, &re, &im);
-    EXPECT_EQ(re + im, 0);
 }
 
 // The slot of the global variable `name` (made when missing).

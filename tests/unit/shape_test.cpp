@@ -3,6 +3,44 @@
 // keyed tables.
 #include "shaped_fixture.h"
 
+// A table of `rows` rows whose columns have the given types, straight from
+// descriptors (names as given, so repeats are possible).
+static int make_table_value(i64 slot, i64 type, i64 rows, i64 columns, const i64 *names, const i64 *column_types) {
+    if (rows < 0 || columns < 0) return (int)(error_number = 1);
+    ValueDescriptor t;
+    memset(&t, 0, sizeof t);
+    t.type = type;
+    t.rank = 1;
+    t.count = 2;
+    int heap = is_heap_slot(slot);
+    if (alloc_descriptor_data(&t, heap)) return error_number;
+    ValueDescriptor *half = (ValueDescriptor *)t.data;
+    half[0].type = T_SYMBOL;
+    half[0].rank = 1;
+    half[0].count = half[0].dim0 = columns;
+    if (alloc_descriptor_data(&half[0], heap)) return error_number;
+    for (i64 k = 0; k < columns; k++) ((i64 *)value_data(&half[0]))[k] = names ? names[k] : 0;
+    half[1].type = T_LIST;
+    half[1].rank = 1;
+    half[1].count = columns;
+    if (alloc_descriptor_data(&half[1], heap)) return error_number;
+    half[1].dim0 = columns;
+    half[1].spare = rows;    // the columns' list carries the row count
+    for (i64 k = 0; k < columns; k++) {
+        ValueDescriptor *col = &((ValueDescriptor *)half[1].data)[k];
+        col->type = column_types[k];
+        col->rank = 1;
+        col->count = col->dim0 = rows;
+        if (data_bytes(col->type, rows) < 0) return (int)(error_number = 6);
+        if (alloc_descriptor_data(col, heap)) return error_number;
+    }
+    ValueDescriptor old = value_slot_table[slot];
+    value_slot_table[slot] = t;
+    free_value(&old);
+    return 0;
+}
+
+
 class ShapeOfValues : public ShapedFixture {
 protected:
     static ValueDescriptor *var(const char *name) {
@@ -13,7 +51,7 @@ protected:
         run((std::string(name) + "<-0").c_str());
         std::vector<i64> names(columns, 0), types(columns, T_INT);
         i64 slot = global_name_table[lookup_name(name, 'G')].index;
-        ASSERT_EQ(make_csv_table_value(slot, T_TABLE, rows, columns, names.data(), types.data()), 0);
+        ASSERT_EQ(make_table_value(slot, T_TABLE, rows, columns, names.data(), types.data()), 0);
     }
     // A pair value (dictionary form 1, keyed table form 2) of copies of the
     // two halves into variable name.

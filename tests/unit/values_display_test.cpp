@@ -172,17 +172,3 @@ TEST_F(ValuesDisplayTest, ListCatenationExtendsAOneItemList) {
     EXPECT_EQ(catenate_values(&r, &a, &two, 0), 3);
 }
 
-TEST_F(ValuesDisplayTest, EnclosingReadsAnOperandMovedByItsOwnAllocation) {
-    std::vector<i64> xs(100);
-    for (i64 i = 0; i < 100; i++) xs[i] = i + 1;
-    i64 g = movable_global(xs);
-    i64 saved = stacktop;
-    stacktop = r15 - 8;
-    ValueDescriptor r;
-    ASSERT_EQ(enclose_elements(&r, -1, g), 0);
-    ASSERT_EQ(r.count, 100);
-    const ValueDescriptor *items = (const ValueDescriptor *)r.data;
-    EXPECT_EQ(((i64 *)value_data(const_cast<ValueDescriptor *>(&items[0])))[0], 1);
-    EXPECT_EQ(((i64 *)value_data(const_cast<ValueDescriptor *>(&items[99])))[0], 100);
-    stacktop = saved;
-}
