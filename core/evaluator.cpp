@@ -256,7 +256,7 @@ static int build_list(i64 result, i64 frame, i64 n) {
 
 static int new_result(i64 *slot) { return take_temporary(&eval_temp_counter, slot); }
 
-static int apply_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
+int apply_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
     i64 saved_temps = eval_temp_counter;
     int e = dispatch_primitive(code, result, lc, lv, rc, rv);
     if (eval_temp_counter < saved_temps) eval_temp_counter = saved_temps;

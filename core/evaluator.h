@@ -52,6 +52,10 @@ int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc,
 // slots. Returns 0 or an error number.
 int assign_name(i64 slot, i64 c, i64 v);
 
+// Runs one primitive into result as the walk does: dispatch, the
+// temporaries it took kept, the scratch list emptied after a success.
+int apply_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv);
+
 // Takes the next evaluator temporary (23480 ..), 1 past 25479.
 int take_temporary(i64 *counter, i64 *slot);
 // Gives up the temporaries above `from` with every block they hold (lists

@@ -260,12 +260,7 @@ static int apply_handler(i64 code, const ValueDescriptor **out, const ValueDescr
     if (reference_of(&r, &rc, &rv) || (l && reference_of(&l, &lc, &lv))) return (int)error_number;
     if (take_temporary(&eval_temp_counter, &result)) return (int)error_number;
     *out = &value_slot_table[result];
-    i64 saved_temps = eval_temp_counter;
-    int e = dispatch_primitive(code, result, lc, lv, rc, rv);
-    if (eval_temp_counter < saved_temps) eval_temp_counter = saved_temps;
-    if (e) return fail(e);
-    free_scratch();
-    return 0;
+    return apply_primitive(code, result, lc, lv, rc, rv);
 }
 
 // A name that is none of the system variables the assignment checks.

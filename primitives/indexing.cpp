@@ -50,14 +50,6 @@ void register_keyed_assign(IndexedAssignHandler h) { keyed_assign_hook = h; }
 
 static bool is_keyed_type(i64 t) { return t == T_ENUM || t == T_DICT || t == T_TABLE; }
 
-// The origin of the []IO in io_slot, with the checks of every other origin.
-static int origin_of(i64 io_slot, i64 *io) {
-    i64 outer = current_io_slot;
-    if (io_slot >= 0 && io_slot < SLOT_COUNT) current_io_slot = io_slot;
-    int e = index_origin(io);
-    current_io_slot = outer;
-    return e;
-}
 
 // ---- Index lists ---------------------------------------------------------------------
 
@@ -308,7 +300,7 @@ int index_value(i64 result_slot, i64 ac, i64 av, i64 ic, i64 iv, const i64 *rest
     IndexLists L;
     if (read_lists(&L, ic, iv, rest_c, rest_v, rest)) return (int)error_number;
     i64 io;
-    if (origin_of(io_slot, &io)) return VEK_IO;
+    if (index_origin_in(io_slot, &io)) return VEK_IO;
     if (is_keyed_type(a.type)) {
         if (!keyed_index_hook) return fail(VEK_NOT_IMPLEMENTED);
         return keyed_index_hook(result_slot, ac, av, ic, iv, rest_c, rest_v, rest, io_slot);
@@ -505,7 +497,7 @@ int assign_indexed(i64 slot, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
     IndexLists L;
     if (read_lists(&L, ic, iv, rest_c, rest_v, rest)) return (int)error_number;
     i64 io;
-    if (origin_of(io_slot, &io)) return VEK_IO;
+    if (index_origin_in(io_slot, &io)) return VEK_IO;
     if (a->type > T_TIME) {
         // tables and keyed tables take rows and columns, t[i;c]<-v
         if (L.n > (a->type == T_TABLE || a->type == T_DICT ? 2 : 1)) return fail(VEK_RANK);
@@ -564,7 +556,7 @@ static bool single_position(const ValueDescriptor *a, const ValueDescriptor *i, 
     if (a->rank != 1 || !is_simple_type(a->type) || a->type == T_COMPLEX) return false;
     if (!is_inline_value(i) || (i->type != T_BOOL && i->type != T_INT)) return false;
     i64 io;
-    if (origin_of(io_slot, &io)) return false;
+    if (index_origin_in(io_slot, &io)) return false;
     if (outside(i->dim0, io, a->count)) return false;
     *p = i->dim0 - io;
     return true;

@@ -44,13 +44,6 @@ static bool elided(i64 c, i64 v) { return c < 0 && v == 0; }
 static bool int_class(i64 t) { return t == T_BOOL || t == T_INT; }
 static const i64 *words(const ValueDescriptor *d) { return (const i64 *)value_data((ValueDescriptor *)d); }
 
-static int origin_of(i64 io_slot, i64 *io) {
-    i64 outer = current_io_slot;
-    if (io_slot >= 0 && io_slot < SLOT_COUNT) current_io_slot = io_slot;
-    int e = index_origin(io);
-    current_io_slot = outer;
-    return e;
-}
 
 // Rows selected by an integer index, checked against the row count.
 static int row_numbers(const ValueDescriptor *ix, i64 origin, i64 rows, std::vector<i64> *out) {
@@ -303,7 +296,7 @@ int keyed_index(i64 slot, i64 ac, i64 av, i64 ic, i64 iv, const i64 *rest_c, con
     const ValueDescriptor *a = keyed_operand(ac, av);
     if (!a) return (int)error_number;
     i64 origin;
-    if (origin_of(io_slot, &origin)) return VEK_IO;
+    if (index_origin_in(io_slot, &origin)) return VEK_IO;
     if (!elided(ic, iv) && !keyed_operand(ic, iv)) return (int)error_number;
     Built z;
     int e;
@@ -579,7 +572,7 @@ int keyed_assign(i64 target, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
     if (!b) return (int)error_number;
     if (a->rank < 0) return fail(VEK_VALUE);
     i64 origin;
-    if (origin_of(io_slot, &origin)) return VEK_IO;
+    if (index_origin_in(io_slot, &origin)) return VEK_IO;
     if (rest > 1 || (rest > 0 && a->type != T_TABLE && !is_keyed_table(a))) return fail(VEK_RANK);
     if (!keyed_value_sound(a)) return fail(VEK_DOMAIN);
     if ((is_dictionary(b) || b->type == T_TABLE) && rest > 0 && a->type != T_TABLE && !is_keyed_table(a))

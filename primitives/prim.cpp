@@ -125,3 +125,11 @@ int index_origin(i64 *io) {
     *io = v;
     return 0;
 }
+
+int index_origin_in(i64 io_slot, i64 *io) {
+    i64 outer = current_io_slot;
+    if (io_slot >= 0 && io_slot < SLOT_COUNT) current_io_slot = io_slot;
+    int e = index_origin(io);
+    current_io_slot = outer;
+    return e;
+}

@@ -70,6 +70,8 @@ int result_copy(i64 slot, const Operand *o);
 // ---- Index origin ------------------------------------------------------------------------
 // The []IO in force for the statement now running: 0 or 1, else error 24.
 int index_origin(i64 *io);
+// The same for the []IO held in io_slot (the bracket forms are given it).
+int index_origin_in(i64 io_slot, i64 *io);
 
 // ---- Registration ---------------------------------------------------------------------------
 // Every family defines one, listed in primitives/families.cpp.
