@@ -1,11 +1,11 @@
 # Times pandas on the file csv_bench made: read_csv with the column types
 # given (the date column parsed by its format) and to_csv of the frame.
-# Prints one line per case: name and best milliseconds.
-import sys, time
+import sys
 import pandas as pd
+from peer_timing import argument, discarding, time_cases
 
 SOURCE, TARGET = sys.argv[1], sys.argv[2]
-REPEAT = int(sys.argv[3]) if len(sys.argv) > 3 else 3
+REPEAT = argument(3, 3)
 TYPES = {"i": "int64", "f": "float64", "s": "category", "d": "str", "t": "str"}
 
 
@@ -15,15 +15,8 @@ def read():
     return df
 
 
-def best(f):
-    t = float("inf")
-    for _ in range(REPEAT):
-        start = time.perf_counter()
-        f()
-        t = min(t, time.perf_counter() - start)
-    return t * 1000
-
-
 frame = read()
-print("read %.1f" % best(read))
-print("write %.1f" % best(lambda: frame.to_csv(TARGET, index=False, date_format="%Y.%m.%d")))
+time_cases([
+    ("read", discarding(read)),
+    ("write", lambda: frame.to_csv(TARGET, index=False, date_format="%Y.%m.%d")),
+], REPEAT)

@@ -1,11 +1,10 @@
 # Times pandas on the table cases of table_bench, on the same data shapes.
-# Prints one line per case: name and best milliseconds.
-import sys, time
 import numpy as np
 import pandas as pd
+from peer_timing import argument, discarding, time_cases
 
-N = int(sys.argv[1]) if len(sys.argv) > 1 else 1_000_000
-REPEAT = int(sys.argv[2]) if len(sys.argv) > 2 else 7
+N = argument(1, 1_000_000)
+REPEAT = argument(2, 7)
 rng = np.random.default_rng(7)
 a = np.arange(N, dtype=np.int64)
 b = rng.random(N)
@@ -16,17 +15,8 @@ keys = rng.permutation(N).astype(np.int64)
 vals = rng.random(N)
 sought = rng.integers(0, N, 100_000, dtype=np.int64)
 small = pd.DataFrame({"k": np.arange(1000, dtype=np.int64), "w": rng.random(1000)})
-
-
-def build():
-    pd.DataFrame({"a": a, "b": b, "c": c, "d": d})
-
-
 frame = pd.DataFrame({"a": a, "b": b, "c": c, "d": d})
-
-
-def select():
-    frame[mask]
+left = pd.DataFrame({"a": a, "k": c})
 
 
 def lookup():
@@ -36,18 +26,9 @@ def lookup():
     index.get_indexer(sought)
 
 
-left = pd.DataFrame({"a": a, "k": c})
-
-
-def join():
-    left.merge(small, how="left", on="k")
-
-
-cases = [("build", build), ("select", select), ("lookup", lookup), ("join", join)]
-for name, fn in cases:
-    best = 1e300
-    for _ in range(REPEAT):
-        t = time.perf_counter()
-        fn()
-        best = min(best, time.perf_counter() - t)
-    print(name, best * 1e3)
+time_cases([
+    ("build", discarding(lambda: pd.DataFrame({"a": a, "b": b, "c": c, "d": d}))),
+    ("select", discarding(lambda: frame[mask])),
+    ("lookup", lookup),
+    ("join", discarding(lambda: left.merge(small, how="left", on="k"))),
+], REPEAT)

@@ -1,9 +1,9 @@
-# The CPython peer of loop_bench: the same loops as plain functions, timed
-# best of `repeat`. Prints one line per case: name and best milliseconds.
-import sys, time
+# The CPython peer of while_loop: the same loops as plain functions, each
+# call given a fresh argument.
+from peer_timing import argument, best_ms, report
 
-N = int(sys.argv[1]) if len(sys.argv) > 1 else 1_000_000
-REPEAT = int(sys.argv[2]) if len(sys.argv) > 2 else 5
+N = argument(1, 1_000_000)
+REPEAT = argument(2, 5)
 
 
 def count(n):
@@ -22,15 +22,5 @@ def bump(v):
     return v[-1]
 
 
-def best(f, make):
-    t_best = float("inf")
-    for _ in range(REPEAT):
-        arg = make()
-        t = time.perf_counter()
-        f(arg)
-        t_best = min(t_best, time.perf_counter() - t)
-    return t_best * 1000
-
-
-print(f"while_loop {best(count, lambda: N):.2f}")
-print(f"index_loop {best(bump, lambda: list(range(N))):.2f}")
+report("while_loop", best_ms(count, REPEAT, setup=lambda: N))
+report("index_loop", best_ms(bump, REPEAT, setup=lambda: list(range(N))))

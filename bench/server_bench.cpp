@@ -7,7 +7,6 @@
 // frames, and the ratios are printed.
 //   server_bench [requests]
 #include <cerrno>
-#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -21,6 +20,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 #include <fcntl.h>
+#include "harness.h"
 #include "core/session.h"
 #include "system/server.h"
 
@@ -107,9 +107,7 @@ static bool read_replies(int s, long n) {
     return got.empty();
 }
 
-static double seconds_since(std::chrono::steady_clock::time_point t0) {
-    return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
+static double seconds_since(double t0_ms) { return (now_ms() - t0_ms) / 1e3; }
 
 static bool drive(int port, long trips, Rates *rates) {
     int s = connect_retrying(port);
@@ -117,7 +115,7 @@ static bool drive(int port, long trips, Rates *rates) {
     std::string got;
     if (!read_until(s, BANNER_END, got)) return false;
     const unsigned char request[] = {0, 0, 0, 3, '1', '+', '2'};
-    auto t0 = std::chrono::steady_clock::now();
+    double t0 = now_ms();
     for (long i = 0; i < trips; i++) {
         if (send(s, request, sizeof request, 0) != (ssize_t)sizeof request) return false;
         if (!expect_replies(s, 1, got)) return false;
@@ -126,7 +124,7 @@ static bool drive(int port, long trips, Rates *rates) {
     enum { WINDOW = 64 };
     std::string batch;
     for (int i = 0; i < WINDOW; i++) batch.append((const char *)request, sizeof request);
-    t0 = std::chrono::steady_clock::now();
+    t0 = now_ms();
     for (long done = 0; done < trips; done += WINDOW) {
         if (send(s, batch.data(), batch.size(), 0) != (ssize_t)batch.size()) return false;
         if (!read_replies(s, WINDOW)) return false;
@@ -149,7 +147,7 @@ static Rates time_server(long trips, bool python) {
         quiet_stdout();
         if (!python) _exit(run_socket_server(port));
         std::string p = std::to_string(port);
-        execlp("python3", "python3", PYTHON_SERVER, p.c_str(), (char *)nullptr);
+        execlp(peer_python(), "python3", BENCH_DIR "/python_frame_server.py", p.c_str(), (char *)nullptr);
         _exit(127);
     }
     Rates rates;
@@ -172,7 +170,7 @@ static void print_rates(const char *who, long trips, const Rates &r) {
 }
 
 int main(int argc, char **argv) {
-    long trips = argc > 1 ? atol(argv[1]) : 20000;
+    long trips = argument(argc, argv, 1, 20000);
     Rates vek = time_server(trips, false);
     if (vek.round_trip < 0) {
         printf("server_bench: the Vek server did not answer as expected\n");

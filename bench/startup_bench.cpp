@@ -3,13 +3,17 @@
 // packages) and ends. Prints the best wall time of each, the peak resident
 // size, and the ratios.
 //   startup_bench [runs]
-#include "child_run.h"
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <unistd.h>
+#include "harness.h"
 
 static Run best_of(char *const argv[], const char *input, int runs)
 {
     Run best = {1e300, 0};
     for (int r = 0; r < runs; r++) {
-        Run x = run_once(argv, input);
+        Run x = run_child(argv, input);
         if (x.ms < best.ms) best.ms = x.ms;
         if (x.peak_kb > best.peak_kb) best.peak_kb = x.peak_kb;
     }
@@ -18,9 +22,9 @@ static Run best_of(char *const argv[], const char *input, int runs)
 
 int main(int argc, char **argv)
 {
-    int runs = argc > 1 ? atoi(argv[1]) : 20;
-    char console[] = CONSOLE_PROGRAM;
-    char *vek_argv[] = {console, nullptr};
+    int runs = (int)argument(argc, argv, 1, 20);
+    std::string console = console_program();
+    char *vek_argv[] = {console.data(), nullptr};
     Run vek = best_of(vek_argv, ")OFF\n", runs);
     printf("start-up, best of %d: vek-console %.2f ms, peak %.1f MB", runs, vek.ms, vek.peak_kb / 1024.0);
     char python[] = "/usr/bin/python3", isolated[] = "-I", nosite[] = "-S", command[] = "-c", empty[] = "";

@@ -8,43 +8,19 @@
 //   table_bench [rows] [repeats]
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <ctime>
-#include <map>
-#include <string>
-#include <unistd.h>
-#include <vector>
-#include "system/startup.h"
-#include "core/arena.h"
+#include "harness.h"
 #include "core/names.h"
-#include "core/session.h"
 #include "core/tables.h"
-
-static double now_ms() {
-    timespec t;
-    clock_gettime(CLOCK_MONOTONIC, &t);
-    return t.tv_sec * 1e3 + t.tv_nsec / 1e6;
-}
-
-static std::string printed;
-static void keep_print(const char *text) { printed += text; }
 
 // A global variable of n items of type, its items to be filled.
 static void *global_vector(const char *name, i64 type, i64 n) {
     i64 g = lookup_name(name, 'G');
     if (g < 0) g = add_name_entry(name, 'G');
-    i64 slot = global_name_table[g].index;
-    value_slot_table[slot].type = type;
-    if (alloc_slot_value(slot, type, 1, n)) exit(1);
-    set_slot_shape(slot, 1, n, n, 0);
-    return value_data(&value_slot_table[slot]);
+    return make_value(global_name_table[g].index, type, 1, n);
 }
 
 static uint64_t seed = 7;
-static uint64_t next() {
-    seed = seed * 6364136223846793005ULL + 1442695040888963407ULL;
-    return seed >> 17;
-}
+static uint64_t next() { return next_state(seed) >> 17; }
 
 static void make_data(i64 n) {
     i64 *a = (i64 *)global_vector("a", T_INT, n), *c = (i64 *)global_vector("c", T_INT, n);
@@ -73,65 +49,23 @@ static void make_data(i64 n) {
     for (i64 i = 0; i < 1000; i++) { sk[i] = i; sw[i] = (double)i / 7; }
 }
 
-static void run(const char *line) {
-    std::string text = line;
-    printed.clear();
-    execute_input_line(text.data());
-    if (printed.find("Error") != std::string::npos) {
-        fprintf(stderr, "%s failed:\n%s\n", line, printed.c_str());
-        exit(1);
-    }
-}
-
-static double best_of(const char *line, int repeat) {
-    double best = 1e300;
-    for (int r = 0; r < repeat; r++) {
-        double t = now_ms();
-        run(line);
-        double dt = now_ms() - t;
-        if (dt < best) best = dt;
-    }
-    return best;
-}
-
-static std::map<std::string, double> pandas_times(i64 n, int repeat) {
-    std::map<std::string, double> times;
-    char command[512];
-    const char *python = access("/usr/bin/python3", X_OK) == 0 ? "/usr/bin/python3" : "python3";
-    snprintf(command, sizeof command, "%s %s %lld %d 2>/dev/null", python, PANDAS_SCRIPT, (long long)n, repeat);
-    FILE *p = popen(command, "r");
-    if (!p) return times;
-    char name[64];
-    double ms;
-    while (fscanf(p, "%63s %lf", name, &ms) == 2) times[name] = ms;
-    pclose(p);
-    return times;
-}
-
 int main(int argc, char **argv) {
-    i64 n = argc > 1 ? atoll(argv[1]) : 1000000;
-    int repeat = argc > 2 ? atoi(argv[2]) : 7;
-    session_print = keep_print;
-    start_interpreter();
+    auto [n, repeat] = begin_bench(argc, argv, 1000000, 7);
     make_data(n);
-    run("[]IO<-0");
-    run("t<-([] a<-a; b<-b; c<-c; d<-d)");
-    run("kt<-([k<-ks] v<-vals)");
-    run("t2<-([] a<-a; k<-c)");
-    run("kt2<-([k<-sk] w<-sw)");
-    struct Case { const char *name, *line; } cases[] = {
+    run_line("[]IO<-0");
+    run_line("t<-([] a<-a; b<-b; c<-c; d<-d)");
+    run_line("kt<-([k<-ks] v<-vals)");
+    run_line("t2<-([] a<-a; k<-c)");
+    run_line("kt2<-([k<-sk] w<-sw)");
+    struct { const char *name, *line; } cases[] = {
         {"build", "r<-([] a<-a; b<-b; c<-c; d<-d)"},
         {"select", "r<-t[?m]"},
         {"lookup", "r<-kt[q]"},
         {"join", "r<-t2 ,. kt2[t2.k]"},
     };
-    std::map<std::string, double> peer = pandas_times(n, repeat);
-    printf("%lld rows, best of %d (ms)\n%-10s %10s %10s %8s\n", (long long)n, repeat, "case", "vek", "pandas", "ratio");
-    for (const Case &c : cases) {
-        double t = best_of(c.line, repeat);
-        auto it = peer.find(c.name);
-        if (it == peer.end()) printf("%-10s %10.2f %10s %8s\n", c.name, t, "-", "-");
-        else printf("%-10s %10.2f %10.2f %8.2f\n", c.name, t, it->second, t / it->second);
-    }
+    PeerTimes pandas = peer_times(BENCH_DIR "/pandas_tables.py", "%lld %d", (long long)n, repeat);
+    printf("%lld rows, best of %d (ms)\n", (long long)n, repeat);
+    print_head("pandas");
+    for (const auto &c : cases) print_row(c.name, best_line_ms(c.line, repeat), pandas);
     return 0;
 }

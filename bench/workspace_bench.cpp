@@ -3,8 +3,11 @@
 // data's size, beside CPython pickling and unpickling the same integers
 // (an array of 64-bit items).
 //   workspace_bench [items]
-#include "child_run.h"
+#include <cstdio>
+#include <cstdlib>
 #include <string>
+#include <unistd.h>
+#include "harness.h"
 
 static std::string dir;
 
@@ -22,20 +25,20 @@ static void report(const char *what, const Run &r, double data_mb)
 
 int main(int argc, char **argv)
 {
-    long long items = argc > 1 ? atoll(argv[1]) : 37500000;
+    long long items = argument(argc, argv, 1, 37500000);
     char templ[] = "/tmp/vek-ws-XXXXXX";
     if (!mkdtemp(templ)) return 1;
     dir = templ;
     atexit(remove_files);
     double data_mb = items * 8.0 / 1048576.0;
-    char console[] = CONSOLE_PROGRAM;
-    char *vek[] = {console, nullptr};
+    std::string console = console_program();
+    char *vek[] = {console.data(), nullptr};
     std::string make = "v<-!" + std::to_string(items) + "\n)OFF\n";
     std::string save = "v<-!" + std::to_string(items) + "\n)SAVE '" + dir + "/big.vek'\n)OFF\n";
     std::string load = ")LOAD '" + dir + "/big.vek'\n)OFF\n";
-    Run made = run_once(vek, make.c_str());
-    Run saved = run_once(vek, save.c_str());
-    Run loaded = run_once(vek, load.c_str());
+    Run made = run_child(vek, make.c_str());
+    Run saved = run_child(vek, save.c_str());
+    Run loaded = run_child(vek, load.c_str());
     printf("workspace of one %lld-item integer vector (%.0f MB)\n", items, data_mb);
     report("vek: make the vector", made, data_mb);
     report("vek: make it and )SAVE", saved, data_mb);
@@ -48,8 +51,8 @@ int main(int argc, char **argv)
     std::string read = "import pickle\nwith open('" + pickle_path + "', 'rb') as f: a = pickle.load(f)\n";
     char *py_dump[] = {python, command, dump.data(), nullptr};
     char *py_read[] = {python, command, read.data(), nullptr};
-    Run dumped = run_once(py_dump, "");
-    Run unpickled = run_once(py_read, "");
+    Run dumped = run_child(py_dump, "");
+    Run unpickled = run_child(py_read, "");
     report("python: make and dump", dumped, data_mb);
     report("python: load", unpickled, data_mb);
     printf("  ratio of the loads: %.2f time, %.2f peak\n", loaded.ms / unpickled.ms,
