@@ -12,6 +12,7 @@
 #include <unistd.h>
 #include "core/arena.h"
 #include "core/dispatch.h"
+#include "core/names.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "core/valueops.h"
@@ -60,7 +61,7 @@ const std::string &run_line(const char *line)
     std::string text = line;   // the runner may write into its line
     kept.clear();
     execute_input_line(text.data());
-    if (kept.find("Error") != std::string::npos) {
+    if (kept.find("Error") != std::string::npos || kept.find("error in") != std::string::npos) {
         fprintf(stderr, "%s failed:\n%s\n", line, kept.c_str());
         exit(1);
     }
@@ -85,6 +86,17 @@ void *make_value(i64 slot, i64 type, i64 rank, i64 d0, i64 d1)
 }
 
 void *make_vector(i64 slot, i64 type, i64 n) { return make_value(slot, type, n == 1 ? 0 : 1, n); }
+
+void *make_global(const char *name, i64 type, i64 n)
+{
+    i64 g = lookup_name(name, 'G');
+    if (g < 0) g = add_name_entry(name, 'G');
+    if (g < 0) {
+        fprintf(stderr, "no room for the name %s\n", name);
+        exit(1);
+    }
+    return make_value(global_name_table[g].index, type, 1, n);
+}
 
 // ---- Primitive cases ---------------------------------------------------------
 int apply_primitive(const Case &c) { return dispatch_primitive(c.code, CASE_RESULT, -1, c.left, -1, c.right); }

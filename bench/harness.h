@@ -45,8 +45,8 @@ void start_quiet();
 // The usual arguments, "[items] [repeats]", read, then start_quiet().
 struct Sizes { i64 items; int repeat; };
 Sizes begin_bench(int argc, char **argv, i64 items, int repeat);
-// Runs one line and returns what it printed; output holding "Error" ends
-// the program, naming the line.
+// Runs one line and returns what it printed; output holding "Error" (or
+// the query layer's "error in") ends the program, naming the line.
 const std::string &run_line(const char *line);
 double best_line_ms(const char *line, int repeat);
 
@@ -55,6 +55,8 @@ double best_line_ms(const char *line, int repeat);
 void *make_value(i64 slot, i64 type, i64 rank, i64 d0, i64 d1 = 0);
 // n items: a single one is a scalar.
 void *make_vector(i64 slot, i64 type, i64 n);
+// The global variable `name` as a vector of n items.
+void *make_global(const char *name, i64 type, i64 n);
 
 // ---- Primitive cases ---------------------------------------------------------
 struct Case { const char *name; i64 code, left, right; };

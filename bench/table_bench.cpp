@@ -9,25 +9,17 @@
 #include <cstdio>
 #include <cstdlib>
 #include "harness.h"
-#include "core/names.h"
-#include "core/tables.h"
 
 // A global variable of n items of type, its items to be filled.
-static void *global_vector(const char *name, i64 type, i64 n) {
-    i64 g = lookup_name(name, 'G');
-    if (g < 0) g = add_name_entry(name, 'G');
-    return make_value(global_name_table[g].index, type, 1, n);
-}
-
 static uint64_t seed = 7;
 static uint64_t next() { return next_state(seed) >> 17; }
 
 static void make_data(i64 n) {
-    i64 *a = (i64 *)global_vector("a", T_INT, n), *c = (i64 *)global_vector("c", T_INT, n);
-    double *b = (double *)global_vector("b", T_FLOAT, n);
-    i64 *d = (i64 *)global_vector("d", T_BOOL, n), *m = (i64 *)global_vector("m", T_BOOL, n);
-    i64 *keys = (i64 *)global_vector("ks", T_INT, n);
-    double *vals = (double *)global_vector("vals", T_FLOAT, n);
+    i64 *a = (i64 *)make_global("a", T_INT, n), *c = (i64 *)make_global("c", T_INT, n);
+    double *b = (double *)make_global("b", T_FLOAT, n);
+    i64 *d = (i64 *)make_global("d", T_BOOL, n), *m = (i64 *)make_global("m", T_BOOL, n);
+    i64 *keys = (i64 *)make_global("ks", T_INT, n);
+    double *vals = (double *)make_global("vals", T_FLOAT, n);
     for (i64 i = 0; i < n; i++) {
         a[i] = i;
         b[i] = (double)(next() % 1000000) / 1e6;
@@ -42,10 +34,10 @@ static void make_data(i64 n) {
         keys[i] = keys[j];
         keys[j] = t;
     }
-    i64 *q = (i64 *)global_vector("q", T_INT, 100000);
+    i64 *q = (i64 *)make_global("q", T_INT, 100000);
     for (i64 i = 0; i < 100000; i++) q[i] = (i64)(next() % (uint64_t)n);
-    i64 *sk = (i64 *)global_vector("sk", T_INT, 1000);
-    double *sw = (double *)global_vector("sw", T_FLOAT, 1000);
+    i64 *sk = (i64 *)make_global("sk", T_INT, 1000);
+    double *sw = (double *)make_global("sw", T_FLOAT, 1000);
     for (i64 i = 0; i < 1000; i++) { sk[i] = i; sw[i] = (double)i / 7; }
 }
 
