@@ -451,6 +451,19 @@ static bool scan_int_line(i64 f, const i64 *x, i64 n, i64 stride, i64 *z, bool s
         }
         if (p == n) return true;
         acc = p > 0 ? z[p - 1] : 0;
+        if (single_line) {
+            // from here the result is float: the sums so far become
+            // doubles, the rest are summed exactly and stored as doubles
+            *wide = true;
+            double *zf = (double *)z;
+            for (i64 q = 0; q < p; q++) zf[q] = (double)z[q];
+            for (; p < n; p++) {
+                i64 v = x[p];
+                if (!exact(v) || __builtin_add_overflow(acc, v, &acc) || !exact(acc)) return false;
+                zf[p] = (double)acc;
+            }
+            return true;
+        }
     }
     double *zf = (double *)z;
     bool doubles = false;
