@@ -60,8 +60,6 @@ i64 dims_after(const Shape &s, i64 axis);
 int sum_of_counts(const Operand *x, i64 n, i64 *sum);
 
 // ---- Provided by the dictionary, table and enumeration families ----------------
-// Stand-ins answer "primitive function not yet implemented" until those
-// families exist (primitives/interim.cpp).
 // x # y with a symbol vector x and a table y: the columns x names.
 int select_table_columns(i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 // x , y with an enumeration on either side.
