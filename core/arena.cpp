@@ -89,6 +89,8 @@ i64 value_memory_limit() {
 
 i64 value_memory_used() { return memory_used; }
 
+i64 value_memory_room() { return value_memory_limit() - memory_used; }
+
 static void release_spare_chunks();
 
 // Counts size against the limit; false when it does not fit even after the

@@ -85,6 +85,8 @@ void *checked_calloc(i64 count, i64 size);
 void set_value_memory_limit(i64 bytes);
 i64 value_memory_limit();
 i64 value_memory_used();
+// What is left under the limit.
+i64 value_memory_room();
 // Counts bytes against the limit (false when they do not fit); return
 // gives them back.
 bool value_memory_reserve(i64 bytes);

@@ -6,6 +6,7 @@
 #include "interpreter_fixture.h"
 #include <cstdio>
 #include <string>
+#include <unistd.h>
 
 namespace {
 
@@ -148,4 +149,33 @@ TEST_F(MemoryLimitTest, GrowingTablesStopAtTheLimit) {
     EXPECT_EQ(run("#w"), "1000\n");
     EXPECT_EQ(run("w[3]"), run("([] name<-1 7#'abcdefg'; n<-3)[1]"));
     expect_bounded_growth();
+}
+
+// Files whose rows would take more than the limit: a record of gigabytes
+// (a sparse file of zeros, which costs no disk) and a file of millions of
+// short rows read into text columns. Each is workspace full, and so is
+// reading the sparse file as lines.
+TEST_F(MemoryLimitTest, FilesThatClaimHugeRowsAreWorkspaceFull) {
+    char tmpl[] = "/tmp/vek-memory-XXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string dir = tmpl;
+    std::string sparse = dir + "/zeros.csv", rows = dir + "/rows.csv";
+    FILE *f = fopen(sparse.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    ASSERT_EQ(ftruncate(fileno(f), (off_t)8 << 30), 0);
+    fclose(f);
+    f = fopen(rows.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    for (int i = 0; i < 3000000; i++) fputs("ab,cd\n", f);
+    fclose(f);
+    run("keep<-1 2 3");
+    for (std::string line : {"[]CSV ('" + sparse + "';'I')", "[]CSV ('" + rows + "';'LL';'false')",
+                             "[]get '" + sparse + "'"})
+        EXPECT_TRUE(starts_with(run(line.c_str()), "Error: workspace full\n")) << line;
+    std::string fits = "#[]CSV ('" + rows + "';'SS';'false')";   // a symbol is a word
+    EXPECT_EQ(run(fits.c_str()), "3000000\n");
+    EXPECT_EQ(run("keep"), "1 2 3\n");
+    expect_bounded_growth();
+    std::string cmd = "rm -rf '" + dir + "'";
+    EXPECT_EQ(system(cmd.c_str()), 0);
 }
