@@ -70,6 +70,19 @@ for name, data in seeds.items():
     with open(os.path.join(out, name), 'wb') as f: f.write(data)
 EOF
 
+# Export tables: bytes that the target turns into a table (table_maker.h),
+# from a fixed generator so that the seeds stay the same.
+python3 - tests/fuzz/corpus_export <<'EOF'
+import os, random, sys
+out = sys.argv[1]
+os.makedirs(out, exist_ok=True)
+for f in os.listdir(out): os.remove(os.path.join(out, f))
+r = random.Random(2718)
+for i in range(24):
+    size = r.choice([16, 64, 160, 400])
+    with open(os.path.join(out, f'table_{i:02d}'), 'wb') as f: f.write(bytes(r.randrange(256) for _ in range(size)))
+EOF
+
 # Dictionaries: every glyph and system function of the code table, the
 # built-in functions and system variables, and tokens of the statement
 # forms, so that the fuzzer reaches each primitive without finding it.
@@ -108,6 +121,18 @@ for target, extra in (('session', session_only), ('script', script_only)):
         f.write(header)
         for t in unique(glyphs + sysfns + words + forms + extra): f.write(f'"{esc(t)}"\n')
         f.write('"\\x0d\\x0a"\n')
+with open(f'{out}/fuzz_csv.dict', 'w') as f:
+    f.write('# Cells of every type letter in their text forms, quotes and line ends.\n')
+    for t in ['\\"\\"', '\\",\\"', ',,', '\\x0d\\x0a', '0n', '0w', '_0w', '0nf', '0wf', '_0wf', '_1.5e_3',
+              '9223372036854775807', '2024.05.17', '5/17/2024', '2024.05m', '09:05', '09:05:07', '09:05:07.008',
+              '2024.05.17T09:05:07.008', 'true', 'name,qty,price']:
+        f.write(f'"{t}"\n')
+with open(f'{out}/fuzz_export.dict', 'w') as f:
+    f.write('# Eight-byte words a float or integer cell is read from: nulls, infinities,\n'
+            '# negative zero, the smallest and largest numbers.\n')
+    for w in ['7ff8000000000000', '7ff0000000000000', '8000000000000000', '0000000000000001',
+              '7fefffffffffffff', '7fffffffffffffff']:
+        f.write('"' + ''.join('\\x' + w[i:i + 2] for i in range(0, 16, 2)) + '"\n')
 with open(f'{out}/fuzz_frames.dict', 'w') as f:
     f.write('# Length prefixes around the largest text a frame may carry, and texts.\n')
     for t in ['\\x00\\x00\\x00\\x00', '\\x00\\x00\\x00\\x05', '\\x00\\x00\\x0f\\xff', '\\x00\\x00\\x10\\x00',
@@ -116,4 +141,5 @@ with open(f'{out}/fuzz_frames.dict', 'w') as f:
 EOF
 echo "corpus_session: $(ls tests/fuzz/corpus_session | wc -l) files;" \
      "corpus_workspace: $(ls tests/fuzz/corpus_workspace | wc -l) files;" \
-     "corpus_frames: $(ls tests/fuzz/corpus_frames | wc -l) files"
+     "corpus_frames: $(ls tests/fuzz/corpus_frames | wc -l) files;" \
+     "corpus_export: $(ls tests/fuzz/corpus_export | wc -l) files"
