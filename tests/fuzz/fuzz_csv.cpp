@@ -10,7 +10,7 @@
 #include "system/csv.h"
 #include "system/export.h"
 #include "system/text_lines.h"
-#include "runaway_guard.h"
+#include "fuzz_limits.h"
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -47,5 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     reset_stack();
     clear_workspace(0);
+    check_value_memory_count();
     return 0;
 }

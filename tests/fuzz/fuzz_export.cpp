@@ -10,7 +10,7 @@
 #include "core/arena.h"
 #include "core/names.h"
 #include "core/keyed.h"
-#include "runaway_guard.h"
+#include "fuzz_limits.h"
 #include "table_maker.h"
 #include <cmath>
 #include <cstdint>
@@ -117,5 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     disarm_runaway_guard();
     clear_workspace(0);
+    check_value_memory_count();
     return 0;
 }

@@ -8,7 +8,7 @@
 #include "core/tables.h"
 #include "core/arena.h"
 #include "system/scripts.h"
-#include "runaway_guard.h"
+#include "fuzz_limits.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -57,5 +57,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     load_script_file(arg, 1);
     disarm_runaway_guard();
     clear_workspace(0);
+    check_value_memory_count();
     return 0;
 }

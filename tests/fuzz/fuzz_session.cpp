@@ -7,7 +7,7 @@
 #include "core/session.h"
 #include "core/tables.h"
 #include "core/arena.h"
-#include "runaway_guard.h"
+#include "fuzz_limits.h"
 #include <cstdint>
 #include <cstring>
 #include <cctype>
@@ -65,5 +65,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     disarm_runaway_guard();
     clear_workspace(0);
+    check_value_memory_count();
     return 0;
 }

@@ -6,7 +6,7 @@
 // function called (a loop in one is stopped by the runaway guard).
 #include "system/startup.h"
 #include "core/arena.h"
-#include "runaway_guard.h"
+#include "fuzz_limits.h"
 #include "core/session.h"
 #include "core/tables.h"
 #include "system/workspace_file.h"
@@ -98,5 +98,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         disarm_runaway_guard();
     }
     clear_workspace(0);
+    check_value_memory_count();
     return 0;
 }
