@@ -83,6 +83,25 @@ for i in range(24):
     with open(os.path.join(out, f'table_{i:02d}'), 'wb') as f: f.write(bytes(r.randrange(256) for _ in range(size)))
 EOF
 
+# SQL statements: the texts handed to do in the query transcripts (quotes
+# undoubled), one file per transcript case.
+python3 - tests/fuzz/corpus_do tests/transcripts/query.vt <<'EOF'
+import os, re, sys
+out, transcript = sys.argv[1], sys.argv[2]
+os.makedirs(out, exist_ok=True)
+for f in os.listdir(out): os.remove(os.path.join(out, f))
+cases, case = [], []
+for line in open(transcript, encoding='utf-8', errors='replace'):
+    if line.startswith('=== '):
+        cases.append(case)
+        case = []
+    elif line.startswith('>'):
+        case += [m.replace("''", "'") for m in re.findall(r"\bdo '((?:[^']|'')*)'", line)]
+cases.append(case)
+for n, statements in enumerate(c for c in cases if c):
+    with open(os.path.join(out, f'query_{n:03d}'), 'w') as f: f.write('\n'.join(statements) + '\n')
+EOF
+
 # Dictionaries: every glyph and system function of the code table, the
 # built-in functions and system variables, and tokens of the statement
 # forms, so that the fuzzer reaches each primitive without finding it.
@@ -121,6 +140,14 @@ for target, extra in (('session', session_only), ('script', script_only)):
         f.write(header)
         for t in unique(glyphs + sysfns + words + forms + extra): f.write(f'"{esc(t)}"\n')
         f.write('"\\x0d\\x0a"\n')
+with open(f'{out}/fuzz_do.dict', 'w') as f:
+    f.write('# Words and forms of the statements, and the columns of the target\'s tables.\n')
+    for t in ['SELECT', 'EXEC', 'FROM', 'WHERE', 'BY', 'OR', 'IN', 'LIKE', 'CREATE TABLE', 'INSERT INTO',
+              'LOAD TABLE', 'UPDATE', 'SUM', 'COUNT', 'MAX', 'MIN', 'FIRST', 'AVG', ' t', ' u', ' kt', ' e',
+              ' empty', 'a,b', '*', '<-', '=', '<', '>', '~', '<=', '>=', '~=', '+', '-', '%', '.',
+              "'", "''", '`', '(', ')', ';', '1 2', '1.5', '0n', '2024.01.02', '10:20', "'a%'", "'_b'",
+              't.a', 'e.f', 'kt.name', 'dom', "'CIE'", "'IS'", '([] a<-1 2)', "(CSV 'x.csv';'I')"]:
+        f.write(f'"{esc(t)}"\n')
 with open(f'{out}/fuzz_csv.dict', 'w') as f:
     f.write('# Cells of every type letter in their text forms, quotes and line ends.\n')
     for t in ['\\"\\"', '\\",\\"', ',,', '\\x0d\\x0a', '0n', '0w', '_0w', '0nf', '0wf', '_0wf', '_1.5e_3',
@@ -142,4 +169,5 @@ EOF
 echo "corpus_session: $(ls tests/fuzz/corpus_session | wc -l) files;" \
      "corpus_workspace: $(ls tests/fuzz/corpus_workspace | wc -l) files;" \
      "corpus_frames: $(ls tests/fuzz/corpus_frames | wc -l) files;" \
-     "corpus_export: $(ls tests/fuzz/corpus_export | wc -l) files"
+     "corpus_export: $(ls tests/fuzz/corpus_export | wc -l) files;" \
+     "corpus_do: $(ls tests/fuzz/corpus_do | wc -l) files"
