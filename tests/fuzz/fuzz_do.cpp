@@ -1,10 +1,11 @@
 // libFuzzer target: SQL statements through `do` against a fixed set of
 // tables. Each line of the input is one statement, handed to `do` as a
-// text; the tables (every column type, a keyed table, an enumeration
-// column and an empty table) are built afresh for every input, and the
-// workspace is cleared after it, so the query layer loads again each time
-// as it does after )clear. The library directory holds the library's own
-// "standard" script, which the layer copies when it loads.
+// text. The tables (columns of the simple types, texts, dates and times, a
+// keyed table, an enumeration column and an empty table) are built afresh
+// for every input, and the workspace is cleared after it, so the query
+// layer loads again each time as it does after )clear. The library
+// directory holds the library's own "standard" script, which the layer
+// copies when it loads.
 #include "system/startup.h"
 #include "core/session.h"
 #include "core/tables.h"
