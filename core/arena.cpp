@@ -14,6 +14,7 @@
 #include "operands.h"
 #include "session.h"
 #include "tables.h"
+#include "platform/platform.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,6 +42,8 @@ static const i64 TRAILER = (i64)sizeof(HeapBlockTrailer);
 static const i64 CHUNK_HEADER = (i64)sizeof(ChunkHeader);
 
 // ---- Checked system-heap allocation ----------------------------------------
+// The interpreter's own fixed tables end the process when the system will
+// not give them memory: nothing could run without them.
 
 static void allocation_exit(const char *message) {
     printf("%s\n", message);
@@ -61,6 +64,57 @@ void *checked_calloc(i64 count, i64 size) {
     void *p = calloc(count > 0 ? (size_t)count : 1, size > 0 ? (size_t)size : 1);
     if (!p) allocation_exit("* insufficient memery to allocate. *");
     return p;
+}
+
+// ---- Value memory ------------------------------------------------------------
+// Large blocks and scratch blocks have sizes that user values decide. They
+// share one limit, so that a statement asking for more fails with
+// workspace full: the system would grant nearly any request and then end
+// the process (or another one) when the pages are first written.
+
+static i64 memory_limit = 0;   // 0: not set yet, taken from the machine
+static i64 memory_used = 0;
+
+static i64 default_memory_limit() {
+    i64 mb = platform_physical_memory_mb();
+    return mb > 0 ? mb / 2 * 1048576 : INT64_MAX;
+}
+
+void set_value_memory_limit(i64 bytes) { memory_limit = bytes > 0 ? bytes : default_memory_limit(); }
+
+i64 value_memory_limit() {
+    if (memory_limit == 0) memory_limit = default_memory_limit();
+    return memory_limit;
+}
+
+i64 value_memory_used() { return memory_used; }
+
+i64 value_memory_room() { return value_memory_limit() - memory_used; }
+
+static void release_spare_chunks();
+
+// Counts size against the limit; false when it does not fit even after the
+// kept spare blocks are given back.
+bool value_memory_reserve(i64 size) {
+    if (size > value_memory_limit() - memory_used) release_spare_chunks();
+    if (size > value_memory_limit() - memory_used) return false;
+    memory_used += size;
+    return true;
+}
+
+void value_memory_return(i64 size) { memory_used -= size; }
+
+void *value_malloc(i64 size) {
+    if (size < 0 || !value_memory_reserve(size)) return nullptr;
+    void *p = malloc(size > 0 ? (size_t)size : 1);
+    if (!p) value_memory_return(size);
+    return p;
+}
+
+void value_free(void *p, i64 size) {
+    if (!p) return;
+    free(p);
+    value_memory_return(size);
 }
 
 // ---- Where a descriptor's data lives ----------------------------------------
@@ -177,7 +231,19 @@ static void release_chunk_memory(ChunkHeader *h) {
         spare_bytes[empty] = h->size;
         return;
     }
+    i64 size = h->size;
     free(h->self);
+    value_memory_return(size + CHUNK_HEADER);
+}
+
+static void release_spare_chunks() {
+    for (int i = 0; i < SPARE_SLOTS; i++)
+        if (spare_chunk[i]) {
+            free(spare_chunk[i]);
+            value_memory_return(spare_bytes[i] + CHUNK_HEADER);
+            spare_chunk[i] = nullptr;
+            spare_bytes[i] = 0;
+        }
 }
 
 // The smallest spare that holds size bytes without wasting over a quarter.
@@ -189,6 +255,7 @@ static ChunkHeader *take_spare_chunk(i64 size) {
             best = i;
     if (best < 0) return nullptr;
     ChunkHeader *h = spare_chunk[best];
+    value_memory_return(spare_bytes[best] - size);   // counted from now on as a block of size
     spare_chunk[best] = nullptr;
     spare_bytes[best] = 0;
     if (!chunk_fully_written) memset((char *)h + CHUNK_HEADER, 0, (size_t)size);
@@ -201,11 +268,15 @@ bool allocation_failed = false;
 // Zeroed by calloc: a block of a megabyte or more is always fresh pages
 // from the system (see new_chunk_list), which cost no memset, and huge
 // pages cut the page faults of a first write over it. Null when the system
-// has no memory for it.
+// has no memory for it or it would pass the value memory limit.
 static ChunkHeader *fresh_chunk(i64 size) {
     if (size <= 0 || size > INT64_MAX - CHUNK_HEADER) return nullptr;
+    if (!value_memory_reserve(size + CHUNK_HEADER)) return nullptr;
     ChunkHeader *h = (ChunkHeader *)calloc(1, (size_t)(size + CHUNK_HEADER));
-    if (!h) return nullptr;
+    if (!h) {
+        value_memory_return(size + CHUNK_HEADER);
+        return nullptr;
+    }
     if (size >= HUGE_PAGE_WORTHWHILE) advise_huge_pages(h, size + CHUNK_HEADER);
     h->self = h;
     h->size = size;
@@ -217,7 +288,7 @@ static ChunkHeader *fresh_chunk(i64 size) {
 // keep their order of arrival.
 void *new_chunk(i64 size) {
     if (size <= 0) allocation_exit("size <=0 in allocate is not allowed");
-    if (size > INT64_MAX - CHUNK_HEADER) allocation_exit("* insufficient memery to allocate. *");
+    if (size > INT64_MAX - CHUNK_HEADER) return nullptr;
     new_chunk_list();
     ChunkHeader *h = take_spare_chunk(size);
     if (h) {
@@ -225,7 +296,6 @@ void *new_chunk(i64 size) {
         h->size = size;
         h->refcount = 1;
     } else if (!(h = fresh_chunk(size))) {
-        if (!allocation_may_fail) allocation_exit("* insufficient memery to allocate. *");
         allocation_failed = true;
         return nullptr;
     }
@@ -472,6 +542,7 @@ static int take_chunk(ValueDescriptor *d, i64 type, i64 size) {
     return 0;
 }
 
+// A block that cannot be had leaves the descriptor's own block in place.
 int realloc_as_chunk(ValueDescriptor *d, i64 size) {
     void *p = new_chunk(size);
     if (!p) return (int)(error_number = VEK_WS_FULL);
@@ -561,9 +632,11 @@ int alloc_stack_slot(i64 slot, i64 type, i64 count) {
     return 0;
 }
 
+// A failure (workspace full) leaves the slot's value as it was.
 int alloc_slot_value(i64 slot, i64 type, i64 rank, i64 count) {
     if (slot < 0 || slot >= SLOT_COUNT) return error_number = VEK_DOMAIN;
     ValueDescriptor *d = &value_slot_table[slot];
+    const ValueDescriptor before = *d;
     d->type = type;
     d->rank = rank;
     d->count = count;
@@ -574,7 +647,11 @@ int alloc_slot_value(i64 slot, i64 type, i64 rank, i64 count) {
         alloc_result = d->data;
         return 0;
     }
-    return is_heap_slot(slot) ? alloc_heap_slot(slot, type, count) : alloc_stack_slot(slot, type, count);
+    if (!(is_heap_slot(slot) ? alloc_heap_slot(slot, type, count) : alloc_stack_slot(slot, type, count))) return 0;
+    d->type = before.type;
+    d->rank = before.rank;
+    d->count = before.count;
+    return error_number;
 }
 
 void set_slot_shape(i64 slot, i64 rank, i64 count, i64 d0, i64 d1) {
@@ -632,27 +709,45 @@ static ScratchNode *take_spare_scratch(i64 size) {
     return nullptr;
 }
 
+// Blocks count against the value memory limit while they are handed out;
+// the few kept small ones do not.
 void *scratch_alloc(i64 type, i64 n) {
     if (n <= 0) return nullptr;
     i64 size = data_bytes(type, n);
-    if (size < 0) allocation_exit("* insufficient memery to allocate. *");
-    new_scratch_list();
-    ScratchNode *node = size <= SPARE_SCRATCH_MAX ? take_spare_scratch(size) : nullptr;
+    ScratchNode *node = size >= 0 && size <= SPARE_SCRATCH_MAX ? take_spare_scratch(size) : nullptr;
+    if (size < 0 || !value_memory_reserve(node ? node->size : size)) {
+        if (node) {
+            node->next = spare_scratch;
+            spare_scratch = node;
+            spare_scratch_count++;
+        }
+        error_number = 6;
+        return nullptr;
+    }
     if (!node) {
+        void *block = malloc((size_t)size);
+        if (!block) {
+            value_memory_return(size);
+            error_number = 6;
+            return nullptr;
+        }
         node = (ScratchNode *)checked_malloc(sizeof(ScratchNode));
-        node->block = checked_malloc(size);
+        node->block = block;
         node->size = size;
     }
+    new_scratch_list();
     node->next = nullptr;
     scratch_tail->next = node;
     scratch_tail = node;
     return node->block;
 }
+
 void free_scratch() {
     if (!scratch_head) return;
     ScratchNode *n = scratch_head->next;
     while (n) {
         ScratchNode *next = n->next;
+        value_memory_return(n->size);
         if (n->size <= SPARE_SCRATCH_MAX && spare_scratch_count < SPARE_SCRATCH_COUNT) {
             n->next = spare_scratch;
             spare_scratch = n;

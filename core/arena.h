@@ -38,9 +38,10 @@ int realloc_as_chunk(ValueDescriptor *d, i64 size);
 // reused large block is then not zeroed first.
 extern bool chunk_fully_written;
 void *new_chunk(i64 size);
-// While allocation_may_fail is set (the file readers), a large block the
-// system cannot give is error 6 for the allocation paths and sets
-// allocation_failed, instead of ending the process.
+// A large block the system cannot give, or one past the value memory limit
+// below, is error 6 for the allocation paths and sets allocation_failed,
+// never the end of the process; the file readers raise allocation_may_fail
+// around their work and read allocation_failed afterwards.
 extern bool allocation_may_fail;
 extern bool allocation_failed;
 // A large block outside the chunk list, for values staged by a reader
@@ -64,6 +65,8 @@ void reset_stack();           // stacktop = 0, frees large blocks held by stack 
 bool in_arena(const void *p);
 bool in_heap_end(const void *p);
 
+// A block of n items freed with the scratch list after the primitive;
+// nullptr (and error_number 6) when the memory cannot be had.
 void *scratch_alloc(i64 type, i64 n);
 void free_scratch();
 void new_scratch_list();
@@ -71,8 +74,27 @@ void new_chunk_list();
 void free_chunks_keep_head();
 i64 print_chunk_list();
 
+// Blocks of the interpreter's own tables: a refusal ends the process.
 void *checked_malloc(i64 size);
 void *checked_calloc(i64 count, i64 size);
+
+// Memory whose size user values decide (large blocks, scratch blocks and
+// the work blocks of primitives) is counted against one limit, by default
+// half the physical memory; past it an allocation fails and the statement
+// answers workspace full. A limit of 0 or less restores the default.
+void set_value_memory_limit(i64 bytes);
+i64 value_memory_limit();
+i64 value_memory_used();
+// What is left under the limit.
+i64 value_memory_room();
+// Counts bytes against the limit (false when they do not fit); return
+// gives them back.
+bool value_memory_reserve(i64 bytes);
+void value_memory_return(i64 bytes);
+// malloc within the limit (nullptr when over it or refused); value_free
+// takes the same size back.
+void *value_malloc(i64 size);
+void value_free(void *p, i64 size);
 
 extern const double complex_one[2];
 extern const double complex_zero[2];

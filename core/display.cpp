@@ -11,6 +11,7 @@
 #include "symbols.h"
 #include "timecode.h"
 #include "keyed.h"
+#include "arena.h"
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -287,12 +288,21 @@ static i64 complex_front_length(const char *b, i64 n) {
 
 // Per column of the last axis: for floats the widths in front of and from
 // the '.', for complex numbers of the real and the imaginary part, for
-// integers and symbols the text width (in front).
-static ColumnWidths layout_numeric_columns(const ValueDescriptor *d, i64 cols) {
+// integers and symbols the text width (in front). The widths take memory
+// like a value's (counted against its limit); 6 when it cannot be had.
+static void free_column_widths(ColumnWidths *w, i64 cols) {
+    value_free(w->front, (cols + 1) * (i64)sizeof(i64));
+    value_free(w->back, (cols + 1) * (i64)sizeof(i64));
+}
+
+static int layout_numeric_columns(const ValueDescriptor *d, i64 cols, ColumnWidths *out) {
     ColumnWidths w;
-    w.front = (i64 *)calloc((size_t)cols + 1, sizeof(i64));
-    w.back = (i64 *)calloc((size_t)cols + 1, sizeof(i64));
-    if (!w.front || !w.back) { fputs("* insufficient memery to allocate. *\n", stdout); exit(1); }
+    i64 bytes = (cols + 1) * (i64)sizeof(i64);
+    w.front = (i64 *)value_malloc(bytes);
+    w.back = w.front ? (i64 *)value_malloc(bytes) : nullptr;
+    if (!w.back) { free_column_widths(&w, cols); return error_number = 6; }
+    memset(w.front, 0, (size_t)bytes);
+    memset(w.back, 0, (size_t)bytes);
     char b[ELEMENT_TEXT_MAX];
     for (i64 i = 0; i < d->count; i++) {
         i64 c = i % cols;
@@ -303,7 +313,8 @@ static ColumnWidths layout_numeric_columns(const ValueDescriptor *d, i64 cols) {
         if (front > w.front[c]) w.front[c] = front;
         if (back > w.back[c]) w.back[c] = back;
     }
-    return w;
+    *out = w;
+    return 0;
 }
 
 static void show_array_element(Text *t, const ValueDescriptor *d, i64 i, i64 c, const ColumnWidths *w) {
@@ -347,7 +358,7 @@ static int display_array(Text *t, const ValueDescriptor *d, int source, i64 slot
     bool numeric = d->type == T_BOOL || d->type == T_INT || d->type == T_FLOAT ||
                    d->type == T_COMPLEX || d->type == T_SYMBOL;
     ColumnWidths w = {nullptr, nullptr};
-    if (numeric) w = layout_numeric_columns(d, cols);
+    if (numeric && layout_numeric_columns(d, cols, &w)) return error_number;
     i64 ind = capped_indent();
     char b[ELEMENT_TEXT_MAX];
     for (i64 p = 0; p < planes; p++) {
@@ -378,8 +389,7 @@ static int display_array(Text *t, const ValueDescriptor *d, int source, i64 slot
         }
         if (shown_rows < rows) print_hint(t, rows - shown_rows);
     }
-    free(w.front);
-    free(w.back);
+    free_column_widths(&w, cols);
     return 0;
 }
 

@@ -269,6 +269,7 @@ int apply_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
 static int read_input_line(i64 result) {
     enum { INPUT_CAP = 5120 };
     char *buf = (char *)scratch_alloc(T_CHAR, INPUT_CAP);
+    if (!buf) return error_number;
     i64 n = ask_input_string ? ask_input_string("", buf, INPUT_CAP) : 0;
     if (n < 0) n = 0;
     if (n >= INPUT_CAP) n = INPUT_CAP - 1;

@@ -71,17 +71,19 @@ void reread_operand(Operand *o) {
     if (d && d->rank >= 0) point_at_items(o, d);
 }
 
-void set_operand_aside(Operand *o) {
-    if (o->c == -2 || o->data == (const void *)&o->item || o->count <= 0 || !o->data) return;
+int set_operand_aside(Operand *o) {
+    if (o->c == -2 || o->data == (const void *)&o->item || o->count <= 0 || !o->data) return 0;
     i64 bytes = data_bytes(o->type, o->count);
-    if (bytes <= 0) return;
+    if (bytes <= 0) return 0;
     void *copy = scratch_alloc(T_CHAR, bytes);
+    if (!copy) return (int)error_number;
     memcpy(copy, o->data, (size_t)bytes);
     o->aside = *operand_ref(o->c, o->v);
     o->aside.data = copy;
     o->aside.capacity = 0;
     o->data = copy;
     o->c = -2;          // reads the copy from now on
+    return 0;
 }
 
 void refresh_operand_views() {

@@ -46,7 +46,8 @@ int read_operand(Operand *o, i64 c, i64 v);
 void reread_operand(Operand *o);
 // Copies a view's items to a scratch block: its descriptor is about to be
 // overwritten (it is the result slot). The view reads the copy from then on.
-void set_operand_aside(Operand *o);
+// 6 (workspace full) when the copy cannot be had.
+int set_operand_aside(Operand *o);
 inline bool operand_is_slot(const Operand *o, i64 slot) { return o->c < 0 && o->v == slot; }
 // Called by compaction: every live view re-reads its data address.
 void refresh_operand_views();

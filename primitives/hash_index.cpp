@@ -240,6 +240,7 @@ int find_rows(const ValueDescriptor *columns, i64 rows, const ValueDescriptor *l
     HashIndex h;
     if (hash_index_build(&h, columns, rows)) return VEK_WS_FULL;
     i64 *found = (i64 *)scratch_alloc(T_INT, sought);
+    if (sought > 0 && !found) return VEK_WS_FULL;
     for (i64 q = 0; q < sought; q++) {
         found[q] = find_cells(&h, cells.p + q * ncols);
         if (found[q] < 0) return fail(sought == 1 ? VEK_VALUE_NOT_FOUND : VEK_KEY_NOT_FOUND);
@@ -287,6 +288,7 @@ int pair_find_rows(const ValueDescriptor *keys, const ValueDescriptor *lookup, i
             if (column(keys, k)->type == lookup->type) chosen = column(keys, k);
     if (!chosen || chosen->count == 0) return fail(VEK_INDEX);
     i64 *positions = (i64 *)scratch_alloc(T_INT, lookup->count);
+    if (!positions) return VEK_WS_FULL;
     if (key_positions(chosen, lookup, origin, missing_is_error, positions)) return (int)error_number;
     *out = positions;
     *count = lookup->count;

@@ -1,6 +1,7 @@
 // Work memory of the search, sort and group kernels: a few big blocks are
 // kept between calls and handed out again to a request they fit closely.
 #include "primitives/hashing.h"
+#include "core/arena.h"
 #include <sys/mman.h>
 
 enum : i64 {
@@ -19,7 +20,9 @@ static void advise_huge_pages(void *p, i64 bytes) {
     if (end > start) madvise((void *)start, end - start, MADV_HUGEPAGE);
 }
 
+// A block counts against the value memory limit while it is handed out.
 void *take_work_memory(i64 bytes) {
+    if (!value_memory_reserve(bytes)) return nullptr;
     if (bytes >= KEEP_MIN) {
         // the smallest kept block that holds the request without wasting
         // more than half of itself
@@ -36,12 +39,14 @@ void *take_work_memory(i64 bytes) {
         }
     }
     void *p = malloc((size_t)bytes);
+    if (!p) value_memory_return(bytes);
     if (p && bytes >= 2 * HUGE_PAGE) advise_huge_pages(p, bytes);
     return p;
 }
 
 void give_back_work_memory(void *p, i64 bytes) {
     if (!p) return;
+    value_memory_return(bytes);
     if (bytes >= KEEP_MIN) {
         i64 total = 0;
         int empty = -1;

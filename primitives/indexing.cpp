@@ -100,12 +100,13 @@ static int take_int_lists(IndexLists *L) {
 
 // A list that is also the result slot loses its items when the result is
 // allocated: they are set aside first.
-static void protect_lists(IndexLists *L, i64 slot) {
+static int protect_lists(IndexLists *L, i64 slot) {
     for (i64 k = 0; k < L->n; k++)
         if (!L->elided[k] && operand_is_slot(&L->view[k], slot)) {
-            set_operand_aside(&L->view[k]);
+            if (set_operand_aside(&L->view[k])) return VEK_WS_FULL;
             L->ix[k] = L->view[k].ints();
         }
+    return 0;
 }
 
 // ---- Positions ------------------------------------------------------------------------
@@ -130,6 +131,7 @@ static int pick_axes(const IndexLists &L, const ValueDescriptor *a, i64 io, Axis
         i64 length = value_dimension(a, k);
         i64 n = L.elided[k] ? length : L.count[k];
         i64 *off = (i64 *)scratch_alloc(T_INT, n);
+        if (n > 0 && !off) return VEK_WS_FULL;
         for (i64 j = 0; j < n; j++) {
             i64 p = L.elided[k] ? j : L.ix[k][j];
             if (!L.elided[k]) {
@@ -208,7 +210,7 @@ static int index_simple_vector(i64 result_slot, Operand &a, IndexLists &L, i64 i
     Operand &I = L.view[0];
     Shape s;
     shape_of(&s, &I);
-    protect_lists(&L, result_slot);
+    if (protect_lists(&L, result_slot)) return VEK_WS_FULL;
     Result z;
     if (begin_result(&z, result_slot, a.type, s, &a, &I, true)) return (int)error_number;
     const i64 *ix = I.ints();
@@ -327,7 +329,7 @@ int index_value(i64 result_slot, i64 ac, i64 av, i64 ic, i64 iv, const i64 *rest
         for (i64 j = 0; j < part.rank; j++) s.dims[s.rank++] = part.dims[j];
     }
     if (a.type == T_LIST) return index_list_items(result_slot, a, L, ax, s);
-    protect_lists(&L, result_slot);
+    if (protect_lists(&L, result_slot)) return VEK_WS_FULL;
     Result z;
     if (begin_result(&z, result_slot, a.type, s, &a, nullptr, true)) return (int)error_number;
     gather_by_width(z.data, a.data, a.type, ax, L.n);
@@ -348,7 +350,8 @@ static i64 assigned_type(i64 a, i64 b) {
 
 // Index lists of an assignment: a variable holding whole floats (or
 // complex numbers without imaginary parts) is read through integer copies,
-// so the variable itself is left as it is.
+// so the variable itself is left as it is. *out stays nullptr when the
+// copy cannot be had.
 static bool whole_floats_to_ints(Operand &o, i64 **out) {
     if (o.c >= 0 || (o.type != T_FLOAT && o.type != T_COMPLEX)) return false;
     i64 n = o.count, step = o.type == T_COMPLEX ? 2 : 1;
@@ -359,8 +362,9 @@ static bool whole_floats_to_ints(Operand &o, i64 **out) {
         if (!(std::fabs(v) <= 2147483647.0) || v != std::trunc(v)) return false;
     }
     i64 *ix = (i64 *)scratch_alloc(T_INT, n);
-    for (i64 k = 0; k < n; k++) ix[k] = (i64)x[step * (o.single ? 0 : k)];
     *out = ix;
+    if (!ix) return true;
+    for (i64 k = 0; k < n; k++) ix[k] = (i64)x[step * (o.single ? 0 : k)];
     return true;
 }
 
@@ -368,10 +372,12 @@ static int take_assign_lists(IndexLists *L) {
     for (i64 k = 0; k < L->n; k++) {
         if (L->elided[k]) continue;
         Operand &o = L->view[k];
-        i64 *converted;
+        i64 *converted = nullptr;
         if (o.is_int_class()) L->ix[k] = o.ints();
-        else if (whole_floats_to_ints(o, &converted)) L->ix[k] = converted;
-        else return fail(VEK_DOMAIN);
+        else if (whole_floats_to_ints(o, &converted)) {
+            if (!converted && o.count > 0) return VEK_WS_FULL;
+            L->ix[k] = converted;
+        } else return fail(VEK_DOMAIN);
         L->count[k] = o.count;
     }
     return 0;
@@ -522,14 +528,15 @@ int assign_indexed(i64 slot, i64 ic, i64 iv, const i64 *rest_c, const i64 *rest_
     if (check_system_target(slot, b)) return (int)error_number;
 
     // Operands that are A itself are read from copies while A is written.
-    if (operand_is_slot(&b, slot) && type != T_LIST) set_operand_aside(&b);
+    if (operand_is_slot(&b, slot) && type != T_LIST && set_operand_aside(&b)) return VEK_WS_FULL;
     for (i64 k = 0; k < L.n; k++)
         if (!L.elided[k] && operand_is_slot(&L.view[k], slot) && L.ix[k] == L.view[k].ints()) {
-            set_operand_aside(&L.view[k]);
+            if (set_operand_aside(&L.view[k])) return VEK_WS_FULL;
             L.ix[k] = L.view[k].ints();
         }
     if (type == T_LIST) {
         i64 *positions = (i64 *)scratch_alloc(T_INT, total), n = 0;
+        if (total > 0 && !positions) return VEK_WS_FULL;
         each_position(ax, L.n, [&](i64 p) { positions[n++] = p; });
         return assign_list_items(slot, b, positions, total);
     }

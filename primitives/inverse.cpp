@@ -37,6 +37,7 @@ int matrix_inverse(i64 n, double *a, double *inverse) {
     for (i64 i = 0; i < n; i++) inverse[i * n + i] = 1.0;
     int order = (int)n, info = 0;
     int *pivots = (int *)scratch_alloc(T_INT, n);
+    if (!pivots) return -1;
     dgesv_(&order, &order, a, &order, pivots, inverse, &order, &info);
     transpose_in_place(n, inverse);
     return info;
@@ -63,6 +64,7 @@ int prim_matrix_inverse(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     // the operand is copied before the result slot is taken: it may be
     // the result slot itself
     double *a = (double *)scratch_alloc(T_FLOAT, y.count);
+    if (!a) return VEK_WS_FULL;
     for (i64 i = 0; i < y.count; i++) a[i] = y.real(i);
     Shape s;
     shape_of(&s, &y);
@@ -71,7 +73,10 @@ int prim_matrix_inverse(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
         else if (invert_vector(y, a)) return VEK_DOMAIN;
     } else {
         double *inverse = (double *)scratch_alloc(T_FLOAT, y.count);
-        if (matrix_inverse(n, a, inverse) != 0) return fail(VEK_DOMAIN);
+        if (!inverse) return VEK_WS_FULL;
+        int info = matrix_inverse(n, a, inverse);
+        if (info == -1) return VEK_WS_FULL;
+        if (info != 0) return fail(VEK_DOMAIN);
         a = inverse;
     }
     Result z;

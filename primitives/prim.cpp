@@ -4,7 +4,6 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
-#include "platform/platform.h"
 #include <cstring>
 
 // ---- Shapes -------------------------------------------------------------------------
@@ -42,23 +41,12 @@ ValueDescriptor *Result::desc() const { return &value_slot_table[slot]; }
 
 // An operand that is the result slot loses its items when the slot is
 // allocated: they are set aside first.
-static void set_aside(Operand *o, i64 slot) {
-    if (o && operand_is_slot(o, slot)) set_operand_aside(o);
+static int set_aside(Operand *o, i64 slot) {
+    return o && operand_is_slot(o, slot) ? set_operand_aside(o) : 0;
 }
 
 static void reread_after_allocation(Operand *o) {
     if (o) reread_operand(o);
-}
-
-// A result larger than the machine's memory is refused with workspace full
-// before the allocation, whose failure would end the process.
-static i64 largest_result_bytes() {
-    static i64 limit = 0;
-    if (!limit) {
-        i64 mb = platform_physical_memory_mb();
-        limit = mb > 0 ? mb * 1048576 : (i64)1 << 40;
-    }
-    return limit;
 }
 
 int begin_result(Result *z, i64 slot, i64 type, const Shape &shape, Operand *a, Operand *b, bool fully_written) {
@@ -66,9 +54,8 @@ int begin_result(Result *z, i64 slot, i64 type, const Shape &shape, Operand *a, 
     if (shape.rank < 0 || shape.rank > MAX_RANK) return fail(VEK_RANK);
     if (checked_count(shape.dims, shape.rank, &count)) return VEK_WS_FULL;
     i64 bytes = data_bytes(type, count);
-    if (bytes < 0 || bytes > largest_result_bytes()) return fail(VEK_WS_FULL);
-    set_aside(a, slot);
-    set_aside(b, slot);
+    if (bytes < 0 || bytes > value_memory_limit()) return fail(VEK_WS_FULL);
+    if (set_aside(a, slot) || set_aside(b, slot)) return VEK_WS_FULL;
     // Dimensions above the second go to the shape pool before the data, so
     // a full pool leaves the slot as it was.
     i64 pool = 0;

@@ -202,12 +202,14 @@ int op_outer_product(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) 
     }
     if (complex) {
         const double *a = operand_pairs(l), *b = operand_pairs(r);
+        if (!a || !b) return VEK_WS_FULL;
         for (i64 i = 0; i < m; i++)
             for (i64 j = 0; j < n; j++)
                 if (operator_complex_item(f, z.floats() + 2 * (i * n + j), a + 2 * i, b + 2 * j)) return fail(VEK_DOMAIN);
         return demote_result(z);
     }
     const double *a = operand_floats(l), *b = operand_floats(r);
+    if (!a || !b) return VEK_WS_FULL;
     bool tolerant = l.type == T_FLOAT || r.type == T_FLOAT;
     for (i64 i = 0; i < m; i++)
         if (item_rows(f, n, z.floats() + i * n, a + i, 1, b, 0, tolerant)) return fail(VEK_DOMAIN);
@@ -246,9 +248,12 @@ static int inner_shape(const Operand &l, const Operand &r, const Shape &sl, cons
 
 // An operand's items as the matrix the product reads: a single item
 // repeated `length` times; the right operand transposed when asked.
+// nullptr when a copy cannot be had.
 static const void *inner_items(const Operand &o, const void *items, size_t item, i64 length, bool transpose) {
+    if (!items) return nullptr;
     if (o.single) {
         char *d = (char *)scratch_alloc(T_CHAR, length * (i64)item);
+        if (!d) return nullptr;
         for (i64 i = 0; i < length; i++) memcpy(d + i * item, items, item);
         return d;
     }
@@ -256,6 +261,7 @@ static const void *inner_items(const Operand &o, const void *items, size_t item,
     Shape s;
     shape_of(&s, &o);
     void *d = scratch_alloc(T_CHAR, o.count * (i64)item);
+    if (!d) return nullptr;
     reverse_axes(d, items, s, item);
     return d;
 }
@@ -270,12 +276,13 @@ static int inner_floats(i64 f, i64 g, const double *a, const double *b, const In
     double id = 0;
     operator_identity(f, &id);
     double *t = (double *)scratch_alloc(T_FLOAT, n);
+    if (!t) return VEK_WS_FULL;
     for (i64 i = 0; i < m; i++) {
         double *row = z + i * n;
         for (i64 j = 0; j < n; j++) row[j] = id;
         for (i64 p = 0; p < k; p++) {
-            if (item_rows(g, n, t, a + i * k + p, 1, b + p * n, 0, tolerant)) return 1;
-            if (item_rows(f, n, row, row, 0, t, 0, tolerant)) return 1;
+            if (item_rows(g, n, t, a + i * k + p, 1, b + p * n, 0, tolerant)) return VEK_DOMAIN;
+            if (item_rows(f, n, row, row, 0, t, 0, tolerant)) return VEK_DOMAIN;
         }
     }
     return 0;
@@ -288,8 +295,8 @@ static int inner_complex(i64 f, i64 g, const double *a, const double *b, const I
         for (i64 j = 0; j < sh.n; j++) {
             double acc[2] = {id, 0}, t[2];
             for (i64 p = 0; p < sh.k; p++) {
-                if (operator_complex_item(g, t, a + 2 * (i * sh.k + p), b + 2 * (p * sh.n + j))) return 1;
-                if (operator_complex_item(f, acc, acc, t)) return 1;
+                if (operator_complex_item(g, t, a + 2 * (i * sh.k + p), b + 2 * (p * sh.n + j))) return VEK_DOMAIN;
+                if (operator_complex_item(f, acc, acc, t)) return VEK_DOMAIN;
             }
             z[2 * (i * sh.n + j)] = acc[0];
             z[2 * (i * sh.n + j) + 1] = acc[1];
@@ -299,8 +306,9 @@ static int inner_complex(i64 f, i64 g, const double *a, const double *b, const I
 
 // plus:membership of chars: how many items of each left row occur in each
 // right column.
-static void inner_member_count(const char *a, i64 row, const char *b, i64 column, const InnerShape &sh, double *z) {
+static int inner_member_count(const char *a, i64 row, const char *b, i64 column, const InnerShape &sh, double *z) {
     unsigned char *sets = (unsigned char *)scratch_alloc(T_CHAR, sh.n * 256);
+    if (!sets) return VEK_WS_FULL;
     memset(sets, 0, (size_t)(sh.n * 256));
     for (i64 j = 0; j < sh.n; j++)
         for (i64 p = 0; p < column; p++) sets[j * 256 + (unsigned char)b[p * sh.n + j]] = 1;
@@ -310,6 +318,7 @@ static void inner_member_count(const char *a, i64 row, const char *b, i64 column
             for (i64 p = 0; p < row; p++) count += sets[j * 256 + (unsigned char)a[i * row + p]];
             z[i * sh.n + j] = (double)count;
         }
+    return 0;
 }
 
 static int inner_types(i64 f, i64 g, const Operand &l, const Operand &r) {
@@ -347,22 +356,24 @@ int op_inner_product(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv, 
     if (z.count == 0) return demote_result(z);
     size_t item = complex ? 16 : 8;
     double *out = transpose_result ? (double *)scratch_alloc(T_CHAR, z.count * (i64)item) : z.floats();
+    if (!out) return VEK_WS_FULL;
+    // With items to combine (k above 0) every operand has items, so a
+    // missing block is one that could not be had.
     int failed;
     if (g == P_MEMBER) {
         const char *a = (const char *)inner_items(l, l.chars(), 1, row, false);
         const char *b = (const char *)inner_items(r, r.chars(), 1, column, transpose_right);
-        inner_member_count(a, row, b, column, sh, out);
-        failed = 0;
+        failed = (row > 0 && !a) || (column > 0 && !b) ? VEK_WS_FULL : inner_member_count(a, row, b, column, sh, out);
     } else if (complex) {
         const double *a = (const double *)inner_items(l, operand_pairs(l), 16, sh.k, false);
         const double *b = (const double *)inner_items(r, operand_pairs(r), 16, sh.k, transpose_right);
-        failed = inner_complex(f, g, a, b, sh, out);
+        failed = sh.k > 0 && (!a || !b) ? VEK_WS_FULL : inner_complex(f, g, a, b, sh, out);
     } else {
         const double *a = (const double *)inner_items(l, operand_floats(l), 8, sh.k, false);
         const double *b = (const double *)inner_items(r, operand_floats(r), 8, sh.k, transpose_right);
-        failed = inner_floats(f, g, a, b, sh, out, l.type == T_FLOAT || r.type == T_FLOAT);
+        failed = sh.k > 0 && (!a || !b) ? VEK_WS_FULL : inner_floats(f, g, a, b, sh, out, l.type == T_FLOAT || r.type == T_FLOAT);
     }
-    if (failed) return fail(VEK_DOMAIN);
+    if (failed) return fail(failed);
     if (transpose_result) reverse_axes(z.floats(), out, sh.result, item);
     return demote_result(z);
 }

@@ -130,7 +130,8 @@ static u64 spread(u64 k) {
     return k ^ (k >> 33);
 }
 
-static void drawn_init(DrawnSet *h, i64 k, i64 n) {
+// false when its block cannot be had.
+static bool drawn_init(DrawnSet *h, i64 k, i64 n) {
     u64 size = 16;
     while (size < (u64)k * 2) size <<= 1;
     h->bits = nullptr;
@@ -139,12 +140,15 @@ static void drawn_init(DrawnSet *h, i64 k, i64 n) {
     if ((u64)n / 64 + 1 <= size) {
         i64 words = n / 64 + 1;
         h->bits = (uint64_t *)scratch_alloc(T_INT, words);
+        if (!h->bits) return false;
         for (i64 i = 0; i < words; i++) h->bits[i] = 0;
-        return;
+        return true;
     }
     h->keys = (i64 *)scratch_alloc(T_INT, (i64)size);
+    if (!h->keys) return false;
     for (u64 i = 0; i < size; i++) h->keys[i] = -1;
     h->mask = size - 1;
+    return true;
 }
 
 // Adds key; false when it was there already.
@@ -186,7 +190,7 @@ static int prim_deal(i64, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (begin_vector(&z, result_slot, T_INT, k, &x, &y, true)) return (int)error_number;
     if (k == 0) return 0;
     DrawnSet drawn;
-    drawn_init(&drawn, k, n);
+    if (!drawn_init(&drawn, k, n)) return VEK_WS_FULL;
     i64 *out = z.ints();
     for (i64 i = 0; i < k; i++) {
         i64 d;

@@ -11,7 +11,8 @@ i64 random_next(i64 n, i64 origin, i64 *seed);
 // #. y: the inverse of a number, a vector or a square matrix.
 int prim_matrix_inverse(i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv);
 // The inverse of the n-by-n row-major matrix a (overwritten) into inverse;
-// returns the solver's INFO (0 on success, above 0 for a singular matrix).
+// returns the solver's INFO (0 on success, above 0 for a singular matrix),
+// or -1 when its work block cannot be had.
 int matrix_inverse(i64 n, double *a, double *inverse);
 
 void register_random_primitives();

@@ -118,6 +118,7 @@ static bool scan_accepts(i64 f, const Operand &x) {
 const double *operand_floats(const Operand &x) {
     if (x.type == T_FLOAT) return x.floats();
     double *d = (double *)scratch_alloc(T_FLOAT, x.count);
+    if (!d) return nullptr;
     if (x.type == T_CHAR)
         for (i64 i = 0; i < x.count; i++) d[i] = (unsigned char)x.chars()[i];
     else
@@ -128,6 +129,7 @@ const double *operand_floats(const Operand &x) {
 static const i64 *int_items(const Operand &x) {
     if (x.type != T_CHAR) return x.ints();
     i64 *d = (i64 *)scratch_alloc(T_INT, x.count);
+    if (!d) return nullptr;
     for (i64 i = 0; i < x.count; i++) d[i] = (unsigned char)x.chars()[i];
     return d;
 }
@@ -135,7 +137,8 @@ static const i64 *int_items(const Operand &x) {
 const double *operand_pairs(const Operand &x) {
     if (x.type == T_COMPLEX) return x.pairs();
     double *d = (double *)scratch_alloc(T_COMPLEX, x.count);
-    const double *f = operand_floats(x);
+    const double *f = d ? operand_floats(x) : nullptr;
+    if (!f) return nullptr;
     for (i64 i = 0; i < x.count; i++) {
         d[2 * i] = f[i];
         d[2 * i + 1] = 0;
@@ -393,15 +396,20 @@ int op_reduce(i64 code, i64 result_slot, i64 rc, i64 rv) {
     bool complex = (x.type == T_COMPLEX && is_arithmetic_function(f)) || f == P_POWER || f == P_LOG || f == P_CIRCLE;
     Result z;
     if (begin_result(&z, result_slot, complex ? T_COMPLEX : T_FLOAT, rest, &x, nullptr, true)) return (int)error_number;
+    // x has items from here on: a missing copy is one that could not be had
     if (complex) {
-        if (reduce_complex(f, a, operand_pairs(x), z.floats())) return (int)error_number;
+        const double *pairs = operand_pairs(x);
+        if (!pairs) return VEK_WS_FULL;
+        if (reduce_complex(f, a, pairs, z.floats())) return (int)error_number;
         return demote_result(z);
     }
     if (x.is_int_class() && int_foldable(f) && reduce_ints(f, a, x.ints(), z.ints())) {
         settle_int_result(z);
         return 0;
     }
-    if (reduce_floats(f, a, operand_floats(x), z.floats(), x.type == T_FLOAT)) return (int)error_number;
+    const double *floats = operand_floats(x);
+    if (!floats) return VEK_WS_FULL;
+    if (reduce_floats(f, a, floats, z.floats(), x.type == T_FLOAT)) return (int)error_number;
     return demote_result(z);
 }
 
@@ -557,8 +565,9 @@ static bool each_line(const Axis &a, Line line) {
 }
 
 // Along the first axis the float lines run a row at a time.
-static void scan_float_rows(i64 f, const double *x, i64 n, i64 m, double *z) {
+static int scan_float_rows(i64 f, const double *x, i64 n, i64 m, double *z) {
     double *acc = (double *)scratch_alloc(T_FLOAT, m);
+    if (!acc) return VEK_WS_FULL;
     double start = f == P_PLUS ? -0.0 : f == P_TIMES ? 1.0 : f == P_MAX ? -HUGE_VAL : HUGE_VAL;
     for (i64 j = 0; j < m; j++) acc[j] = start;
     for (i64 p = 0; p < n; p++) {
@@ -578,12 +587,14 @@ static void scan_float_rows(i64 f, const double *x, i64 n, i64 m, double *z) {
             for (i64 j = 0; j < m; j++) { r[j] = v[j] > acc[j] ? acc[j] : v[j]; acc[j] = v[j] <= acc[j] ? v[j] : acc[j]; }
         }
     }
+    return 0;
 }
 
 static int scan_numbers(i64 f, const Axis &a, Operand &x, const Result &z) {
     bool integers = x.is_int_class() || x.type == T_CHAR;
     if (integers && (linear_scan(f) || f == P_MINUS)) {
         const i64 *xi = int_items(x);
+        if (!xi) return VEK_WS_FULL;
         i64 *zi = z.ints();
         bool single = a.outer * a.inner == 1, wide = false;
         if (each_line(a, [&](i64 at, i64 stride) { return scan_int_line(f, xi + at, a.n, stride, zi + at, single, &wide); })) {
@@ -593,10 +604,11 @@ static int scan_numbers(i64 f, const Axis &a, Operand &x, const Result &z) {
         }
     }
     const double *xf = operand_floats(x);
+    if (!xf) return VEK_WS_FULL;
     double *zf = z.floats();
     if (linear_scan(f) || (integers && f == P_MINUS)) {
         if (a.inner > 1 && f != P_MINUS) {
-            scan_float_rows(f, xf, a.n, a.inner, zf);
+            if (scan_float_rows(f, xf, a.n, a.inner, zf)) return VEK_WS_FULL;
         } else if (f == P_MINUS) {
             // integers beyond 2^53: the alternating sum in floats
             each_line(a, [&](i64 at, i64 stride) {

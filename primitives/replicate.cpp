@@ -5,7 +5,8 @@
 // - replicate (x / y, x /. y): item i along the axis repeated x_i times; a
 //   single count repeats every item; a single y is repeated the sum of the
 //   counts. Fast paths: a boolean mask over a vector is a branch-free
-//   gather; along the first axis every kept cell is one memcpy.
+//   gather; along the first axis every kept cell is one memcpy; an item
+//   of a vector repeated is one run.
 //   Refuses: counts not boolean or integer, negative counts (1); types
 //   above 12, and general lists other than vectors (1); counts of rank
 //   above 1 (2); counts that do not match the axis (3); a result size that
@@ -79,6 +80,11 @@ static int replicate_items(Result *z, Operand *y, const Operand &x, const AxisSp
     for (i64 o = 0; o < a.outer; o++)
         for (i64 i = 0; i < a.n; i++) {
             i64 times = x.int_at(i), from = (o * a.n + i) * a.inner;
+            if (a.inner == 1) {   // one item repeated: a run, not a call per copy
+                if (repeat_run(z, at, y, from, times)) return (int)error_number;
+                at += times;
+                continue;
+            }
             for (i64 t = 0; t < times; t++, at += a.inner)
                 if (copy_run(z, at, y, from, a.inner)) return (int)error_number;
         }

@@ -195,6 +195,7 @@ static int catenate_simple(i64 code, i64 slot, Operand &x, Operand &y) {
     // items of either operand read as the result's type: an empty float
     // beside integers gives integers, never float bits read as words
     const char *px = (const char *)items_as(&x, type), *py = (const char *)items_as(&y, type);
+    if ((!px && x.count > 0) || (!py && y.count > 0)) return VEK_WS_FULL;
     lay_out_blocks(z, px, x.single, a, py, y.single, b, dims_before(s, axis), dims_after(s, axis));
     return 0;
 }
@@ -247,6 +248,7 @@ static int prim_laminate(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (begin_items(&z, slot, type, s, &x, &y)) return (int)error_number;
     if (z.count == 0) return 0;
     const char *px = (const char *)items_as(&x, type), *py = (const char *)items_as(&y, type);
+    if ((!px && x.count > 0) || (!py && y.count > 0)) return VEK_WS_FULL;
     // a rank-0 operand repeats; a one-item vector agrees like any vector
     lay_out_blocks(z, px, x.rank == 0, 1, py, y.rank == 0, 1, dims_before(s, k), dims_after(s, k));
     return 0;

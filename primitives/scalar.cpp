@@ -73,12 +73,14 @@ int conform_scalar_dyadic(Result *z, i64 result_slot, i64 type, Operand *l, Oper
 }
 
 // Complex pairs of a numeric operand; real items are converted into a
-// scratch block (one pair for a single item).
+// scratch block (one pair for a single item); nullptr for no items or when
+// the block cannot be had.
 static const double *complex_items(const Operand &w) {
     if (w.type == T_COMPLEX) return w.pairs();
     i64 n = w.single ? 1 : w.count;
     if (n <= 0) return nullptr;
     double *pairs = (double *)scratch_alloc(T_COMPLEX, n);
+    if (!pairs) return nullptr;
     for (i64 i = 0; i < n; i++) {
         pairs[2 * i] = w.real(i);
         pairs[2 * i + 1] = 0;
@@ -178,6 +180,7 @@ static int complex_arithmetic(i64 code, i64 result_slot, Operand &l, Operand &r,
     if (allocate_result(&z, result_slot, T_COMPLEX, s, &l, &r)) return (int)error_number;
     if (z.count == 0) return 0;
     const double *x = complex_items(l), *y = complex_items(r);
+    if (!x || !y) return VEK_WS_FULL;
     if (complex_dyadic_array(code, z.count, z.floats(), x, l.single, y, r.single)) return fail(VEK_DOMAIN);
     return demote_descriptor(z.desc()) ? (int)error_number : 0;
 }
@@ -271,8 +274,11 @@ int scalar_monadic(i64 code, i64 result_slot, i64 rc, i64 rv) {
     Result z;
     if (allocate_result(&z, result_slot, complex_result ? T_COMPLEX : T_FLOAT, s, &w, nullptr)) return (int)error_number;
     if (z.count == 0) return 0;
-    if (complex_result) complex_monadic(code, z.count, z.floats(), complex_items(w));
-    else
+    if (complex_result) {
+        const double *x = complex_items(w);
+        if (!x) return VEK_WS_FULL;
+        complex_monadic(code, z.count, z.floats(), x);
+    } else
         for (i64 i = 0; i < z.count; i++) z.floats()[i] = real_monadic_item(code, w.real(i));
     return demote_descriptor(z.desc()) ? (int)error_number : 0;
 }
@@ -282,8 +288,11 @@ int scalar_monadic(i64 code, i64 result_slot, i64 rc, i64 rv) {
 static int compare_items(i64 code, const Result &z, const Operand &l, const Operand &r) {
     i64 tl = l.type, tr = r.type, n = z.count;
     i64 *out = z.ints();
-    if (tl == T_COMPLEX || tr == T_COMPLEX)
-        return complex_equal_array(code, n, out, complex_items(l), l.single, complex_items(r), r.single);
+    if (tl == T_COMPLEX || tr == T_COMPLEX) {
+        const double *x = complex_items(l), *y = complex_items(r);
+        if (n > 0 && (!x || !y)) return VEK_WS_FULL;
+        return complex_equal_array(code, n, out, x, l.single, y, r.single);
+    }
     if (tl == T_CHAR)
         return compare_mixed(code, n, out, (const signed char *)l.chars(), l.single,
                              (const signed char *)r.chars(), r.single);

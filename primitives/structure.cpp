@@ -124,11 +124,13 @@ const void *items_as(const Operand *o, i64 type) {
     if (o->type == type || (type == T_INT && words)) return o->data;
     if (type == T_FLOAT) {
         double *f = (double *)scratch_alloc(T_FLOAT, n);
+        if (!f) return nullptr;
         for (i64 k = 0; k < n; k++) f[k] = o->real(k);
         return f;
     }
     // complex: real items get imaginary part 0
     double *p = (double *)scratch_alloc(T_COMPLEX, n);
+    if (!p) return nullptr;
     for (i64 k = 0; k < n; k++) {
         if (o->type == T_COMPLEX) {
             p[2 * k] = o->pairs()[2 * k];

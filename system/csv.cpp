@@ -38,7 +38,6 @@
 #include "core/symbols.h"
 #include "core/timecode.h"
 #include "core/valueops.h"
-#include "platform/platform.h"
 #include <charconv>
 #include <clocale>
 #include <cmath>
@@ -81,9 +80,9 @@ static bool refill(RecordReader *r) {
     }
     if (r->end == r->capacity) {
         size_t grown = r->capacity ? 2 * r->capacity : CSV_BLOCK;
-        // one record larger than the machine's memory (a device that never
+        // one record larger than values may take (a device that never
         // ends) is refused before the system is asked for it
-        if (grown > (size_t)platform_physical_memory_mb() * 1048576) { r->no_memory = true; r->eof = true; return false; }
+        if ((i64)grown > value_memory_room()) { r->no_memory = true; r->eof = true; return false; }
         char *p = (char *)realloc(r->buf, grown);
         if (!p) { r->no_memory = true; r->eof = true; return false; }
         r->buf = p;
@@ -359,11 +358,11 @@ static std::vector<Column> table_columns_of(ValueDescriptor *t, const std::vecto
     return cols;
 }
 
-// Bytes the columns will take, checked against the machine's memory.
+// Bytes the columns will take, checked against the memory values may take.
 static int check_table_size(const std::vector<i64> &types, i64 rows) {
     i64 per_row = 0;
     for (i64 t : types) per_row += t == T_CHAR ? 1 : t == T_LIST ? (i64)sizeof(ValueDescriptor) : 8;
-    i64 limit = platform_physical_memory_mb() * 1048576;
+    i64 limit = value_memory_room();
     if (per_row > 0 && rows > limit / per_row) return fail(VEK_WS_FULL);
     return 0;
 }

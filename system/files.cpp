@@ -89,7 +89,7 @@ static void store_in_slot(i64 slot, ValueDescriptor *built) {
 int store_text_list(i64 slot, const std::string_view *texts, i64 n) {
     i64 bytes = (i64)sizeof(ValueDescriptor) * n;
     for (i64 i = 0; i < n; i++) bytes += (i64)texts[i].size() + 48;
-    if (bytes > platform_physical_memory_mb() * 1048576) return fail(VEK_WS_FULL);
+    if (bytes > value_memory_room()) return fail(VEK_WS_FULL);
     ValueDescriptor list;
     memset(&list, 0, sizeof list);
     list.type = T_LIST;
@@ -185,12 +185,12 @@ static int write_handle(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 // ---- []get ---------------------------------------------------------------------------------------
 
 // The whole file in memory, read in large blocks. 0, 76, 301, or 6 for a
-// file (a device that never ends) larger than the machine's memory.
+// file (a device that never ends) larger than values may take.
 static int read_whole_file(const std::string &path, std::string *out) {
     FILE *f = fopen(path.c_str(), "rb");
     if (!f) return fail(VEK_PATH);
     std::vector<char> block(READ_BLOCK);
-    size_t limit = (size_t)platform_physical_memory_mb() * 1048576, n;
+    size_t limit = (size_t)value_memory_room(), n;
     while ((n = fread(block.data(), 1, block.size(), f)) > 0) {
         if (out->size() + n > limit) {
             fclose(f);

@@ -10,6 +10,7 @@
 #include "system/csv.h"
 #include "system/export.h"
 #include "system/text_lines.h"
+#include "fuzz_limits.h"
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -25,6 +26,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
         start_interpreter();
         path = "/tmp/vek-fuzz-csv-" + std::to_string((int)getpid()) + ".csv";
         sink = fopen("/dev/null", "w");
+        set_value_memory_limit(FUZZ_MEMORY_LIMIT);
     }
     if (size < 3 || !sink) return 0;
     static const char separators[] = {',', ';', '\t', ' '};
@@ -45,5 +47,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
     reset_stack();
     clear_workspace(0);
+    check_value_memory_count();
     return 0;
 }
