@@ -22,11 +22,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static std::string path;
     static FILE *sink = nullptr;
     if (path.empty()) {
-        session_print = discard;
-        start_interpreter();
+        start_fuzz_interpreter(discard);
         path = "/tmp/vek-fuzz-csv-" + std::to_string((int)getpid()) + ".csv";
         sink = fopen("/dev/null", "w");
-        set_value_memory_limit(FUZZ_MEMORY_LIMIT);
     }
     if (size < 3 || !sink) return 0;
     static const char separators[] = {',', ';', '\t', ' '};

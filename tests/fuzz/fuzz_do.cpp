@@ -56,15 +56,12 @@ static const char *const tables[] = {
 };
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static char dir[64];
-    if (!dir[0]) {
-        session_print = discard;
-        start_interpreter();
-        snprintf(dir, sizeof dir, "/tmp/vek-fuzz-do-%d", (int)getpid());
-        std::string cmd = std::string("mkdir -p ") + dir + " && cp '" VEK_SOURCE_DIR "/library/standard.vkp' " + dir;
+    static bool started = false;
+    if (!started) {
+        start_fuzz_interpreter(discard);
+        std::string cmd = "cp '" VEK_SOURCE_DIR "/library/standard.vkp' " + use_scratch_library("do");
         if (system(cmd.c_str()) != 0) abort();
-        snprintf(library_path, sizeof library_path, "%s", dir);
-        set_value_memory_limit(FUZZ_MEMORY_LIMIT);
+        started = true;
     }
     arm_runaway_guard(RUNAWAY_MS * 4);   // the layer loads first
     for (const char *line : tables) run(line);

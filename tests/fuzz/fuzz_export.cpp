@@ -91,15 +91,10 @@ static void compare_tables(const std::string &line) {
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static char dir[64];
-    if (!dir[0]) {
-        session_print = capture;
-        start_interpreter();
-        snprintf(dir, sizeof dir, "/tmp/vek-fuzz-ex-%d", (int)getpid());
-        std::string cmd = std::string("mkdir -p ") + dir;
-        if (system(cmd.c_str()) != 0) abort();
-        snprintf(library_path, sizeof library_path, "%s", dir);
-        set_value_memory_limit(FUZZ_MEMORY_LIMIT);
+    static std::string dir;
+    if (dir.empty()) {
+        start_fuzz_interpreter(capture);
+        dir = use_scratch_library("ex");
     }
     ByteSource bytes{data, size};
     std::string letters;

@@ -14,6 +14,11 @@
 #pragma once
 #include "core/arena.h"
 #include "core/interrupt.h"
+#include "core/session.h"
+#include "system/startup.h"
+#include "core/tables.h"
+#include <string>
+#include <unistd.h>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -66,4 +71,23 @@ inline void check_value_memory_count() {
         fprintf(stderr, "value memory count %lld outside 0..%lld\n", (long long)used, (long long)value_memory_limit());
         abort();
     }
+}
+
+// Every target starts the interpreter once for the whole run, with its
+// output going where the target wants and its values under the limit.
+inline void start_fuzz_interpreter(void (*print)(const char *)) {
+    session_print = print;
+    start_interpreter();
+    set_value_memory_limit(FUZZ_MEMORY_LIMIT);
+}
+
+// A directory of this process only (targets run side by side), made once,
+// that the library path points at so scripts and files written by inputs
+// stay out of the tree. Returns its path.
+inline std::string use_scratch_library(const char *tag) {
+    std::string dir = "/tmp/vek-fuzz-" + std::string(tag) + "-" + std::to_string((int)getpid());
+    std::string cmd = "mkdir -p " + dir;
+    if (system(cmd.c_str()) != 0) abort();
+    snprintf(library_path, sizeof library_path, "%s", dir.c_str());
+    return dir;
 }

@@ -18,17 +18,10 @@
 static void discard(const char *) {}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-    static char dir[64];
-    if (!dir[0]) {
-        session_print = discard;
-        start_interpreter();
-        snprintf(dir, sizeof dir, "/tmp/vek-fuzz-sc-%d", (int)getpid());
-        if (access(dir, F_OK) != 0) {
-            std::string cmd = std::string("mkdir -p ") + dir;
-            if (system(cmd.c_str()) != 0) return 0;
-        }
-        snprintf(library_path, sizeof library_path, "%s", dir);
-        set_value_memory_limit(FUZZ_MEMORY_LIMIT);
+    static std::string dir;
+    if (dir.empty()) {
+        start_fuzz_interpreter(discard);
+        dir = use_scratch_library("sc");
     }
     // Commands inside a script reach the dispatcher; keep those that would
     // exit, write files or change directories out of the input.

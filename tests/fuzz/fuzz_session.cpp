@@ -43,11 +43,9 @@ static bool touches_files(const std::string &line) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static bool started = false;
     if (!started) {
-        session_print = discard;
         ask_input_string = no_input;
-        start_interpreter();
+        start_fuzz_interpreter(discard);
         strcpy(library_path, "/nonexistent-vek-fuzz");
-        set_value_memory_limit(FUZZ_MEMORY_LIMIT);
         started = true;
     }
     arm_runaway_guard(RUNAWAY_MS);

@@ -72,10 +72,8 @@ static void use_loaded_workspace() {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     static char path[64];
     if (!path[0]) {
-        session_print = discard;
-        start_interpreter();
+        start_fuzz_interpreter(discard);
         snprintf(path, sizeof path, "/tmp/vek-fuzz-ws-%d.vek", (int)getpid());
-        set_value_memory_limit(FUZZ_MEMORY_LIMIT);
     }
     FILE *f = fopen(path, "wb");
     if (!f) return 0;
