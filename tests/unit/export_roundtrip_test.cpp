@@ -10,19 +10,8 @@
 #include <vector>
 #include <unistd.h>
 
-class ExportRoundTripTest : public InterpreterFixture {
+class ExportRoundTripTest : public ScratchDirFixture {
 protected:
-    std::string dir;
-    void SetUp() override {
-        InterpreterFixture::SetUp();
-        char tmpl[] = "/tmp/vek-export-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
-    }
 };
 
 // Two hundred tables of every column type, from a fixed seed.

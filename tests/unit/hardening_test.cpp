@@ -12,19 +12,8 @@
 #include <sys/resource.h>
 #include <sys/wait.h>
 
-class HardeningTest : public InterpreterFixture {
+class HardeningTest : public ScratchDirFixture {
 protected:
-    std::string dir;
-    void SetUp() override {
-        InterpreterFixture::SetUp();
-        char tmpl[] = "/tmp/vek-hardening-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir = tmpl;
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
-    }
     std::string write_file(const char *name, const std::string &bytes) {
         std::string path = dir + "/" + name;
         FILE *f = fopen(path.c_str(), "wb");

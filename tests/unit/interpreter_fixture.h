@@ -6,6 +6,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include <cstdlib>
+#include <unistd.h>
 #include "system/startup.h"
 #include "core/session.h"
 #include "core/arena.h"
@@ -69,5 +71,22 @@ protected:
             fix_inline_pointer(&((ValueDescriptor *)d.data)[i]);
         }
         return d;
+    }
+};
+
+// An interpreter fixture with a fresh directory of its own for the files a
+// test writes, removed with everything in it afterwards.
+class ScratchDirFixture : public InterpreterFixture {
+protected:
+    std::string dir;
+    void SetUp() override {
+        InterpreterFixture::SetUp();
+        char tmpl[] = "/tmp/vek-test-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir = tmpl;
+    }
+    void TearDown() override {
+        std::string cmd = "rm -rf '" + dir + "'";
+        if (system(cmd.c_str()) != 0) ADD_FAILURE() << "cannot remove " << dir;
     }
 };

@@ -28,28 +28,21 @@ const i64 MARGIN = (i64)64 << 20;
 const i64 MARGIN = (i64)64 << 20;
 #endif
 
-// The process's peak resident size in bytes (VmHWM), or -1.
-i64 peak_resident_bytes() {
+// A size from /proc/self/status in bytes ("VmHWM" the peak resident size,
+// "VmRSS" the present one), or -1.
+i64 status_bytes(const char *key) {
     FILE *f = fopen("/proc/self/status", "r");
     if (!f) return -1;
     char line[256];
     i64 kb = -1;
+    size_t n = strlen(key);
     while (fgets(line, sizeof line, f))
-        if (sscanf(line, "VmHWM: %lld kB", (long long *)&kb) == 1) break;
+        if (strncmp(line, key, n) == 0 && line[n] == ':' && sscanf(line + n + 1, "%lld", (long long *)&kb) == 1) break;
     fclose(f);
     return kb < 0 ? -1 : kb * 1024;
 }
-
-i64 resident_bytes() {
-    FILE *f = fopen("/proc/self/status", "r");
-    if (!f) return -1;
-    char line[256];
-    i64 kb = -1;
-    while (fgets(line, sizeof line, f))
-        if (sscanf(line, "VmRSS: %lld kB", (long long *)&kb) == 1) break;
-    fclose(f);
-    return kb < 0 ? -1 : kb * 1024;
-}
+i64 peak_resident_bytes() { return status_bytes("VmHWM"); }
+i64 resident_bytes() { return status_bytes("VmRSS"); }
 
 // Starts a new peak from the present size; false where the system has no
 // such control.

@@ -29,20 +29,16 @@ TEST(QueryText, QuotesAreDoubledInTheCall) {
     EXPECT_EQ("do__v1 ''''", quote_as_query_call("'", 1));
 }
 
-class QueryLayer : public InterpreterFixture {
+class QueryLayer : public ScratchDirFixture {
 protected:
-    std::string dir;
     void SetUp() override {
-        InterpreterFixture::SetUp();
-        char tmpl[] = "/tmp/vek_query_XXXXXX";
-        dir = mkdtemp(tmpl);
+        ScratchDirFixture::SetUp();
         snprintf(library_path, sizeof library_path, "%s", dir.c_str());
         workspace_name[0] = 0;
         run("t<-([] a<-1 2 3; b<-`x`y`z)");
     }
     void TearDown() override {
-        std::string command = "rm -rf " + dir;
-        EXPECT_EQ(0, system(command.c_str()));
+        ScratchDirFixture::TearDown();
         library_path[0] = 0;
     }
     void write(const std::string &name, const std::string &text) {

@@ -21,18 +21,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-class WorkspaceChecks : public InterpreterFixture {
+class WorkspaceChecks : public ScratchDirFixture {
 protected:
-    std::string dir;
     void SetUp() override {
-        InterpreterFixture::SetUp();
-        char tmpl[] = "/tmp/vek_wsck_XXXXXX";
-        dir = mkdtemp(tmpl);
+        ScratchDirFixture::SetUp();
         snprintf(library_path, sizeof library_path, "%s", dir.c_str());
-    }
-    void TearDown() override {
-        std::string cmd = "rm -rf '" + dir + "'";
-        (void)!system(cmd.c_str());
     }
     std::string path(const std::string &name) { return dir + "/" + name; }
     std::string read(const std::string &name) {
