@@ -123,6 +123,17 @@ TEST_F(MemoryLimitTest, WorkBlocksAreCountedToo) {
     expect_bounded_growth();
 }
 
+// Primitives whose work blocks outgrow the limit after their operands and
+// result fit: the drawn set of deal, the copies the inverse solves in.
+TEST_F(MemoryLimitTest, WorkBlocksOfDealAndInverse) {
+    EXPECT_TRUE(starts_with(run("x<-12000000?.1000000000000000"), "Error: workspace full\n"));
+    EXPECT_EQ(run("#3?.1000000000000000"), "3\n");
+    run("m<-3400 3400#1.5");   // 92 MB; two copies more do not fit
+    EXPECT_TRUE(starts_with(run("#.m"), "Error: workspace full\n"));
+    EXPECT_EQ(run("#.2 2#4 0 0 2"), "0.25 0  \n0    0.5\n");
+    expect_bounded_growth();
+}
+
 // Tables that double themselves in a loop stop at the limit with workspace
 // full; the session goes on with the tables it had.
 TEST_F(MemoryLimitTest, GrowingTablesStopAtTheLimit) {
