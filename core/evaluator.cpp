@@ -892,6 +892,26 @@ int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc,
     return result;
 }
 
+int execute_text_into(i64 result, const char *text, i64 length, i64 io_slot) {
+    // Each level takes process stack: text that executes itself would
+    // otherwise recurse until the stack ran out.
+    static i64 depth = 0;
+    if (depth >= SI_CAP) return fail(VEK_STACK_FULL);
+    i64 c, v;
+    int saved_flag = execute_flag;
+    execute_flag = 1;
+    depth++;
+    int e = execute_text_as_function(text, length, io_slot, &c, &v);
+    depth--;
+    execute_flag = saved_flag;
+    if (e) return e;
+    if (executed_value_state == 0) return 0;
+    i64 state = executed_value_state;
+    if (copy_value_to_slot(result, c, v)) return (int)error_number;
+    executed_value_state = state;
+    return 0;
+}
+
 // ---- Handlers the evaluator provides ------------------------------------------------------------
 
 // Dyadic #. : succeeds without computing or storing a result.

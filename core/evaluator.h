@@ -47,6 +47,12 @@ int parse_and_run_text(const char *text, i64 length, i64 row, i64 col, int flag,
 // Returns 0 or an error number.
 int execute_text_as_function(const char *text, i64 length, i64 io_slot, i64 *rc, i64 *rv);
 
+// Runs a text as execute does and copies its last value, if it has one,
+// into `result`; executed_value_state says whether it had. Texts that run
+// texts again (execute, the query bridge) nest at most SI_CAP deep (5).
+// Returns 0 or an error number.
+int execute_text_into(i64 result, const char *text, i64 length, i64 io_slot);
+
 // Assignment of operand (c, v) to the name bound to value slot `slot`,
 // with the checks of the system variables and the display of the output
 // slots. Returns 0 or an error number.

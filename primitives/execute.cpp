@@ -43,23 +43,7 @@ static int prim_execute(i64, i64 result, i64, i64, i64 rc, i64 rv) {
     std::vector<char> text(src, src + n);
     text.push_back(0);
     n = strip_comment_crlf(text.data());
-    // Text that executes itself would recurse until the process stack ran
-    // out; the nesting is bounded like the calls of defined functions.
-    static i64 execute_depth = 0;
-    if (execute_depth >= SI_CAP) return fail(VEK_STACK_FULL);
-    i64 c, v;
-    int saved_flag = execute_flag;
-    execute_flag = 1;
-    execute_depth++;
-    int e = execute_text_as_function(text.data(), n, current_io_slot, &c, &v);
-    execute_depth--;
-    execute_flag = saved_flag;
-    if (e) return e;
-    if (executed_value_state == 0) return 0;
-    i64 state = executed_value_state;
-    if (copy_value_to_slot(result, c, v)) return (int)error_number;
-    executed_value_state = state;
-    return 0;
+    return execute_text_into(result, text.data(), n, current_io_slot);
 }
 
 static int prim_match(i64, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {

@@ -281,23 +281,6 @@ static int load_query_layer() {
     return e;
 }
 
-static int run_query_text(i64 result, const std::string &call) {
-    static i64 depth = 0;
-    if (depth >= SI_CAP) return fail(VEK_STACK_FULL);
-    i64 c, v;
-    int saved_flag = execute_flag;
-    execute_flag = 1;
-    depth++;
-    int e = execute_text_as_function(call.data(), (i64)call.size(), current_io_slot, &c, &v);
-    depth--;
-    execute_flag = saved_flag;
-    if (e) return e;
-    if (executed_value_state == 0) return 0;
-    i64 state = executed_value_state;
-    if (copy_value_to_slot(result, c, v)) return (int)error_number;
-    executed_value_state = state;
-    return 0;
-}
 
 static int execute_text(i64, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (lc >= 0 || lv >= 0) return fail(VEK_VALENCE);
@@ -320,7 +303,8 @@ static int execute_text(i64, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
         if (e) return fail(VEK_QUERY_LOAD);
         query_layer_loaded = 1;
     }
-    return run_query_text(result, quote_as_query_call(statement.data(), (i64)statement.size()));
+    std::string call = quote_as_query_call(statement.data(), (i64)statement.size());
+    return execute_text_into(result, call.data(), (i64)call.size(), current_io_slot);
 }
 
 void register_query_primitives() {
