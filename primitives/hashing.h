@@ -80,6 +80,19 @@ inline int table_bits_for(i64 n) {
     return bits;
 }
 
+// Slots for a table of up to n keys, every byte 0xFF (a negative value or
+// position: empty), with the mask and shift of its size; 6 when the block
+// cannot be had.
+template <class S>
+int take_empty_slots(Work<S> &slots, i64 n, u64 *mask, int *shift) {
+    int bits = table_bits_for(n);
+    if (slots.take((i64)1 << bits)) return VEK_WS_FULL;
+    *mask = ((u64)1 << bits) - 1;
+    *shift = 64 - bits;
+    memset(slots.p, 0xFF, sizeof(S) << bits);
+    return 0;
+}
+
 // Open addressing with linear probing over 64-bit keys, each with a value;
 // a slot whose value is negative is empty. At most half full by its size.
 struct WordTable {
@@ -89,14 +102,7 @@ struct WordTable {
     int shift = 64;
 
     // Room for up to n keys; 6 when it cannot be sized.
-    int init(i64 n) {
-        int bits = table_bits_for(n);
-        if (slots.take((i64)1 << bits)) return VEK_WS_FULL;
-        mask = ((u64)1 << bits) - 1;
-        shift = 64 - bits;
-        memset(slots.p, 0xFF, sizeof(Slot) << bits);
-        return 0;
-    }
+    int init(i64 n) { return take_empty_slots(slots, n, &mask, &shift); }
     u64 home(u64 key) const { return mix_word(key) >> shift; }
     // The slot holding key, or the empty slot where it would go.
     Slot *probe(u64 key) const {
@@ -147,14 +153,8 @@ struct PositionTable {
     u64 mask = 0;
     int shift = 64;
 
-    int init(i64 n) {
-        int bits = table_bits_for(n);
-        if (slots.take((i64)1 << bits)) return VEK_WS_FULL;
-        mask = ((u64)1 << bits) - 1;
-        shift = 64 - bits;
-        memset(slots.p, 0xFF, sizeof(i64) << bits);
-        return 0;
-    }
+    // Room for up to n keys; 6 when it cannot be sized.
+    int init(i64 n) { return take_empty_slots(slots, n, &mask, &shift); }
     // The stored position p with same(p), or -1.
     template <class Same>
     i64 find(u64 hash, Same same) const {
