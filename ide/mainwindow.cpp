@@ -232,13 +232,17 @@ void MainWindow::clear_undo_history()
 
 // ---- Key filter and typed lines ------------------------------------------------------
 
-// Escape, and Ctrl+Break: the Pause key held with Control, or the key code
-// some systems give that pair.
+// X11's key symbol for Break, which Qt passes on without a key code of its own.
+enum { X11_BREAK_SYMBOL = 0xff6b };
+
+// Escape, and Ctrl+Break: X11 turns Pause held with Control into Break,
+// other systems give Pause with Control or a Cancel key.
 static bool is_interrupt_key(const QKeyEvent *key)
 {
     switch (key->key()) {
     case Qt::Key_Escape: case Qt::Key_Cancel: return true;
     case Qt::Key_Pause: return key->modifiers() & Qt::ControlModifier;
+    case 0: return key->nativeVirtualKey() == X11_BREAK_SYMBOL;
     default: return false;
     }
 }

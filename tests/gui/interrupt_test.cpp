@@ -148,6 +148,11 @@ void InterruptTest::ctrl_break_and_the_action_stop_it_too()
     expect_stopped(run_and_stop("spin 0", [this] {
         QTest::keyClick(pane(), Qt::Key_Pause, Qt::ControlModifier);
     }));
+    // As X11 sends Ctrl+Break: no key code, the Break key symbol.
+    expect_stopped(run_and_stop("spin 0", [this] {
+        QKeyEvent brk(QEvent::KeyPress, 0, Qt::ControlModifier, 0x7f, 0xff6b, 0x4);
+        QApplication::sendEvent(pane(), &brk);
+    }));
     expect_stopped(run_and_stop("spin 0", [this] { action("actionInterrupt")->trigger(); }));
     QCOMPARE(output_of("1+2"), QStringLiteral("3\n      "));
 }
