@@ -9,7 +9,6 @@
 #include <QListWidget>
 #include <QRegularExpression>
 #include <QStatusBar>
-#include <QTemporaryDir>
 #include <QTextEdit>
 #include <functional>
 #include "core/interrupt.h"
@@ -28,9 +27,8 @@ struct SeenWhileRunning {
 
 class InterruptTest : public QObject {
     Q_OBJECT
-    QTemporaryDir *dir = nullptr;
+    ScratchWorkDir *dir = nullptr;
     MainWindow *w = nullptr;
-    QString start_dir;
 
     QTextEdit *pane() { return w->session_text_edit(); }
     QAction *action(const char *name) { return w->findChild<QAction *>(name); }
@@ -100,13 +98,9 @@ class InterruptTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { start_dir = QDir::currentPath(); }
     void init()
     {
-        dir = new QTemporaryDir;
-        QDir::setCurrent(dir->path());
-        QDir().mkdir("ws");
-        write_file("path.txt", (dir->path() + "/ws\n").toUtf8());
+        dir = new ScratchWorkDir;
         w = new MainWindow(nullptr);
         start_interpreter();
         w->show();
@@ -116,7 +110,6 @@ private slots:
     {
         delete w;
         w = nullptr;
-        QDir::setCurrent(start_dir);
         delete dir;
     }
 
