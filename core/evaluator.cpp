@@ -683,7 +683,7 @@ static int eval_node(Walk *w, i64 node, i64 *c, i64 *v) {
         char here;
         if (&here < w->stack_limit) return fail(VEK_STACK_FULL);
         if (w->depth >= WALK_DEPTH_MAX) { w->fail_node = node; return fail(VEK_STACK_FULL); }
-        if (interrupt_pending) { w->fail_node = node; return fail(INTERRUPT_ERROR); }
+        if (interrupt_requested()) { w->fail_node = node; return fail(INTERRUPT_ERROR); }
         w->depth++;
         int r = apply_node(w, node, c, v);
         w->depth--;

@@ -15,3 +15,20 @@ enum { INTERRUPT_ERROR = VEK_REPORTED };
 extern volatile std::sig_atomic_t interrupt_pending;
 void request_interrupt();   // async-signal-safe
 void clear_interrupt();
+
+// A front end that has no signal to stop a statement with (the desktop
+// window, whose own key presses must be read meanwhile) sets a poll; the
+// boundaries call it once every POLL_SPACING checks, so a tight loop pays
+// a counter, not a call. The poll may request the interrupt; it must not
+// run interpreter code.
+enum { POLL_SPACING = 256 };
+extern void (*interrupt_poll)();
+extern int poll_countdown;
+void run_interrupt_poll();
+
+// The check made at every boundary: true when the running statement must stop.
+inline bool interrupt_requested()
+{
+    if (--poll_countdown < 0) run_interrupt_poll();
+    return interrupt_pending;
+}

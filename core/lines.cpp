@@ -363,7 +363,7 @@ static int run_steps(const LeanProgram *p, bool fold, const ValueDescriptor **va
     for (i64 k = 0; k < count; k++) {
         const LeanStep *step = &p->steps[k];
         *failed = step->node;
-        if (interrupt_pending) return fail(INTERRUPT_ERROR);
+        if (interrupt_requested()) return fail(INTERRUPT_ERROR);
         if (k == last) {
             const ValueDescriptor *c = fetch(step->right_from, step->right, values);
             if (one_boolean(c)) {
@@ -560,7 +560,7 @@ static int run_lines(i64 row, i64 k, i64 io_slot, i64 temps)
     i64 line = 1;
     while (line >= 1 && line <= n) {
         state_indicator[call_level(k)].line = line;
-        if (interrupt_pending) {
+        if (interrupt_requested()) {
             error_number = INTERRUPT_ERROR;
             if (error_position < 0) error_position = 0;
             return fail_at_line(k, row, line, &trace);

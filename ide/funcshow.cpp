@@ -263,14 +263,19 @@ void FuncShow::partial_copy_selection()
 {
     QString selected = editor->textCursor().selection().toPlainText();
     if (selected.isEmpty()) return;
-    // The output belongs after the last line, not inside an old line that
-    // happens to hold the session cursor.
-    if (session_pane) session_pane->move_cursor_to_end();
-    session_print("//partial copy\r\n");
-    QByteArray text = selected.toUtf8();
-    run_script_text(text.constData(), text.size());
-    session_print("      ");
-    if (session_pane) session_pane->refresh_symbol_list();
+    auto copy = [&selected] {
+        // The output belongs after the last line, not inside an old line
+        // that happens to hold the session cursor.
+        if (session_pane) session_pane->move_cursor_to_end();
+        session_print("//partial copy\r\n");
+        QByteArray text = selected.toUtf8();
+        run_script_text(text.constData(), text.size());
+        session_print("      ");
+        if (session_pane) session_pane->refresh_symbol_list();
+    };
+    // Not while a line runs: the lines would run inside it.
+    if (session_pane) session_pane->run_line(copy);
+    else copy();
 }
 
 void FuncShow::on_actionExecute_triggered()

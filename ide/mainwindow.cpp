@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 #include "funcshow.h"
 #include "interp.h"
+#include "core/interrupt.h"
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -38,6 +39,10 @@ const char *const help_document_names[5] = {
 };
 
 static const char *const prompt_text = "      ";
+
+// Spacing of the window's rounds of events while a line runs: often enough
+// to repaint and read a key, seldom enough to leave a tight loop its speed.
+enum { EVENT_SPACING_MS = 30 };
 
 // ---- Interpreter hooks -------------------------------------------------------
 
@@ -76,12 +81,18 @@ static void desktop_add_symbol_item(char kind, const char *name)
     if (session_pane) session_pane->add_symbol_item(kind, name);
 }
 
+static void desktop_answer_events()
+{
+    if (session_pane) session_pane->answer_events();
+}
+
 void install_desktop_hooks()
 {
     session_print = desktop_session_print;
     ask_input_string = desktop_ask_input_string;
     open_script_editor_with_text = desktop_open_script_editor;
     add_symbol_item = desktop_add_symbol_item;
+    interrupt_poll = desktop_answer_events;
 }
 
 static void store_library_path(const QString &path)
@@ -154,7 +165,10 @@ void MainWindow::create_status_bar()
     }
     version_label->setFixedWidth(125);
     position_label->setFixedWidth(125);
-    statusBar()->showMessage(QStringLiteral("Active"));
+    // A widget, not a message: the hint of a menu item replaces a message
+    // for good, while a widget shows again when the hint ends.
+    active_label = new QLabel(QStringLiteral("Active"));
+    statusBar()->addWidget(active_label);
 }
 
 void MainWindow::create_dock_windows()
@@ -197,7 +211,11 @@ void MainWindow::session_print_utf8(const char *text)
 
 void MainWindow::session_insert(const QString &text)
 {
-    if (!text.isEmpty()) form->textEdit->insertPlainText(text);
+    if (text.isEmpty()) return;
+    // The user may click elsewhere in the pane while a line runs; its
+    // output still belongs at the end.
+    if (running) move_cursor_to_end();
+    form->textEdit->insertPlainText(text);
 }
 
 void MainWindow::move_cursor_to_end()
@@ -214,10 +232,40 @@ void MainWindow::clear_undo_history()
 
 // ---- Key filter and typed lines ------------------------------------------------------
 
+// X11's key symbol for Break, which Qt passes on without a key code of its own.
+enum { X11_BREAK_SYMBOL = 0xff6b };
+
+// Escape, and Ctrl+Break: X11 turns Pause held with Control into Break,
+// other systems give Pause with Control or a Cancel key.
+static bool is_interrupt_key(const QKeyEvent *key)
+{
+    switch (key->key()) {
+    case Qt::Key_Escape: case Qt::Key_Cancel: return true;
+    case Qt::Key_Pause: return key->modifiers() & Qt::ControlModifier;
+    case 0: return key->nativeVirtualKey() == X11_BREAK_SYMBOL;
+    default: return false;
+    }
+}
+
+// While a line runs the pane is read-only: moving about and copying work,
+// the keys that would start a line do nothing, and the interrupt keys stop
+// the statement.
+static bool filter_key_while_running(const QKeyEvent *key)
+{
+    if (is_interrupt_key(key)) {
+        request_interrupt();
+        return true;
+    }
+    int k = key->key();
+    return k == Qt::Key_Return || k == Qt::Key_Enter ||
+           (k == Qt::Key_V && (key->modifiers() & Qt::ControlModifier));
+}
+
 bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 {
     if (!form || watched != form->textEdit || event->type() != QEvent::KeyPress) return false;
     QKeyEvent *key = static_cast<QKeyEvent *>(event);
+    if (running) return filter_key_while_running(key);
     Qt::KeyboardModifiers mods = key->modifiers();
     if (mods & Qt::ControlModifier) {
         if (key->key() != Qt::Key_V) return false;
@@ -241,6 +289,11 @@ bool MainWindow::eventFilter(QObject *watched, QEvent *event)
 
 void MainWindow::run_typed_line()
 {
+    run_line([this] { run_typed_commands(); });
+}
+
+void MainWindow::run_typed_commands()
+{
     QTextEdit *pane = form->textEdit;
     TypedLinePlan plan = plan_typed_line(pane->toPlainText(), edited_lines);
     if (plan.rewritten) {
@@ -260,7 +313,7 @@ void MainWindow::run_typed_line()
         log_command(text);
         history_list->addItem(text);
         history_list->scrollToBottom();
-        execute_input_line(command_buffer.get());
+        execute_command_buffer();
     }
     move_cursor_to_end();
     edited_lines.clear();
@@ -284,6 +337,7 @@ void MainWindow::log_command(const QString &text)
 
 void MainWindow::execute_command(const QString &text, bool run)
 {
+    if (running) return;
     move_cursor_to_end();
     session_insert(text);
     if (run) {
@@ -292,9 +346,11 @@ void MainWindow::execute_command(const QString &text, bool run)
         } else {
             session_print("\r\n");
             form->textEdit->setFocus();
-            execute_input_line(command_buffer.get());
-            move_cursor_to_end();
-            refresh_symbol_list();
+            run_line([this] {
+                execute_command_buffer();
+                move_cursor_to_end();
+                refresh_symbol_list();
+            });
             log_command(text);
             history_list->addItem(text);
             history_list->scrollToBottom();
@@ -313,7 +369,65 @@ void MainWindow::paste_text(const QString &text)
 
 void MainWindow::quit_session()
 {
+    // )off cannot start while a line runs: the line is stopped, and the
+    // session ends as soon as it has.
+    if (running) {
+        quit_after_run = true;
+        request_interrupt();
+        return;
+    }
     execute_command(tr(")off"), true);
+}
+
+// ---- Running lines ------------------------------------------------------------------------
+
+bool MainWindow::run_line(const std::function<void()> &work)
+{
+    if (running) return false;
+    clear_interrupt();   // one asked for after the last line stopped is spent
+    show_running(true);
+    work();
+    show_running(false);
+    if (quit_after_run) {
+        quit_after_run = false;
+        quit_session();
+    }
+    return true;
+}
+
+// Each line starts afresh, as in the console: an interrupt stops the line
+// it was asked for in, not the ones after it.
+void MainWindow::execute_command_buffer()
+{
+    clear_interrupt();
+    execute_input_line(command_buffer.get());
+}
+
+void MainWindow::show_running(bool on)
+{
+    running = on;
+    since_events.start();
+    form->textEdit->setReadOnly(on);
+    form->actionInterrupt->setEnabled(on);
+    for (QAction *a : {form->actionNew, form->actionOpen, form->actionSave, form->actionPaste,
+                       form->actionPath})
+        a->setEnabled(!on);
+    library_list->setEnabled(!on);
+    history_list->setEnabled(!on);
+}
+
+// Called at the interpreter's boundaries. Whatever the events do, no line
+// starts from them: run_line refuses while this one runs.
+void MainWindow::answer_events()
+{
+    if (!running || since_events.elapsed() < EVENT_SPACING_MS) return;
+    QCoreApplication::processEvents();
+    since_events.restart();
+}
+
+void MainWindow::on_actionInterrupt_triggered()
+{
+    if (running) request_interrupt();
 }
 
 // ---- Name dock ---------------------------------------------------------------------------

@@ -2,8 +2,10 @@
 // reaches the interpreter, its key filter with the tracking of edited old
 // lines, the docks, menus, status bar, cmd.txt and path.txt.
 #pragma once
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QVector>
+#include <functional>
 #include <memory>
 #include "session_lines.h"
 
@@ -35,6 +37,14 @@ public:
     void paste_text(const QString &text);
     void quit_session();
 
+    // A line runs with the window still answering: it repaints, and the
+    // Interrupt action, Escape and Ctrl+Break in the pane stop the
+    // statement, but no other line can start until this one ends. run_line
+    // does nothing and returns false while another runs.
+    bool run_line(const std::function<void()> &work);
+    bool is_running() const { return running; }
+    void answer_events();
+
     // For the tests and the script editor.
     class QTextEdit *session_text_edit() const;
     QListWidget *symbols() const { return symbol_list; }
@@ -42,6 +52,7 @@ public:
     QListWidget *history() const { return history_list; }
     QLabel *path_status() const { return path_label; }
     QLabel *position_status() const { return position_label; }
+    QLabel *active_status() const { return active_label; }
     const QVector<EditRecord> &edit_records() const { return edited_lines; }
 
 protected:
@@ -68,17 +79,21 @@ private slots:
     void on_actionVEK_Data_triggered();
     void on_actionExit_triggered();
     void on_actionVEK_for_kids_triggered();
+    void on_actionInterrupt_triggered();
 
 private:
     void create_status_bar();
     void create_dock_windows();
     void load_command_history(const QString &file);
     void run_typed_line();
+    void run_typed_commands();
     bool run_one_command(const QString &text);
     void refuse_long_command();
     void log_command(const QString &text);
     void open_help_document(int which);
     void set_library_path(const QString &path);
+    void execute_command_buffer();
+    void show_running(bool on);
 
     Ui::MainWindow *form = nullptr;
     std::unique_ptr<char[]> command_buffer;
@@ -89,8 +104,12 @@ private:
     QLabel *path_label = nullptr;
     QLabel *version_label = nullptr;
     QLabel *position_label = nullptr;
+    QLabel *active_label = nullptr;
     QFile *command_log = nullptr;
     QTextDecoder *output_decoder = nullptr;
+    bool running = false;
+    bool quit_after_run = false;
+    QElapsedTimer since_events;
 };
 
 extern MainWindow *session_pane;

@@ -143,17 +143,16 @@ static int append_rows(ValueDescriptor *dst, const ValueDescriptor *t, const Val
 }
 
 // The length the items of a list give as columns: -1 when they differ.
+// A single cell is one row here, never every row: only the table
+// constructor stretches a one-item column, and a text taken as a row of a
+// text column would otherwise turn into as many rows as it has characters.
 static i64 common_column_length(const ValueDescriptor *list, i64 from, i64 n) {
     i64 len = -2;
     for (i64 k = from; k < from + n; k++) {
         const ValueDescriptor *it = &list_items(list)[k];
         i64 c = it->rank == 0 ? 1 : cell_count(it);
         if (len == -2) len = c;
-        else if (c != len) {
-            // a single cell goes with any length
-            if (len == 1) len = c;
-            else if (c != 1) return -1;
-        }
+        else if (c != len) return -1;
     }
     return len < 0 ? 0 : len;
 }

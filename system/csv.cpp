@@ -7,6 +7,7 @@
 //   three or four only when the third is "true"; the separator is a comma
 //   unless the fourth item gives one. Without a header the columns are
 //   named c0, c1, ...
+// - A UTF-8 byte-order mark at the start of the file is skipped.
 // - A record is a line; a line break inside double quotes belongs to the
 //   cell. Inside quotes two quotes are one quote character; a quote outside
 //   them opens a quoted part. Blanks, tabs and carriage returns at a
@@ -70,8 +71,17 @@ struct RecordReader {
     }
 };
 
+// Spreadsheet programs often begin a file with the UTF-8 byte-order mark;
+// left in place it would become part of the first column's name.
+static void skip_byte_order_mark(FILE *f) {
+    unsigned char mark[3];
+    if (fread(mark, 1, 3, f) != 3 || memcmp(mark, "\xEF\xBB\xBF", 3) != 0) rewind(f);
+}
+
+// Back to the first record (behind a byte-order mark) for a new pass.
 static void rewind_reader(RecordReader *r) {
     rewind(r->file);
+    skip_byte_order_mark(r->file);
     r->start = r->end = 0;
     r->eof = r->read_failed = r->open_quote = false;
 }
@@ -500,6 +510,7 @@ int load_csv(i64 slot, const std::string &path, const std::string &letters, bool
         print_file_not_found();
         return fail(VEK_REPORTED);
     }
+    rewind_reader(&r);
     int e = load_records(&r, slot, letters, header, sep);
     fclose(r.file);
     return e;

@@ -3,8 +3,7 @@
 // (the six-blank prompt that ends each line's output is implied), "## " a
 // comment. Each case runs in a forked child so it starts from a fresh
 // interpreter and a crash fails only that case.
-#include "system/startup.h"
-#include "core/session.h"
+#include "session_capture.h"
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -15,10 +14,6 @@
 
 struct Step { std::string input; std::vector<std::string> expected; int lineno; };
 struct Case { std::string name; std::vector<Step> steps; };
-
-static std::string captured;
-static void capture_print(const char *t) { captured += t; }
-static void discard_print(const char *) {}
 
 static std::vector<Case> read_cases(const char *path) {
     std::vector<Case> cases;
@@ -44,21 +39,12 @@ static std::vector<Case> read_cases(const char *path) {
     return cases;
 }
 
-static const char PROMPT[] = "      ";
-
 // Runs one case in this (child) process; prints differences to stderr.
 static int run_case(const Case &c, const char *file) {
-    session_print = discard_print;
-    start_interpreter();
-    session_print = capture_print;
+    session_capture::start_session();
     int failures = 0;
     for (const Step &s : c.steps) {
-        captured.clear();
-        std::vector<char> buf(s.input.begin(), s.input.end());
-        buf.push_back(0);
-        execute_input_line(buf.data());
-        std::string got = captured;
-        if (got.size() >= 6 && got.compare(got.size() - 6, 6, PROMPT) == 0) got.resize(got.size() - 6);
+        std::string got = session_capture::run_line(s.input);
         std::string want;
         for (const auto &e : s.expected) want += e + "\n";
         if (got != want) {

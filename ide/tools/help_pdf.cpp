@@ -3,6 +3,7 @@
 //   vek-help-pdf input.md output.pdf [first-page.png]
 // The optional picture of the first page lets a writer check the layout.
 #include <QFile>
+#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
@@ -10,8 +11,33 @@
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 #include <cstdio>
+
+// Code, inline or in blocks, in a monospaced face: the examples show
+// tables and matrices whose columns must line up. The Markdown reader asks
+// the platform for its fixed font, which under the offscreen platform is
+// a proportional face; code in that face is given the monospaced one.
+static void use_mono_for_code(QTextDocument *doc)
+{
+    const QString platform_fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    QTextCharFormat mono;
+    mono.setFontFamily(QStringLiteral("Liberation Mono"));
+    mono.setFontFixedPitch(true);
+    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
+        bool code_block = block.blockFormat().hasProperty(QTextFormat::BlockCodeFence);
+        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
+            QTextFragment f = it.fragment();
+            if (!code_block && f.charFormat().fontFamily() != platform_fixed) continue;
+            QTextCursor c(doc);
+            c.setPosition(f.position());
+            c.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
+            c.mergeCharFormat(mono);
+        }
+    }
+}
 
 static QString document_title(const QString &markdown)
 {
@@ -37,6 +63,7 @@ int main(int argc, char **argv)
     doc.setDefaultFont(QFont(QStringLiteral("Liberation Sans"), 11));
     QString markdown = QString::fromUtf8(in.readAll());
     doc.setMarkdown(markdown);
+    use_mono_for_code(&doc);
 
     // The title a viewer shows: the document's first heading.
     QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));

@@ -2,6 +2,7 @@
 // and a scratch working directory per window.
 #pragma once
 #include <QApplication>
+#include <QDir>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
@@ -10,6 +11,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTemporaryDir>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -95,3 +97,18 @@ inline void write_file(const QString &path, const QByteArray &bytes)
     QFile f(path);
     if (f.open(QIODevice::WriteOnly | QIODevice::Truncate)) f.write(bytes);
 }
+
+// A scratch working directory for one window test, entered while it lives:
+// path.txt names its library directory ws/ beside it.
+struct ScratchWorkDir {
+    QString before = QDir::currentPath();
+    QTemporaryDir dir;
+    ScratchWorkDir()
+    {
+        QDir::setCurrent(dir.path());
+        QDir().mkdir("ws");
+        write_file("path.txt", (dir.path() + "/ws\n").toUtf8());
+    }
+    ~ScratchWorkDir() { QDir::setCurrent(before); }
+    QString path() const { return dir.path(); }
+};

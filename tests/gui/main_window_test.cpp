@@ -30,9 +30,8 @@ public slots:
 
 class MainWindowTest : public QObject {
     Q_OBJECT
-    QTemporaryDir *dir = nullptr;
+    ScratchWorkDir *dir = nullptr;
     MainWindow *w = nullptr;
-    QString start_dir;
 
     QTextEdit *pane() { return w->session_text_edit(); }
     QStringList history()
@@ -70,13 +69,9 @@ class MainWindowTest : public QObject {
     }
 
 private slots:
-    void initTestCase() { start_dir = QDir::currentPath(); }
     void init()
     {
-        dir = new QTemporaryDir;
-        QDir::setCurrent(dir->path());
-        QDir().mkdir("ws");
-        write_file("path.txt", (dir->path() + "/ws\n").toUtf8());
+        dir = new ScratchWorkDir;
         open_window();
     }
     void cleanup()
@@ -87,7 +82,6 @@ private slots:
         qDeleteAll(editors);
         delete w;
         w = nullptr;
-        QDir::setCurrent(start_dir);
         delete dir;
     }
 

@@ -1,0 +1,51 @@
+// The poll a front end without signals sets: called now and then while a
+// statement runs, and able to stop it with the interrupt's report.
+#include "interpreter_fixture.h"
+#include "core/interrupt.h"
+
+static int polls = 0;
+static int stop_after = -1;   // the poll that asks for the interrupt; -1: none
+
+static void counting_poll()
+{
+    if (++polls == stop_after) request_interrupt();
+}
+
+class InterruptPollTest : public InterpreterFixture {
+protected:
+    void SetUp() override
+    {
+        InterpreterFixture::SetUp();
+        polls = 0;
+        stop_after = -1;
+        clear_interrupt();
+        interrupt_poll = counting_poll;
+    }
+    void TearDown() override
+    {
+        interrupt_poll = nullptr;
+        clear_interrupt();
+    }
+};
+
+TEST_F(InterruptPollTest, PollRunsThroughALoopAndLeavesItsResult)
+{
+    run("{count: n<-0; while (n<x) n<-n+1; n}");
+    EXPECT_EQ(run("count 100000"), "100000\n");
+    // Each turn passes at least one boundary: about one poll per spacing.
+    EXPECT_GE(polls, 100000 / POLL_SPACING);
+    EXPECT_LE(polls, 100000);
+}
+
+TEST_F(InterruptPollTest, PollStopsARunawayLoopLikeTheConsolesInterrupt)
+{
+    run("{spin: n<-x; while (1) n<-n+1; n}");
+    stop_after = 50;
+    std::string report = run("spin 0");
+    EXPECT_EQ(polls, 50);
+    EXPECT_EQ(report.substr(0, 6), "\nspin[") << report;
+    EXPECT_NE(report.find("while (1) n<-n+1\n"), std::string::npos) << report;
+    EXPECT_NE(run(")SI").find("spin["), std::string::npos);
+    clear_interrupt();
+    EXPECT_EQ(run("1+2"), "3\n");
+}
