@@ -90,7 +90,7 @@ static void rewind_reader(RecordReader *r) {
 // buffer (one record longer than it) is doubled. false at the end.
 static bool refill(RecordReader *r) {
     if (r->eof) return false;
-    if (interrupt_pending) { r->interrupted = true; r->eof = true; return false; }
+    if (interrupt_requested_between_blocks()) { r->interrupted = true; r->eof = true; return false; }
     if (r->start > 0) {
         memmove(r->buf, r->buf + r->start, r->end - r->start);
         r->end -= r->start;

@@ -215,7 +215,7 @@ struct ExportWriter {
     bool ok = true, interrupted = false;
     void drain(bool all) {
         if (!ok || (!all && out.size() < WRITE_BLOCK)) return;
-        if (interrupt_pending) { ok = false; interrupted = true; return; }
+        if (interrupt_requested_between_blocks()) { ok = false; interrupted = true; return; }
         if (!out.empty() && fwrite(out.data(), 1, out.size(), file) != out.size()) ok = false;
         out.clear();
     }

@@ -222,7 +222,7 @@ static int read_whole_file(const std::string &path, FileBytes *out) {
     out->capacity = size;
     int e = 0;
     while (out->size < size && !e) {
-        if (interrupt_pending) { e = fail(INTERRUPT_ERROR); break; }
+        if (interrupt_requested_between_blocks()) { e = fail(INTERRUPT_ERROR); break; }
         size_t want = (size_t)std::min<i64>(READ_BLOCK, size - out->size);
         ssize_t n = read(fd, out->data + out->size, want);
         if (n < 0 && errno == EINTR) continue;

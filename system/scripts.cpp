@@ -1070,7 +1070,7 @@ static int check_script_file(FILE *f, i64 *failing) {
     i64 lines = 0, length = 0;
     int e = 0;
     while (!e) {
-        if (interrupt_pending) { e = INTERRUPT_ERROR; break; }
+        if (interrupt_requested()) { e = INTERRUPT_ERROR; break; }
         size_t n = fread(block.data(), 1, block.size(), f);
         if (n == 0) {
             if (ferror(f)) e = VEK_READ_FILE;

@@ -372,7 +372,7 @@ struct Writer {
     void put(const void *p, size_t n) {
         const char *b = (const char *)p;
         while (n && !failed) {
-            if (interrupt_pending) interrupted = failed = true;
+            if (interrupt_requested()) interrupted = failed = true;
             size_t k = n < FILE_BLOCK ? n : (size_t)FILE_BLOCK;
             if (!failed && fwrite(b, 1, k, file) != k) failed = true;
             b += k;
@@ -572,7 +572,7 @@ struct Reader {
     // Reads up to n bytes from the file itself; false at its end, on an
     // error, or when an interrupt is pending.
     bool read_file(char *dst, size_t n, size_t *got) {
-        if (interrupt_pending) return interrupted = true, false;
+        if (interrupt_requested()) return interrupted = true, false;
         if (n > FILE_BLOCK) n = FILE_BLOCK;
         for (;;) {
             ssize_t r = read(fd, dst, n);
