@@ -32,3 +32,11 @@ inline bool interrupt_requested()
     if (--poll_countdown < 0) run_interrupt_poll();
     return interrupt_pending;
 }
+
+// The check between the blocks of a long read or write of a file: a block
+// takes long enough that the poll runs at each one.
+inline bool interrupt_requested_between_blocks()
+{
+    run_interrupt_poll();
+    return interrupt_pending;
+}

@@ -88,9 +88,20 @@ int make_file_path(const char *argument, char *path_out, const char *default_ext
     return 0;
 }
 
-void set_workspace_name_from_path(const char *path) {
+// The last component of a path.
+static const char *file_name_of(const char *path) {
     const char *base = strrchr(path, '/');
-    base = base ? base + 1 : path;
+    return base ? base + 1 : path;
+}
+
+static bool has_control_character(const char *text) {
+    for (; *text; text++)
+        if ((unsigned char)*text < 32 || *text == 127) return true;
+    return false;
+}
+
+void set_workspace_name_from_path(const char *path) {
+    const char *base = file_name_of(path);
     size_t n = strcspn(base, ".");
     if (n > FILE_PATH_MAX) n = FILE_PATH_MAX;
     memcpy(workspace_name, base, n);
@@ -271,6 +282,10 @@ static int cmd_save(char *arg) {
         strcpy(path, p.c_str());
     } else if (make_file_path(arg, path, "vek")) {
         report_error(VEK_PATH);
+        return 1;
+    } else if (has_control_character(file_name_of(path))) {
+        // Such a name could not be typed back to load it, nor shown.
+        report_error(VEK_ILLEGAL_NAME);
         return 1;
     }
     int rc = save_workspace_file(path);

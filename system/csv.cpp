@@ -21,17 +21,19 @@
 // - Refuses: an argument list of the wrong shape or types, a letter that
 //   names no type, a quote or line end as separator, more fields than
 //   letters (48); a name whose extension is not "csv" (36 after "only csv
-//   file is allowed."); a file that cannot be opened (36 after "file not
-//   found"); no lines, lines with different field counts (1, the counts
-//   shown), a quote left open at the end, a symbol longer than 127
-//   characters (1); a read that failed (301); a table larger than memory (6).
+//   file is allowed."); a file that cannot be opened or is not a regular
+//   file (36 after "file not found"); no lines, lines with different field
+//   counts (1, the counts shown), a quote left open at the end, a symbol
+//   longer than 127 characters (1); a read that failed (301); a table, or
+//   one record, larger than the room values have (6).
 // Fast paths: the file is read twice in 4 MB blocks (to count, then to
-// store); records are cut with memchr; cells are read in place and stored
-// straight into the typed column vectors, and a text is copied once, into
-// its own block.
+// store; the interrupt is looked at between blocks); records are cut with
+// memchr; cells are read in place and stored straight into the typed
+// column vectors, and a text is copied once, into its own block.
 #include "system/csv.h"
 #include "system/files.h"
 #include "system/scripts.h"
+#include "system/file_replace.h"
 #include "primitives/prim.h"
 #include "primitives/keyed.h"
 #include "core/arena.h"
@@ -39,13 +41,14 @@
 #include "core/symbols.h"
 #include "core/timecode.h"
 #include "core/valueops.h"
+#include "core/interrupt.h"
 #include <charconv>
 #include <clocale>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 #include <locale.h>
-#include <sys/stat.h>
+#include <unistd.h>
 #include <vector>
 
 enum : size_t { CSV_BLOCK = 1 << 22 };
@@ -56,12 +59,16 @@ static const i64 INT_NULL = INT64_MIN;
 // ---- Records ------------------------------------------------------------------------------------
 
 // A file read in large blocks and handed out one record at a time.
+// Its buffer is counted against the memory values may take.
 struct RecordReader {
     FILE *file = nullptr;
     char *buf = nullptr;
     size_t capacity = 0, start = 0, end = 0;   // unread bytes are [start, end)
-    bool eof = false, read_failed = false, no_memory = false, open_quote = false;
-    ~RecordReader() { free(buf); }
+    bool eof = false, read_failed = false, no_memory = false, open_quote = false, interrupted = false;
+    ~RecordReader() {
+        free(buf);
+        value_memory_return((i64)capacity);
+    }
 };
 
 // Spreadsheet programs often begin a file with the UTF-8 byte-order mark;
@@ -83,6 +90,7 @@ static void rewind_reader(RecordReader *r) {
 // buffer (one record longer than it) is doubled. false at the end.
 static bool refill(RecordReader *r) {
     if (r->eof) return false;
+    if (interrupt_requested_between_blocks()) { r->interrupted = true; r->eof = true; return false; }
     if (r->start > 0) {
         memmove(r->buf, r->buf + r->start, r->end - r->start);
         r->end -= r->start;
@@ -90,11 +98,16 @@ static bool refill(RecordReader *r) {
     }
     if (r->end == r->capacity) {
         size_t grown = r->capacity ? 2 * r->capacity : CSV_BLOCK;
-        // one record larger than values may take (a device that never
-        // ends) is refused before the system is asked for it
-        if ((i64)grown > value_memory_room()) { r->no_memory = true; r->eof = true; return false; }
+        // one record larger than values may take is refused before the
+        // system is asked for it
+        if (!value_memory_reserve((i64)(grown - r->capacity))) { r->no_memory = true; r->eof = true; return false; }
         char *p = (char *)realloc(r->buf, grown);
-        if (!p) { r->no_memory = true; r->eof = true; return false; }
+        if (!p) {
+            value_memory_return((i64)(grown - r->capacity));
+            r->no_memory = true;
+            r->eof = true;
+            return false;
+        }
         r->buf = p;
         r->capacity = grown;
     }
@@ -380,6 +393,7 @@ static int check_table_size(const std::vector<i64> &types, i64 rows) {
 // ---- Loading -------------------------------------------------------------------------------------------
 
 static int reader_error(const RecordReader *r) {
+    if (r->interrupted) return fail(INTERRUPT_ERROR);
     if (r->no_memory) return fail(VEK_WS_FULL);
     if (r->read_failed) return fail(VEK_READ_FILE);
     if (r->open_quote) return fail(VEK_DOMAIN);
@@ -486,13 +500,13 @@ static int load_records(RecordReader *r, i64 slot, const std::string &letters, b
 
 int load_csv(i64 slot, const std::string &path, const std::string &letters, bool header, char sep) {
     RecordReader r;
-    r.file = path.find('\0') == std::string::npos ? fopen(path.c_str(), "rb") : nullptr;
-    struct stat st;
-    if (r.file && (fstat(fileno(r.file), &st) != 0 || S_ISDIR(st.st_mode))) {
-        fclose(r.file);
-        r.file = nullptr;
-    }
+    // Only a regular file: a device or pipe could be endless or wait for ever.
+    int64_t size = 0;
+    bool not_regular = false;
+    int fd = path.find('\0') == std::string::npos ? open_regular_file(path.c_str(), &size, &not_regular) : -1;
+    r.file = fd >= 0 ? fdopen(fd, "rb") : nullptr;
     if (!r.file) {
+        if (fd >= 0) close(fd);
         print_file_not_found();
         return fail(VEK_REPORTED);
     }

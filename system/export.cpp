@@ -8,7 +8,9 @@
 //   replaced only when every byte was written. Result: the argument text.
 //   Refuses: not a text (7), a name with no value (4), a value that is not a
 //   table or keyed table (99), a damaged table (1), a file that cannot be
-//   opened (76), a write or close that failed (300).
+//   opened or is neither a regular file nor a terminal (76), a write or
+//   close that failed (300). An interrupt stops the write between blocks;
+//   the file then stays as it was.
 // - Layouts (key columns first): text and CSV a line of names, then a line
 //   per row; XML "<vek>", a "<row>" line per row with an element per
 //   column, "</vek>" (nothing escaped); JSON {"vek":[, an object per row,
@@ -31,6 +33,7 @@
 #include "core/symbols.h"
 #include "core/timecode.h"
 #include "core/valueops.h"
+#include "core/interrupt.h"
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -209,9 +212,10 @@ static std::string symbol_name(i64 number) {
 struct ExportWriter {
     FILE *file;
     std::string out;
-    bool ok = true;
+    bool ok = true, interrupted = false;
     void drain(bool all) {
         if (!ok || (!all && out.size() < WRITE_BLOCK)) return;
+        if (interrupt_requested_between_blocks()) { ok = false; interrupted = true; return; }
         if (!out.empty() && fwrite(out.data(), 1, out.size(), file) != out.size()) ok = false;
         out.clear();
     }
@@ -272,6 +276,7 @@ int export_table(const ValueDescriptor *v, FILE *file, int mode) {
     ExportWriter w;
     w.file = file;
     write_rows(&w, t, mode);
+    if (w.interrupted) return fail(INTERRUPT_ERROR);
     return w.ok ? 0 : fail(VEK_WRITE_FILE);
 }
 

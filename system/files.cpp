@@ -3,8 +3,9 @@
 // Ledger
 // - []open name: opens the file for writing (created or emptied) in the
 //   lowest free entry of the handle table; the handle is 1000 + the entry.
+//   Only a regular file or a terminal is opened, never waiting for one.
 //   Refuses: no name or not a text (1), every one of the 1000 entries open
-//   (350), a file that cannot be opened (76).
+//   (350), a file that cannot be opened or is another kind (76).
 // - []close h: 0 when h was an open handle (now closed and free), 1 for
 //   anything else. A close that could not write the last bytes: 300.
 // - h << x: writes x's lines (system/text_lines.h) and flushes them, so a
@@ -13,8 +14,10 @@
 //   has no lines (7), a write that failed (300).
 // - []get name: the file's lines as a list of texts, without the newline
 //   and a carriage return before it; a last line without a newline counts;
-//   every byte value is kept. Refuses: not a text (7), a file that cannot be
-//   opened (76) or read (301).
+//   every byte value is kept. Only a regular file is read, as far as its
+//   size when opened. Refuses: not a text (7), a file that cannot be opened
+//   or is not a regular file (76), one that cannot be read (301), one larger
+//   than the room values have (6, before any of it is read).
 // - []CR name: the typed lines of a defined function as a character
 //   matrix; an empty argument or any other name gives a 0-by-0 matrix.
 //   Refuses: a character matrix or a symbol that is not a scalar (2), other
@@ -38,8 +41,13 @@
 #include "core/symbols.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "core/interrupt.h"
+#include "system/file_replace.h"
 #include "platform/platform.h"
+#include <algorithm>
+#include <cerrno>
 #include <cstring>
+#include <unistd.h>
 #include <vector>
 
 enum : i64 { FIRST_HANDLE = 1000, READ_BLOCK = 1 << 22 };
@@ -148,8 +156,12 @@ static int sf_open(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
     while (k < FILE_HANDLE_CAP && entry_open(k)) k++;
     if (k == FILE_HANDLE_CAP) return fail(VEK_TOO_MANY_FILES);
     if (name.find('\0') != std::string::npos) return fail(VEK_PATH);
-    FILE *f = fopen(resolve_file_path(name).c_str(), "w");
-    if (!f) return fail(VEK_PATH);
+    int fd = open_file_to_write(resolve_file_path(name).c_str(), true);
+    FILE *f = fd >= 0 ? fdopen(fd, "w") : nullptr;
+    if (!f) {
+        if (fd >= 0) close(fd);
+        return fail(VEK_PATH);
+    }
     file_handle_table[k] = f;
     if (k >= open_file_count) open_file_count = k + 1;
     return result_int(slot, T_INT, FIRST_HANDLE + k);
@@ -184,41 +196,71 @@ static int write_handle(i64, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
 
 // ---- []get ---------------------------------------------------------------------------------------
 
-// The whole file in memory, read in large blocks. 0, 76, 301, or 6 for a
-// file (a device that never ends) larger than values may take.
-static int read_whole_file(const std::string &path, std::string *out) {
-    FILE *f = fopen(path.c_str(), "rb");
-    if (!f) return fail(VEK_PATH);
-    std::vector<char> block(READ_BLOCK);
-    size_t limit = (size_t)value_memory_room(), n;
-    while ((n = fread(block.data(), 1, block.size(), f)) > 0) {
-        if (out->size() + n > limit) {
-            fclose(f);
-            return fail(VEK_WS_FULL);
-        }
-        out->append(block.data(), n);
+// A regular file's bytes, in a block counted against the memory values
+// may take.
+struct FileBytes {
+    char *data = nullptr;
+    i64 size = 0, capacity = 0;
+    ~FileBytes() { value_free(data, capacity); }
+};
+
+// The whole of a regular file, read in large blocks; the interrupt is
+// looked at between them. 0, 76 (no such file, or not a regular file: a
+// device or pipe could be endless or wait for ever), 301, 6 for a file
+// larger than the room values have, or the interrupt's error.
+static int read_whole_file(const std::string &path, FileBytes *out) {
+    int64_t size = 0;
+    bool not_regular = false;
+    int fd = open_regular_file(path.c_str(), &size, &not_regular);
+    if (fd < 0) return fail(VEK_PATH);
+    // The size the file had when opened: bytes added since are not read.
+    out->data = (char *)value_malloc(size);
+    if (!out->data) {
+        close(fd);
+        return fail(VEK_WS_FULL);
     }
-    bool failed = ferror(f) != 0;
-    fclose(f);
-    return failed ? fail(VEK_READ_FILE) : 0;
+    out->capacity = size;
+    int e = 0;
+    while (out->size < size && !e) {
+        if (interrupt_requested_between_blocks()) { e = fail(INTERRUPT_ERROR); break; }
+        size_t want = (size_t)std::min<i64>(READ_BLOCK, size - out->size);
+        ssize_t n = read(fd, out->data + out->size, want);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) e = fail(VEK_READ_FILE);
+        if (n <= 0) break;   // shorter now than when opened
+        out->size += n;
+    }
+    close(fd);
+    return e;
 }
 
 static int sf_get(i64, i64 slot, i64, i64, i64 rc, i64 rv) {
     std::string name;
     if (!operand_text(rc, rv, &name)) return fail(VEK_TYPE);
     if (name.find('\0') != std::string::npos) return fail(VEK_PATH);
-    std::string text;
+    FileBytes text;
     if (read_whole_file(resolve_file_path(name), &text)) return (int)error_number;
+    const char *begin = text.data, *end = begin + text.size;
+    // The line list is counted against the limit too, before it is made.
+    i64 n = 0;
+    for (const char *p = begin; p < end; n++) {
+        const char *nl = (const char *)memchr(p, '\n', (size_t)(end - p));
+        p = nl ? nl + 1 : end;
+    }
+    i64 list_bytes = n * (i64)sizeof(std::string_view);
+    if (!value_memory_reserve(list_bytes)) return fail(VEK_WS_FULL);
     std::vector<std::string_view> lines;
-    const char *p = text.data(), *end = p + text.size();
-    while (p < end) {
+    lines.reserve((size_t)n);
+    for (const char *p = begin; p < end;) {
         const char *nl = (const char *)memchr(p, '\n', (size_t)(end - p));
         const char *stop = nl ? nl : end;
         const char *line_end = nl && stop > p && stop[-1] == '\r' ? stop - 1 : stop;
         lines.emplace_back(p, (size_t)(line_end - p));
         p = nl ? nl + 1 : end;
     }
-    return store_text_list(slot, lines.data(), (i64)lines.size());
+    int e = store_text_list(slot, lines.data(), n);
+    value_memory_return(list_bytes);
+    return e;
 }
 
 // ---- []CR ------------------------------------------------------------------------------------------

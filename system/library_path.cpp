@@ -2,6 +2,7 @@
 // the current directory.
 #include "library_path.h"
 #include "core/session.h"
+#include "system/file_replace.h"
 #include <climits>
 #include <cstdio>
 #include <cstring>
@@ -21,10 +22,17 @@ static bool fits(const std::string &path) { return path.size() < sizeof library_
 
 std::string library_path_from_file(const char *file) {
     std::string first;
-    if (FILE *f = fopen(file, "r")) {
+    // Only a regular file, and only as much of its first line as a path
+    // can hold: a pipe or device there must not hold up the start.
+    int64_t size = 0;
+    bool not_regular = false;
+    int fd = open_regular_file(file, &size, &not_regular);
+    if (FILE *f = fd >= 0 ? fdopen(fd, "r") : nullptr) {
         int c;
-        while ((c = fgetc(f)) != EOF && c != '\n') first += (char)c;
+        while ((c = fgetc(f)) != EOF && c != '\n' && first.size() <= sizeof library_path) first += (char)c;
         fclose(f);
+    } else if (fd >= 0) {
+        close(fd);
     }
     while (!first.empty() && first.back() == '\r') first.pop_back();
     if (!first.empty() && first != "../ws" && fits(first)) return first;

@@ -27,6 +27,9 @@
 #include <new>
 #include <unistd.h>
 #include "core/arena.h"
+#include "core/interrupt.h"
+
+enum : size_t { SCRIPT_CHECK_BLOCK = 1 << 16 };
 
 unsigned char report_once;
 unsigned char script_quiet;
@@ -53,7 +56,9 @@ void print_file_not_found() { vek_puts("file not found\n"); }
 
 // ---- Reading a file line by line --------------------------------------------------------
 // A script file is read a line at a time as the run reaches it, so a script
-// of any size needs memory only for the lines still in use. A line longer
+// of any size needs memory only for the lines still in use. It was read
+// once before the run began (check_script_file), so a line the reader
+// refuses is found before anything ran or was cleared. A line longer
 // than SCRIPT_LINE_MAX, a read error, or memory the system cannot give ends
 // the reading; the run then stops there with "reading file error".
 struct ScriptSource {
@@ -1056,6 +1061,36 @@ int load_query_lines(const char *const *lines, i64 count) {
     return rc;
 }
 
+// Reads the whole file once, as the run will read it, and rewinds it: 0,
+// or VEK_READ_FILE for a line longer than the reader takes or a read that
+// failed, or the interrupt's error (looked at between blocks); *failing is
+// then the number of lines before the one that failed.
+static int check_script_file(FILE *f, i64 *failing) {
+    std::vector<char> block(SCRIPT_CHECK_BLOCK);
+    i64 lines = 0, length = 0;
+    int e = 0;
+    while (!e) {
+        if (interrupt_requested()) { e = INTERRUPT_ERROR; break; }
+        size_t n = fread(block.data(), 1, block.size(), f);
+        if (n == 0) {
+            if (ferror(f)) e = VEK_READ_FILE;
+            break;
+        }
+        for (const char *p = block.data(), *end = p + n; p < end;) {
+            const char *nl = (const char *)memchr(p, '\n', (size_t)(end - p));
+            length += (nl ? nl : end) - p;
+            if (length > SCRIPT_LINE_MAX) { e = VEK_READ_FILE; break; }
+            if (!nl) break;
+            lines++;
+            length = 0;
+            p = nl + 1;
+        }
+    }
+    *failing = lines;
+    rewind(f);
+    return e;
+}
+
 int load_script_file(const char *argument, int copy) {
     char path[FILE_PATH_MAX + 1];
     if (make_file_path(argument, path, "vkp")) {
@@ -1077,6 +1112,15 @@ int load_script_file(const char *argument, int copy) {
         fclose(f);
         if (!script_quiet) report_error(VEK_STACK_FULL);
         return (int)(error_number = VEK_STACK_FULL);
+    }
+    // A file the reader refuses is refused before anything runs or is
+    // cleared, as a workspace is.
+    i64 failing = 0;
+    if (int e = check_script_file(f, &failing)) {
+        fclose(f);
+        error_number = e;
+        report_once = 1;
+        return script_failure(nullptr, failing, path);
     }
     if (!copy) clear_workspace(1);
     ScriptSource source{f};

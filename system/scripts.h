@@ -17,8 +17,10 @@ enum : i64 {
 extern unsigned char report_once;    // errors 82 and 83 are reported once per run
 extern unsigned char script_quiet;   // no echo, no reports; the first error ends the run
 
-// )FLOAD (copy 0: clears the workspace first) and )FCOPY (copy 1).
-// Returns the error number (1 after a reported open failure).
+// )FLOAD (copy 0: clears the workspace first) and )FCOPY (copy 1). Only a
+// regular file is read, and a file with a line the reader refuses is
+// refused before it runs or anything is cleared. Returns the error number
+// (1 after a reported open failure).
 int load_script_file(const char *argument, int copy);
 // Runs every line of a list (head node first). path (or null) is shown in
 // the location lines of a failure and the closing "saved" line.

@@ -4,7 +4,8 @@
 // addresses are written with indexes instead, and every value (variables,
 // constants, locals, system variables, list items) is a slot item: its
 // descriptor followed by exactly its data bytes. The file ends with a check
-// word over every byte before it.
+// word over every byte before it, which the format date of the header
+// announces: files of the earlier date may lack it.
 //
 // Both directions stream through a small buffer. The reader checks every
 // count against what is left of the file before it takes memory for it,
@@ -24,6 +25,8 @@
 #include "core/functions.h"
 #include "core/keyed.h"
 #include "primitives/keyed.h"
+#include "core/interrupt.h"
+#include "core/timecode.h"
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>
@@ -42,6 +45,7 @@ enum : i64 {
     FUNCTION_LINE_LIMIT = 1 << 20,   // far above any function's line count
     SYMBOL_COUNT_MAX = (i64)1 << 26,
     IO_BUFFER = 1 << 16, CHECK_BYTES = 8,
+    FILE_BLOCK = 1 << 22,   // the most read or written between looks at the interrupt
 };
 
 static inline void copy_bytes(void *dst, const void *src, size_t n) {
@@ -190,9 +194,22 @@ static bool enum_sound(const ValueDescriptor *d, const WorkspaceView &v) {
     return true;
 }
 
+// An item of a time type as the system makes them: a valid value (its
+// month 1 to 12, its day one its month has, its time within a day), the
+// null, or the 0 that take and expand pad with.
+static bool time_item_sound(i64 type, i64 w) {
+    if (type == T_DATETIME) {
+        double x;
+        memcpy(&x, &w, sizeof x);
+        i64 day, ms;
+        return x != x || x == 0 || datetime_to_day_ms(x, &day, &ms);
+    }
+    return w == TIME_NULL || w == 0 || time_encoding_is_valid(type, w);
+}
+
 // A value holds together: a known type, a shape that gives its item count,
-// booleans that are 0 or 1, symbols the symbol table holds, items that
-// hold together.
+// booleans that are 0 or 1, symbols the symbol table holds, time items in
+// their ranges, items that hold together.
 static bool value_sound(const ValueDescriptor *d, const WorkspaceView &v, int depth) {
     if (d->rank < 0) return true;
     if (depth > VALUE_DEPTH_MAX || !valid_type(d->type) || d->rank > VALUE_RANK_MAX || d->count < 0 ||
@@ -201,6 +218,7 @@ static bool value_sound(const ValueDescriptor *d, const WorkspaceView &v, int de
     if (is_inline_value(d)) {
         if (d->type == T_BOOL) return d->dim0 == 0 || d->dim0 == 1;
         if (d->type == T_SYMBOL) return d->dim0 >= 0 && d->dim0 < v.symbol_count;
+        if (is_time_type(d->type)) return time_item_sound(d->type, d->dim0);
         return true;
     }
     if (d->type == T_DICT || d->type == T_TABLE) return pair_sound(d, v, depth);
@@ -222,7 +240,11 @@ static bool value_sound(const ValueDescriptor *d, const WorkspaceView &v, int de
         for (i64 i = 0; i < d->count; i++)
             if (!value_sound(&items_of(d)[i], v, depth + 1)) return false;
         return true;
-    default: return true;
+    default:
+        if (is_time_type(d->type))
+            for (i64 i = 0; i < d->count; i++)
+                if (!time_item_sound(d->type, w[i])) return false;
+        return true;
     }
 }
 
@@ -308,9 +330,23 @@ static bool calls_sound(const WorkspaceView &v) {
     return true;
 }
 
-static bool values_sound(const WorkspaceView &v) {
+// The system variables hold what their assignment lets them hold: []IO
+// one item (its value is checked where it is used), []RL and []PP one
+// boolean or integer of at least 1. A clear sets all three.
+static bool system_variables_sound(const WorkspaceView &v) {
     // []IO lives in a slot that outlasts every statement only inline.
-    if (v.io_v->rank >= 0 && !is_inline_value(v.io_v)) return false;
+    if (v.io_v->rank < 0 || !is_inline_value(v.io_v)) return false;
+    for (i64 s : {SLOT_RL, SLOT_PP}) {
+        const ValueDescriptor *d = view_slot(v, s);
+        if (d->rank < 0 || (d->type != T_INT && d->type != T_BOOL) || d->count != 1 || !d->data ||
+            *(const i64 *)d->data < 1)
+            return false;
+    }
+    return true;
+}
+
+static bool values_sound(const WorkspaceView &v) {
+    if (!system_variables_sound(v)) return false;
     for (i64 s = 0; s < SLOT_COUNT; s++) {
         const ValueDescriptor *d = view_slot(v, s);
         if (d && !value_sound(d, v, 0)) return false;
@@ -329,18 +365,29 @@ struct Writer {
     FILE *file;
     std::vector<char> buffer;
     size_t used = 0;
-    bool failed = false;
+    bool failed = false, interrupted = false;
     FileCheck check;
     explicit Writer(FILE *f) : file(f), buffer(IO_BUFFER) {}
+    // The interrupt is looked at before each block goes out.
+    void put(const void *p, size_t n) {
+        const char *b = (const char *)p;
+        while (n && !failed) {
+            if (interrupt_requested()) interrupted = failed = true;
+            size_t k = n < FILE_BLOCK ? n : (size_t)FILE_BLOCK;
+            if (!failed && fwrite(b, 1, k, file) != k) failed = true;
+            b += k;
+            n -= k;
+        }
+    }
     void flush() {
-        if (used && fwrite(buffer.data(), 1, used, file) != used) failed = true;
+        if (used) put(buffer.data(), used);
         used = 0;
     }
     void raw(const void *p, size_t n) {
         if (used + n > buffer.size()) {
             flush();
             if (n >= buffer.size()) {
-                if (fwrite(p, 1, n, file) != n) failed = true;
+                put(p, n);
                 return;
             }
         }
@@ -506,7 +553,7 @@ int save_workspace_file(const char *path) {
     w.finish();
     if (w.failed) {
         abandon_replacement(&out);
-        return (int)(error_number = VEK_WRITE_FILE);
+        return (int)(error_number = w.interrupted ? (int)INTERRUPT_ERROR : (int)VEK_WRITE_FILE);
     }
     if (!commit_replacement(&out)) return (int)(error_number = VEK_WRITE_FILE);
     return 0;
@@ -518,12 +565,15 @@ struct Reader {
     std::vector<char> buffer;
     size_t pos = 0, len = 0;
     i64 remaining;          // bytes of the file not yet taken
-    bool failed = false;
+    bool failed = false, interrupted = false;
     FileCheck check;
     Reader(int f, i64 size) : fd(f), buffer(IO_BUFFER), remaining(size) {}
 
-    // Reads up to n bytes from the file itself; false at its end or on an error.
+    // Reads up to n bytes from the file itself; false at its end, on an
+    // error, or when an interrupt is pending.
     bool read_file(char *dst, size_t n, size_t *got) {
+        if (interrupt_requested()) return interrupted = true, false;
+        if (n > FILE_BLOCK) n = FILE_BLOCK;
         for (;;) {
             ssize_t r = read(fd, dst, n);
             if (r < 0 && errno == EINTR) continue;
@@ -764,7 +814,7 @@ static i64 read_records(Reader &r, std::vector<T> &out, i64 lo, i64 hi, i64 word
     return last;
 }
 
-static bool read_body(Reader &r, WorkspaceImage &img) {
+static bool read_body(Reader &r, WorkspaceImage &img, bool checked) {
     if (r.word() != ARENA_BYTES) r.failed = true;
     img.lstnx = r.count(-1, LOCAL_NAME_CAP - 1);
     if (r.failed || (img.lstnx + 1) * 32 > r.remaining) return r.failed = true, false;
@@ -847,8 +897,9 @@ static bool read_body(Reader &r, WorkspaceImage &img) {
     img.suspension.resize(m);
     r.i64s(img.suspension.data(), m);
     if (r.failed) return false;
-    // The check word; a file written before it was added ends here.
-    if (r.remaining == CHECK_BYTES) {
+    // The check word: a file whose header says so must end with it; one
+    // written before it was added may end here.
+    if (checked || r.remaining == CHECK_BYTES) {
         uint64_t expected = r.check.value();
         unsigned char b[CHECK_BYTES];
         r.bytes(b, CHECK_BYTES);
@@ -858,8 +909,9 @@ static bool read_body(Reader &r, WorkspaceImage &img) {
     return workspace_sound(img.view());
 }
 
-// Header: the rule lines and the version words. 0 or the error number.
-static int read_header(Reader &r) {
+// Header: the rule lines and the version words. 0 or the error number;
+// *checked when the file must end with its check word.
+static int read_header(Reader &r, bool *checked) {
     // The opening rule, lines up to the closing rule, then the empty line.
     std::string line;
     bool whole = r.line(line);
@@ -878,6 +930,10 @@ static int read_header(Reader &r) {
                    (long long)WORKSPACE_FORMAT_VERSION, (long long)WORKSPACE_FORMAT_DATE);
         return 36;
     }
+    // The date tells whether the file ends with a check word; no other
+    // file of this version was ever written.
+    if (date != WORKSPACE_FORMAT_DATE && date != WORKSPACE_UNCHECKED_DATE) return 302;
+    *checked = date == WORKSPACE_FORMAT_DATE;
     return 0;
 }
 
@@ -972,9 +1028,12 @@ static void install_image(WorkspaceImage &img) {
 
 static int read_workspace(int fd, i64 size) {
     Reader r(fd, size);
-    if (int rc = read_header(r)) return rc;
+    bool checked = false;
+    int rc = read_header(r, &checked);
     WorkspaceImage img;
-    if (!read_body(r, img) || r.failed) return 301;
+    if (!rc && (!read_body(r, img, checked) || r.failed)) rc = 301;
+    if (r.interrupted) return INTERRUPT_ERROR;
+    if (rc) return rc;
     install_image(img);
     return 0;
 }

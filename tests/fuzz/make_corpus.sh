@@ -47,6 +47,19 @@ save function '{f: z<-x+1}' '{g: ->(x=1)/L2; z<-10; ->0; L2: z<-20}' 'v<-f 4'
 save mixed 'a<-1 2 3' "b<-'abc'" '{k: z<-x*2}' '[]PP<-3' "r<-(1;'ab')"
 save keyed "d<-\`a\`b:1 2" "t<-([] a<-1 2; s<-\`x\`y)" "k<-([k<-\`p\`q] v<-3 4)" "dom<-\`x\`y" "e<-\`dom:\`y\`x"
 save loops '{w: s<-0; while (s<x) s<-s+1; s}' '{f: s<-0; for (i: 1; x) s<-s+i; s}'
+# The same files as written before the check word (the earlier format date,
+# no word at the end): changed bytes there reach the record checks.
+python3 - "$out" <<'EOF'
+import os, sys
+out = sys.argv[1]
+for name in ['times', 'keyed', 'mixed', 'function', 'nested']:
+    path = os.path.join(out, name + '.vek')
+    if not os.path.exists(path): continue
+    data = bytearray(open(path, 'rb').read()[:-8])
+    at = data.index(b'\n\n') + 2 + 4
+    data[at:at + 4] = (20150810).to_bytes(4, 'little')
+    open(os.path.join(out, name + '_unchecked.vek'), 'wb').write(data)
+EOF
 
 # Server frames: two bytes choosing the cuts, then a client's byte stream.
 python3 - tests/fuzz/corpus_frames <<'EOF'

@@ -17,7 +17,10 @@
 #include <cstdio>
 #include <fstream>
 #include <sstream>
+#include <csignal>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -414,10 +417,43 @@ TEST_F(FilesTest, WriteLooksAtTheVariableBeforeTouchingTheFile) {
     EXPECT_EQ(run("[]write 5"), "Error: type error\n      []write 5\n      ^\n");
 }
 
+// A full disk, as a limit on the size of files makes it (its signal
+// ignored, the write fails), in a child of its own: each write that meets
+// it is reported, and a file being replaced stays as it was. Devices are
+// not written at all.
 TEST_F(FilesTest, AFullDiskIsAWriteErrorAndTheOldFileStays) {
-    put("ab.csv", "a,b\n1,x\n");
-    ASSERT_EQ(run("full<-[]CSV ('ab';'IS')"), "");
-    EXPECT_EQ(run("[]write '/dev/full'"), "Error: writing file error\n      []write '/dev/full'\n      ^\n");
+    ASSERT_EQ(run("full<-([] a<-!100; b<-100#`x`y)"), "");
+    ASSERT_EQ(run("text<-1000#'x'"), "");
+    put("full.csv", "old\n");
+    put("text.vkp", "old\n");
+    fflush(stdout);
+    fflush(stderr);
+    pid_t pid = fork();
+    if (pid == 0) {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {64, 64};
+        if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+        int failures = 0;
+        auto expect = [&](const char *line, const std::string &want) {
+            std::string got = run(line);
+            if (got != want) {
+                fprintf(stderr, "%s\n--- expected\n%s--- got\n%s", line, want.c_str(), got.c_str());
+                failures++;
+            }
+        };
+        expect("[]write 'full.csv'", "Error: writing file error\n      []write 'full.csv'\n      ^\n");
+        expect(")out text text", "text\nError: path error\n");
+        expect("h<-[]open 'log.txt'", "");
+        expect("h << text", "Error: writing file error\n      h << text\n        ^\n");
+        expect("h << 'more'", "Error: writing file error\n      h << 'more'\n        ^\n");
+        expect("[]close h", "0\n");
+        if (take("full.csv") != "old\n" || take("text.vkp") != "old\n") failures++;
+        _exit(failures ? 1 : 0);
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_EQ(run("[]write '/dev/full'"), "Error: path error\n      []write '/dev/full'\n      ^\n");
     EXPECT_EQ(run("[]write '/nonexistent/dir/full.csv'"),
               "Error: path error\n      []write '/nonexistent/dir/full.csv'\n      ^\n");
 }
@@ -425,34 +461,41 @@ TEST_F(FilesTest, AFullDiskIsAWriteErrorAndTheOldFileStays) {
 // ---- Handles ----------------------------------------------------------------------------------------------
 
 TEST_F(FilesTest, AThousandHandlesAndNoMoreAreOpenAtOnce) {
-    for (int k = 0; k < 1000; k++) ASSERT_EQ(run("h<-[]open '/dev/null'"), "") << k;
-    EXPECT_EQ(run("[]open '/dev/null'"),
-              "Error: no more than 1000 files opened at the same time\n      []open '/dev/null'\n      ^\n");
+    EXPECT_EQ(run("a<-[]open 'h.txt'"), "");
+    EXPECT_EQ(run("b<-[]open 'h.txt'"), "");
+    EXPECT_EQ(run("a,b"), "1000 1001\n");
+    for (int k = 2; k < 1000; k++) ASSERT_EQ(run("h<-[]open 'h.txt'"), "") << k;
+    EXPECT_EQ(run("[]open 'h.txt'"),
+              "Error: no more than 1000 files opened at the same time\n      []open 'h.txt'\n      ^\n");
     EXPECT_EQ(run("[]close 1500"), "0\n");
-    EXPECT_EQ(run("[]open '/dev/null'"), "1500\n");
+    EXPECT_EQ(run("[]open 'h.txt'"), "1500\n");
     // handles given back are taken again however many were opened before
     for (int k = 0; k < 1500; k++) {
         ASSERT_EQ(run("[]close 1999"), "0\n");
-        ASSERT_EQ(run("[]open '/dev/null'"), "1999\n");
+        ASSERT_EQ(run("[]open 'h.txt'"), "1999\n");
     }
     // a clear closes them all
     clear_workspace(0);
-    EXPECT_EQ(run("[]open '/dev/null'"), "1000\n");
+    EXPECT_EQ(run("[]open 'h.txt'"), "1000\n");
 }
 
 TEST_F(FilesTest, HandlesWriteLinesThatGetReadsBack) {
     ASSERT_EQ(run("h<-[]open 'log.txt'"), "");
-    run("h << 'first'");
+    EXPECT_EQ(run("#h << 'first'"), "0 0\n");
     run("h << 2 3#!6");
     run("h << 2 2 2#!8");
     EXPECT_EQ(run("h << 1.5 _2"), "\n");
     run("h << (`a`b;'cd')");
     run("h << ''");
+    EXPECT_EQ(run("h << (`a`b):1 2"), "Error: type error\n      h << (`a`b):1 2\n        ^\n");
     EXPECT_EQ(take("log.txt"), "first\n1 2 3\n4 5 6\n1 2\n3 4\n\n5 6\n7 8\n1.5 _2\n`a `b\ncd\n\n");
     EXPECT_EQ(run("[]close h"), "0\n");
     EXPECT_EQ(run("[]close h"), "1\n");
     EXPECT_EQ(run("h << 'late'"), "Error: not opened\n      h << 'late'\n        ^\n");
     EXPECT_EQ(run("#[]get 'log.txt'"), "12\n");
+    // opening empties the file
+    ASSERT_EQ(run("h<-[]open 'log.txt'"), "");
+    EXPECT_EQ(take("log.txt"), "");
 }
 
 TEST_F(FilesTest, ADictionaryOrEnumerationHasNoLines) {

@@ -10,6 +10,7 @@
 #include "system/commands.h"
 #include "system/scripts.h"
 #include "system/workspace_file.h"
+#include "core/timecode.h"
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -37,11 +38,18 @@ protected:
     void write(const std::string &name, const std::string &bytes) {
         std::ofstream(path(name), std::ios::binary) << bytes;
     }
-    // A file that differs from a saved one in its records, without the check
-    // word (as an older file has none): only the record checks can refuse it.
-    int load_patched(std::string bytes) {
+    // A saved file as one from before the check word: its header's date is
+    // the earlier one and the word is not there.
+    static std::string unchecked(std::string bytes) {
         bytes.resize(bytes.size() - 8);
-        write("patched.vek", bytes);
+        size_t date = bytes.find("\n\n") + 2 + 4;
+        for (int b = 0; b < 4; b++) bytes[date + b] = (char)((WORKSPACE_UNCHECKED_DATE >> (8 * b)) & 0xff);
+        return bytes;
+    }
+    // A file that differs from a saved one in its records, without the check
+    // word: only the record checks can refuse it.
+    int load_patched(const std::string &bytes) {
+        write("patched.vek", unchecked(bytes));
         return load_workspace_file(path("patched.vek").c_str());
     }
     static size_t find_words(const std::string &bytes, std::initializer_list<i64> words) {
@@ -197,6 +205,104 @@ TEST_F(WorkspaceChecks, OnlyRegularFilesAreRead) {
     EXPECT_EQ(302, load_workspace_file(sparse.c_str()));
     EXPECT_EQ(run(")fcopy sparse"), "Error: reading file error\n[*ln1] \n-->(" + sparse + ")\n");
     EXPECT_EQ(run("keep"), "1\n");
+}
+
+// A script the reader refuses is refused before anything runs or is
+// cleared: )FLOAD of it keeps the workspace and its name, as )LOAD does.
+TEST_F(WorkspaceChecks, RefusedScriptsLeaveTheWorkspace) {
+    run(")wsid mine");
+    run("keep<-42");
+    write("long.vkp", "keep<-0\n" + std::string((size_t)2 << 20, 'x') + "\nkeep<-1\n");
+    std::string sparse = path("sparse.vkp");
+    ASSERT_EQ(0, truncate((write("sparse.vkp", ""), sparse).c_str(), (off_t)3 << 30));
+    for (const char *cmd : {")fload long", ")fcopy long"})
+        EXPECT_EQ(run(cmd), "Error: reading file error\n[*ln2] \n-->(" + path("long.vkp") + ")\n") << cmd;
+    EXPECT_EQ(run(")fload sparse"), "Error: reading file error\n[*ln1] \n-->(" + sparse + ")\n");
+    EXPECT_EQ(run("keep"), "42\n");
+    EXPECT_EQ(run(")wsid"), "mine\n");
+    // A line as long as the reader takes still runs.
+    write("edge.vkp", "keep<-7 // " + std::string((size_t)(1 << 20) - 11, 'x') + "\n");
+    EXPECT_NE(run(")fcopy edge").find("saved "), std::string::npos);
+    EXPECT_EQ(run("keep"), "7\n");
+}
+
+// A file says by its header's date whether it ends with a check word, and
+// then must: one cut before it is refused. Behind no check word (a file of
+// the earlier date) the records are checked all the same: time items out
+// of their ranges and system variables their assignment refuses are
+// refused; the fill that take pads time values with is not.
+TEST_F(WorkspaceChecks, CheckWordAndTimeRangesAreRequired) {
+    run("m<-2022.05m");
+    run("ms<-2022.01m 2022.02m");
+    run("ds<-2021.07.13 2021.07.14");
+    run("tm<-09:05:07.008");
+    run("mins<-09:05 10:30");
+    run("dt<-2024.05.17T09:05:07.008");
+    run("[]PP<-13");
+    run("[]RL<-987654321");
+    run("[]IO<-5");   // checked where it is used, as its assignment allows it
+    run("pads<-(5^.2022.01m;3^.2024.05.17;2^.2024.05.17T09:05:07.008)");
+    std::string shown;
+    for (const char *name : {"m", "ms", "ds", "tm", "mins", "dt", "[]PP", "[]RL", "[]IO", "pads"}) shown += run(name);
+    ASSERT_EQ(shown.find("Error"), std::string::npos) << shown;
+    ASSERT_EQ(0, save_workspace_file(path("good.vek").c_str()));
+    std::string good = read("good.vek");
+    run(")clear");
+    ASSERT_EQ(0, load_workspace_file(path("good.vek").c_str()));
+    std::string again;
+    for (const char *name : {"m", "ms", "ds", "tm", "mins", "dt", "[]PP", "[]RL", "[]IO", "pads"}) again += run(name);
+    EXPECT_EQ(shown, again);
+    run("keep<-99");
+
+    // The check word is required by the date, and the date must be known.
+    write("cut.vek", good.substr(0, good.size() - 8));
+    EXPECT_EQ(301, load_workspace_file(path("cut.vek").c_str()));
+    std::string other = good;
+    size_t date = good.find("\n\n") + 2 + 4;
+    other[date] ^= 1;
+    write("other.vek", other);
+    EXPECT_EQ(302, load_workspace_file(path("other.vek").c_str()));
+    // Files of the earlier date load, with their check word or without it.
+    std::string earlier = unchecked(good);
+    write("earlier.vek", earlier);
+    EXPECT_EQ(0, load_workspace_file(path("earlier.vek").c_str()));
+    EXPECT_EQ(shown, run("m") + run("ms") + run("ds") + run("tm") + run("mins") + run("dt") + run("[]PP") +
+                         run("[]RL") + run("[]IO") + run("pads"));
+    run("keep<-99");
+
+    auto refused = [&](std::initializer_list<i64> words, size_t offset, i64 value) {
+        size_t at = find_words(good, words);
+        EXPECT_NE(at, std::string::npos);
+        if (at == std::string::npos) return;
+        std::string bad = good;
+        put_word(bad, at + offset, value);
+        EXPECT_EQ(301, load_patched(bad)) << "value " << value;
+    };
+    refused({T_MONTH, 0, 202205}, 16, 202283);                       // month 83
+    refused({T_MONTH, 1, 2}, 64, 202213);                            // month 13 in a vector
+    refused({T_MONTH, 1, 2}, 64, 190000);
+    refused({T_DATE, 1, 2}, 64 + 8, 20217733);                      // day 33 of month 77
+    refused({T_DATE, 1, 2}, 64, 20230229);                          // no 29 February in 2023
+    refused({T_TIME, 0, 32707008}, 16, MS_PER_DAY);                 // past the day's end
+    refused({T_MINUTE, 1, 2}, 64, -1);
+    double dt = 0, month_13 = 20241317.0 * (double)MS_PER_DAY;
+    i64 unused, dt_bits, bad_bits;
+    ASSERT_EQ(read_time_text("2024.05.17T09:05:07.008", T_DATETIME, &unused, &dt), 23);
+    memcpy(&dt_bits, &dt, 8);
+    memcpy(&bad_bits, &month_13, 8);
+    refused({T_DATETIME, 0, dt_bits}, 16, bad_bits);                // a datetime in month 13
+    refused({T_INT, 0, 13}, 16, 0);                                 // []PP 0
+    refused({T_INT, 0, 987654321}, 16, -5);                          // []RL below 1
+    refused({T_INT, 0, 987654321}, 0, T_FLOAT);
+    // []IO undefined: its item comes just before the two words of the
+    // predefined names.
+    size_t io = good.find(std::string("\x0f\0\0\0\x06\0\0\0", 8));
+    ASSERT_NE(io, std::string::npos);
+    std::string bad = good;
+    put_word(bad, io - 64 + 8, -1);
+    put_word(bad, io - 8, 0);
+    EXPECT_EQ(301, load_patched(bad));
+    EXPECT_EQ(run("keep"), "99\n");
 }
 
 static long peak_kb() {
