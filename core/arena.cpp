@@ -303,6 +303,8 @@ void *new_chunk(i64 size) {
     return (char *)h + CHUNK_HEADER;
 }
 
+i64 chunk_bytes(const void *data) { return chunk_of(data)->size; }
+
 void *new_unlinked_chunk(i64 size) {
     ChunkHeader *h = fresh_chunk(size);
     return h ? (char *)h + CHUNK_HEADER : nullptr;
@@ -562,7 +564,10 @@ static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_
     last_alloc_size = size;
     if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
     i64 r = adjust_refcount(d, 0);
-    if (r == 1 && d->capacity >= size) {
+    // a large block larger than the descriptor says holds more than its
+    // items (a list's texts): it is never taken for another value
+    bool whole = in_arena(d->data) || !holds_block(d) || chunk_of(d->data)->size == d->capacity;
+    if (r == 1 && d->capacity >= size && whole) {
         alloc_result = d->data;
         prepare_block(d->data, type, size, false);
         return 0;

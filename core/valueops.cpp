@@ -7,6 +7,7 @@
 #include "tables.h"
 #include "session.h"
 #include "keyed.h"
+#include "text_lists.h"
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -154,20 +155,27 @@ void free_value(ValueDescriptor *d) {
 
 // ---- Copying ------------------------------------------------------------------------
 
-// A large simple block (not in the arena) may be shared instead of copied.
+// A large simple block (not in the arena) may be shared instead of copied,
+// and so may a large list whose texts live in its own block (no item of
+// it is in the arena).
 static bool shareable(const ValueDescriptor *s) {
+    if (holds_own_texts(s)) return s->capacity > LARGE_BLOCK_LIMIT;
     return !holds_descriptors(s->type) && s->capacity > LARGE_BLOCK_LIMIT &&
            s->data && !in_arena(s->data) && !is_inline_value(s);
 }
 
-static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair);
+// columns: the value is a table's column list, copied item by item (a
+// column of characters is a text to any other list, not to this one).
+static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair,
+                     bool columns = false);
 
 static int copy_items(ValueDescriptor *target, const ValueDescriptor *source, i64 n, int heap, bool in_pair) {
     ValueDescriptor *dst = (ValueDescriptor *)target->data;
     const ValueDescriptor *src = (const ValueDescriptor *)source->data;
     for (i64 k = 0; k < n; k++) {
         if (src[k].rank < 0) return fail(VEK_VALUE);
-        if (copy_deep(&dst[k], &src[k], heap, in_pair)) return error_number;
+        bool columns = source->type == T_TABLE && k == 1;
+        if (copy_deep(&dst[k], &src[k], heap, in_pair, columns)) return error_number;
     }
     return 0;
 }
@@ -191,12 +199,23 @@ int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source) {
 
 // Everything inside a dictionary or table is kept in large blocks, so a
 // temporary one is given up whole with its slot at the end of a statement.
-static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair) {
+static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair, bool columns) {
     if (!source || source->rank < 0) return fail(VEK_VALUE);
     ValueDescriptor s = *source;          // source may alias a block we allocate into
     fix_inline_pointer(&s);
-    if (in_pair && shareable(&s)) return share_item(target, &s);
+    if (in_pair && !columns && shareable(&s)) return share_item(target, &s);
     if (is_pair_type(s.type)) { heap = 1; in_pair = true; }
+    // a list of texts bound for a large block is copied into one, its
+    // texts after its items
+    if (s.type == T_LIST && s.rank == 1 && !columns && (heap || storage_bytes(&s) > LARGE_BLOCK_LIMIT)) {
+        bool done;
+        if (gather_texts(target, &s, nullptr, s.count, &done)) return error_number;
+        if (done) {
+            target->dim0 = s.dim0;
+            target->spare = s.spare;
+            return 0;
+        }
+    }
     memset(target, 0, sizeof *target);
     target->type = s.type;
     target->spare = s.spare;

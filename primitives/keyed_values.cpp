@@ -6,7 +6,9 @@
 #include "core/arena.h"
 #include "core/symbols.h"
 #include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
+#include <algorithm>
 #include <cstring>
 
 Built::Built() {
@@ -42,6 +44,7 @@ static bool table_sound(const ValueDescriptor *t) {
         const ValueDescriptor *c = &list_items(cols)[k];
         if (c->rank != 1 || c->count != rows) return false;
         if (c->type == T_LIST) {
+            if (holds_own_texts(c)) continue;   // none but texts, by how it is kept
             for (i64 r = 0; r < rows; r++)
                 if (list_items(c)[r].type != T_CHAR || list_items(c)[r].rank > 1) return false;
         } else if (!is_simple_type(c->type) && c->type != T_ENUM) return false;
@@ -130,6 +133,13 @@ static void gather(T *out, const T *in, const i64 *rows, i64 n) {
 }
 
 int gather_cells(ValueDescriptor *dst, const ValueDescriptor *col, const i64 *rows, i64 n) {
+    if (col->type == T_LIST) {
+        // the texts of a text column in one block
+        bool done;
+        memset(dst, 0, sizeof *dst);
+        if (gather_texts(dst, col, rows, n, &done)) return (int)error_number;
+        if (done) return 0;
+    }
     if (col->type == T_ENUM) {
         if (new_enum(dst, enum_domain_name(col), n)) return (int)error_number;
     } else if (new_vector(dst, col->type, n)) return (int)error_number;
@@ -153,6 +163,12 @@ int gather_cells(ValueDescriptor *dst, const ValueDescriptor *col, const i64 *ro
 }
 
 int repeat_cell(ValueDescriptor *dst, const ValueDescriptor *col, i64 row, i64 n) {
+    if (col->type == T_LIST && n > 0) {
+        Work<i64> rows;
+        if (rows.take(n)) return (int)error_number;
+        std::fill(rows.p, rows.p + n, row);
+        return gather_cells(dst, col, rows.p, n);
+    }
     if (col->type == T_ENUM) {
         if (new_enum(dst, enum_domain_name(col), n)) return (int)error_number;
     } else if (new_vector(dst, col->type, n)) return (int)error_number;
