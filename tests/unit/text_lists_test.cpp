@@ -158,3 +158,26 @@ TEST_F(TextLists, SavedAndLoadedTextColumnsComeBackAndShareAgain) {
     EXPECT_EQ(column("v", 1)->data, column("t", 1)->data);
     system(("rm -rf " + dir).c_str());
 }
+
+TEST_F(TextLists, TheCsvLoaderKeepsATextColumnInOneBlock) {
+    char tmpl[] = "/tmp/vek_texts_XXXXXX";
+    std::string dir = mkdtemp(tmpl);
+    snprintf(library_path, sizeof library_path, "%s", dir.c_str());
+    FILE *f = fopen((dir + "/names.csv").c_str(), "w");
+    ASSERT_NE(f, nullptr);
+    fprintf(f, "n,s\n");
+    for (int i = 0; i < 2000; i++) {
+        if (i % 4 == 0) fprintf(f, "%d,\n", i);                  // empty
+        else if (i % 4 == 1) fprintf(f, "%d,x\n", i);            // one character
+        else if (i % 4 == 2) fprintf(f, "%d,\"a,\"\"b\"\n", i);  // quoted
+        else fprintf(f, "%d,name%d\n", i, i);
+    }
+    fclose(f);
+    ASSERT_EQ(run("t<-[]CSV ('names';'IL')"), "");
+    EXPECT_TRUE(holds_own_texts(column("t", 1)));
+    EXPECT_EQ(run("(t.s)[0 1 2 3 1999]"), "<\n<x\n<a,\"b\n<name3\n<name1999\n");
+    EXPECT_EQ(run("\"^(t.s)[0 1 2 3]"), "0 1 4 5\n");
+    run("u<-t");
+    EXPECT_EQ(column("u", 1)->data, column("t", 1)->data);
+    system(("rm -rf " + dir).c_str());
+}
