@@ -25,6 +25,10 @@
 //   (3); the axis forms $[k] beyond the first, and an axis beyond y's rank
 //   (30).
 #include "primitives/structure.h"
+#include "primitives/hashing.h"
+#include "core/arena.h"
+#include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
 #include <cstring>
 
@@ -59,13 +63,48 @@ static int empty_integer_result(i64 slot) {
 // ---- Replicate ----------------------------------------------------------------------
 
 // A boolean mask over a vector of words: each item written where the
-// output stands, the output advancing by the mask bit.
+// output stands, the output advancing by the mask bit. A mask that keeps
+// few items is read a block of words at a time, and only the kept items
+// of y are read at all.
 static void compress_words(i64 *out, const i64 *y, const i64 *mask, i64 n, i64 total) {
+    enum : i64 { BLOCK = 8, SPARSE = 16 };
     i64 j = 0;
+    if (total < n / SPARSE) {
+        i64 i = 0;
+        for (; i + BLOCK <= n && j < total; i += BLOCK) {
+            i64 any = 0;
+            for (i64 k = 0; k < BLOCK; k++) any |= mask[i + k];
+            if (!any) continue;
+            for (i64 k = 0; k < BLOCK; k++)
+                if (mask[i + k]) out[j++] = y[i + k];
+        }
+        for (; i < n && j < total; i++)
+            if (mask[i]) out[j++] = y[i];
+        return;
+    }
     for (i64 i = 0; i < n && j < total; i++) {
         out[j] = y[i];
         j += mask[i];
     }
+}
+
+// A boolean mask over a list of texts: the kept texts gathered in one
+// block. False when y is not such a list (nothing is made then).
+static int compress_texts(i64 slot, const Operand &x, Operand *y, i64 total, bool *done) {
+    *done = false;
+    if (x.type != T_BOOL || x.single || y->type != T_LIST || y->rank != 1 || y->single) return 0;
+    Work<i64> rows;
+    if (rows.take(total)) return (int)error_number;
+    i64 j = 0;
+    for (i64 i = 0; i < x.count && j < total; i++)
+        if (x.ints()[i]) rows[j++] = i;
+    ValueDescriptor made;
+    if (gather_texts(&made, y->desc(), rows.p, total, done)) return (int)error_number;
+    if (!*done) return 0;
+    ValueDescriptor old = value_slot_table[slot];
+    value_slot_table[slot] = made;
+    release_stack_value(&old);
+    return 0;
 }
 
 // Along the axis, item i of every block repeated count(i) times.
@@ -132,6 +171,11 @@ static int prim_replicate(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     }
     if (y.single) s.rank = 1;   // a single y: a vector of its item
     s.dims[axis] = sum;
+    if (y.type == T_LIST && (is_heap_slot(slot) || data_bytes(T_LIST, sum) > LARGE_BLOCK_LIMIT)) {
+        bool done;
+        if (compress_texts(slot, x, &y, sum, &done)) return (int)error_number;
+        if (done) return 0;
+    }
     Result z;
     if (begin_items(&z, slot, y.type, s, &x, &y)) return (int)error_number;
     if (z.count == 0) return 0;

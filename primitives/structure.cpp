@@ -169,6 +169,14 @@ i64 dims_before(const Shape &s, i64 axis) { return saturating_product(s.dims, ax
 i64 dims_after(const Shape &s, i64 axis) { return saturating_product(s.dims + axis + 1, s.rank - axis - 1); }
 
 int sum_of_counts(const Operand *x, i64 n, i64 *sum) {
+    if (x->type == T_BOOL && !x->single) {
+        // items of 0 and 1: a plain sum, no sign or overflow to watch
+        const i64 *p = x->ints();
+        i64 s = 0;
+        for (i64 k = 0; k < n; k++) s += p[k];
+        *sum = s;
+        return 0;
+    }
     i64 s = 0;
     for (i64 k = 0; k < n; k++) {
         i64 v = x->int_at(k);
