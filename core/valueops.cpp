@@ -127,16 +127,19 @@ int alloc_descriptor_data(ValueDescriptor *d, int heap) {
     i64 size = storage_bytes(d);
     if (size <= 0) { d->data = nullptr; return 0; }
     void *p;
+    // a large block comes zeroed, unless its maker writes it in full
+    // (chunk_fully_written); items are zeroed whatever the maker says
+    bool items = holds_descriptors(d->type);
     if (heap || size > LARGE_BLOCK_LIMIT) {
         p = new_chunk(size);
         if (!p) return fail(VEK_WS_FULL);
-        memset(p, 0, size);
+        if (items && chunk_fully_written) memset(p, 0, size);
     } else {
         if (stacktop + size >= r15) compact_heap();
         if (stacktop + size >= r15) {
             p = new_chunk(size);
             if (!p) return fail(VEK_WS_FULL);
-            memset(p, 0, size);
+            if (items && chunk_fully_written) memset(p, 0, size);
         } else {
             p = arena_base + stacktop;
             stacktop += (size + 7) & ~(i64)7;
@@ -193,6 +196,10 @@ int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, i
     return copy_deep(target, source, heap, false);
 }
 
+int copy_as_item(ValueDescriptor *target, const ValueDescriptor *source, int heap) {
+    return copy_deep(target, source, heap, true);
+}
+
 int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source) {
     return copy_deep(target, source, 1, true);
 }
@@ -227,10 +234,15 @@ static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int
         fix_inline_pointer(target);
         return 0;
     }
-    if (alloc_descriptor_data(target, heap)) return error_number;
+    bool was = chunk_fully_written;
+    chunk_fully_written = was || !holds_descriptors(s.type);   // every byte is copied below
+    int e = alloc_descriptor_data(target, heap);
+    chunk_fully_written = was;
+    if (e) return error_number;
     // the allocation may have compacted the heap: read the source afresh
     s.data = source->data;
-    if (s.type == T_LIST) return copy_items(target, &s, s.count, heap, in_pair);
+    // the items of a list are items: their large blocks are shared
+    if (s.type == T_LIST) return copy_items(target, &s, s.count, heap, true);
     if (is_pair_type(s.type)) return copy_items(target, &s, 2, heap, in_pair);
     i64 size = data_bytes(s.type, s.count);
     if (size > 0 && s.data) memcpy(target->data, s.data, size);
@@ -304,7 +316,7 @@ int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap) {
     }
     ValueDescriptor *s = operand_ref(c, v);
     if (!s || s->rank < 0) return fail(VEK_VALUE);
-    return copy_value_checked(target, s, heap);
+    return copy_as_item(target, s, heap);
 }
 
 void take_slot_descriptor(ValueDescriptor *target, i64 slot) {

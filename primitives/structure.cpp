@@ -66,7 +66,7 @@ int copy_run(Result *z, i64 at, Operand *o, i64 from, i64 n) {
     for (i64 k = 0; k < n; k++) {
         // the source is read afresh: a copy may compact the heap end
         const ValueDescriptor *src = &o->items()[from + k];
-        if (copy_value_checked(&list_items(z)[at + k], src, heap_of(z))) return (int)error_number;
+        if (copy_as_item(&list_items(z)[at + k], src, heap_of(z))) return (int)error_number;
     }
     return 0;
 }
@@ -100,7 +100,7 @@ int cycle_run(Result *z, i64 period, i64 total) {
         return 0;
     }
     for (i64 k = period; k < total; k++)
-        if (copy_value_checked(&list_items(z)[k], &list_items(z)[k % period], heap_of(z))) return (int)error_number;
+        if (copy_as_item(&list_items(z)[k], &list_items(z)[k % period], heap_of(z))) return (int)error_number;
     return 0;
 }
 
@@ -155,7 +155,7 @@ int whole_value_item(Result *z, i64 at, Operand *o) {
         fix_inline_pointer(target);
         return 0;
     }
-    return copy_value_checked(target, o->desc(), heap_of(z)) ? (int)error_number : 0;
+    return copy_as_item(target, o->desc(), heap_of(z)) ? (int)error_number : 0;
 }
 
 static i64 saturating_product(const i64 *dims, i64 n) {
