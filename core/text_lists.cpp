@@ -4,6 +4,7 @@
 #include "text_lists.h"
 #include "arena.h"
 #include "errors.h"
+#include "tables.h"
 #include "valueops.h"
 #include <cstring>
 
@@ -122,6 +123,18 @@ int gather_texts(ValueDescriptor *dst, const ValueDescriptor *src, const i64 *ro
     const ValueDescriptor *in = items_of(src);
     if (!rows) return build_texts(dst, n, [&](i64 i) { return &in[i]; }, done);
     return build_texts(dst, n, [&](i64 i) { return &in[rows[i]]; }, done);
+}
+
+int gather_texts_to_slot(i64 slot, const ValueDescriptor *src, const i64 *rows, i64 n, bool *done) {
+    *done = false;
+    if (!is_heap_slot(slot) && data_bytes(T_LIST, n) <= LARGE_BLOCK_LIMIT) return 0;
+    ValueDescriptor made;
+    if (gather_texts(&made, src, rows, n, done)) return (int)error_number;
+    if (!*done) return 0;
+    ValueDescriptor old = value_slot_table[slot];
+    value_slot_table[slot] = made;
+    release_stack_value(&old);
+    return 0;
 }
 
 int append_texts(ValueDescriptor *dst, const ValueDescriptor *a, const ValueDescriptor *b, i64 n, bool *done) {

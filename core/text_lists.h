@@ -32,6 +32,10 @@ i64 own_text_bytes(const ValueDescriptor *list);
 // then src's count). When an item is not a text nothing is made and *done
 // is false. Fails with 6 when the block cannot be had.
 int gather_texts(ValueDescriptor *dst, const ValueDescriptor *src, const i64 *rows, i64 n, bool *done);
+// The same into value slot `slot` (its value given up afterwards), when
+// the list would take a large block anyway: the slot is a variable's, or
+// the items are more than the arena takes. *done is false otherwise.
+int gather_texts_to_slot(i64 slot, const ValueDescriptor *src, const i64 *rows, i64 n, bool *done);
 // The texts of list a followed by n texts of b: b a list of n texts, or
 // one text (a character vector, or a list of one) standing for all n.
 int append_texts(ValueDescriptor *dst, const ValueDescriptor *a, const ValueDescriptor *b, i64 n, bool *done);

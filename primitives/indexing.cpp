@@ -240,17 +240,11 @@ static int index_list_items(i64 result_slot, Operand &a, IndexLists &L, const Ax
         return assign_to_slot(result_slot, &item);
     }
     int heap = is_heap_slot(result_slot);
-    if (s.rank == 1 && (heap || data_bytes(T_LIST, ax[0].n) > LARGE_BLOCK_LIMIT)) {
+    if (s.rank == 1) {
         // texts bound for a large block: gathered into one
-        ValueDescriptor made;
         bool done;
-        if (gather_texts(&made, a.desc(), ax[0].off, ax[0].n, &done)) return (int)error_number;
-        if (done) {
-            ValueDescriptor old = value_slot_table[result_slot];
-            value_slot_table[result_slot] = made;
-            release_stack_value(&old);
-            return 0;
-        }
+        if (gather_texts_to_slot(result_slot, a.desc(), ax[0].off, ax[0].n, &done)) return (int)error_number;
+        if (done) return 0;
     }
     Result z;
     if (begin_result(&z, result_slot, T_LIST, s, &a, L.elided[0] ? nullptr : &L.view[0])) return (int)error_number;

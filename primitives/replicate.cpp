@@ -108,16 +108,10 @@ static int compress_vector(i64 slot, Operand &x, Operand &y) {
     Work<i64> at;
     if (at.take(x.count)) return (int)error_number;
     i64 n = kept_positions(x.ints(), x.count, at.p);
-    if (y.type == T_LIST && (is_heap_slot(slot) || data_bytes(T_LIST, n) > LARGE_BLOCK_LIMIT)) {
-        ValueDescriptor made;
+    if (y.type == T_LIST) {
         bool done;
-        if (gather_texts(&made, y.desc(), at.p, n, &done)) return (int)error_number;
-        if (done) {
-            ValueDescriptor old = value_slot_table[slot];
-            value_slot_table[slot] = made;
-            release_stack_value(&old);
-            return 0;
-        }
+        if (gather_texts_to_slot(slot, y.desc(), at.p, n, &done)) return (int)error_number;
+        if (done) return 0;
     }
     Result z;
     if (begin_items_vector(&z, slot, y.type, n, &x, &y)) return (int)error_number;

@@ -8,13 +8,20 @@
 #include "core/text_lists.h"
 #include "primitives/keyed.h"
 
-class TextLists : public InterpreterFixture {
+class TextLists : public ScratchDirFixture {
 protected:
+    std::string saved_library;
     void SetUp() override {
-        InterpreterFixture::SetUp();
+        ScratchDirFixture::SetUp();
+        saved_library = library_path;
+        snprintf(library_path, sizeof library_path, "%s", dir.c_str());
         run("[]IO<-0");
         // 3000 texts of 1 to 6 characters: the list is a large block
         run("x<-(1+6|!3000)\"^.<.'abcdefgh'");
+    }
+    void TearDown() override {
+        snprintf(library_path, sizeof library_path, "%s", saved_library.c_str());
+        ScratchDirFixture::TearDown();
     }
     static ValueDescriptor *var(const char *name) {
         i64 g = lookup_name(name, 'G');
@@ -144,9 +151,6 @@ TEST_F(TextLists, AResultSlotThatIsItsOwnOperandKeepsItsTexts) {
 }
 
 TEST_F(TextLists, SavedAndLoadedTextColumnsComeBackAndShareAgain) {
-    char tmpl[] = "/tmp/vek_texts_XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    snprintf(library_path, sizeof library_path, "%s", dir.c_str());
     run("t<-([] a<-!3000; s<-x)");
     run("u<-t");
     run(")SAVE textws");
@@ -156,13 +160,9 @@ TEST_F(TextLists, SavedAndLoadedTextColumnsComeBackAndShareAgain) {
     EXPECT_EQ(run("t[2999]"), "a| 2999\ns| 'abcdef'\n");
     run("v<-t");
     EXPECT_EQ(column("v", 1)->data, column("t", 1)->data);
-    system(("rm -rf " + dir).c_str());
 }
 
 TEST_F(TextLists, TheCsvLoaderKeepsATextColumnInOneBlock) {
-    char tmpl[] = "/tmp/vek_texts_XXXXXX";
-    std::string dir = mkdtemp(tmpl);
-    snprintf(library_path, sizeof library_path, "%s", dir.c_str());
     FILE *f = fopen((dir + "/names.csv").c_str(), "w");
     ASSERT_NE(f, nullptr);
     fprintf(f, "n,s\n");
@@ -179,5 +179,4 @@ TEST_F(TextLists, TheCsvLoaderKeepsATextColumnInOneBlock) {
     EXPECT_EQ(run("\"^(t.s)[0 1 2 3]"), "0 1 4 5\n");
     run("u<-t");
     EXPECT_EQ(column("u", 1)->data, column("t", 1)->data);
-    system(("rm -rf " + dir).c_str());
 }
