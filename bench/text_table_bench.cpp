@@ -7,7 +7,7 @@
 //   column   c<-t.t (c<-n.f without)       frame["t"].copy(deep=False)
 //   reorder  u<-t[p], p a permutation      frame.take(p)
 //   where    EXEC id FROM t WHERE f<0.5, id>100   frame.id[mask]
-//   group    SELECT s<-SUM f BY id FROM t WHERE id<1000   groupby().sum()
+//   group    SELECT s<-SUM f BY id FROM t WHERE id<1000   groupby().agg(s=...)
 //   xkey     k<-`id xkey t                 frame.set_index("id")
 //   sort     u<-t[<t.f]                    frame.sort_values("f")
 // Without the text column the table is n (same id and f), named so in the
