@@ -5,8 +5,10 @@
 #include "value.h"
 
 // ---- Copying and assignment -------------------------------------------------
-// Deep copy of source into target; heap chooses heap-end storage (else stack).
-// target is a descriptor that owns nothing (its old data is not released).
+// Copy of source into target with a block of its own; the large blocks of
+// its items (a list's, a dictionary's or table's parts) are shared by
+// reference count. heap chooses heap-end storage (else stack). target is a
+// descriptor that owns nothing (its old data is not released).
 int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, int heap);
 // Deep copy into large blocks in which large simple blocks (columns) are
 // shared by reference count: for the parts of dictionaries and tables,
