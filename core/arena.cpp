@@ -211,29 +211,47 @@ static void advise_huge_pages(void *p, i64 bytes) {
 // fault on first touch, which for a simple kernel takes longer than the
 // work, so a few freed big blocks are kept and handed out again. A reused
 // block is zeroed like a fresh one unless the caller said it will write
-// every byte (chunk_fully_written).
+// every byte (chunk_fully_written). The blocks freed last are the ones the
+// next statement asks for again: a block freed when every place is taken
+// (or the total would pass its bound) takes the place of the oldest.
 
 bool chunk_fully_written = false;
 
-enum : i64 { SPARE_SLOTS = 4, SPARE_MIN = 1 << 20, SPARE_TOTAL_MAX = (i64)512 << 20 };
+enum : i64 { SPARE_SLOTS = 8, SPARE_MIN = 1 << 20, SPARE_TOTAL_MAX = (i64)512 << 20 };
 static ChunkHeader *spare_chunk[SPARE_SLOTS];
 static i64 spare_bytes[SPARE_SLOTS];   // usable data bytes of each spare
+static i64 spare_age[SPARE_SLOTS];     // when each was kept: the lowest is the oldest
+static i64 spare_clock = 0;
 
-static void release_chunk_memory(ChunkHeader *h) {
-    i64 total = 0;
-    int empty = -1;
-    for (int i = 0; i < SPARE_SLOTS; i++) {
-        total += spare_bytes[i];
-        if (!spare_chunk[i]) empty = i;
-    }
-    if (h->size >= SPARE_MIN && empty >= 0 && total + h->size <= SPARE_TOTAL_MAX) {
-        spare_chunk[empty] = h;
-        spare_bytes[empty] = h->size;
-        return;
-    }
+static void free_chunk_memory(ChunkHeader *h) {
     i64 size = h->size;
     free(h->self);
     value_memory_return(size + CHUNK_HEADER);
+}
+
+static void release_chunk_memory(ChunkHeader *h) {
+    if (h->size < SPARE_MIN || h->size > SPARE_TOTAL_MAX) {
+        free_chunk_memory(h);
+        return;
+    }
+    for (;;) {
+        i64 total = 0;
+        int empty = -1, oldest = -1;
+        for (int i = 0; i < SPARE_SLOTS; i++) {
+            total += spare_bytes[i];
+            if (!spare_chunk[i]) empty = i;
+            else if (oldest < 0 || spare_age[i] < spare_age[oldest]) oldest = i;
+        }
+        if (empty >= 0 && total + h->size <= SPARE_TOTAL_MAX) {
+            spare_chunk[empty] = h;
+            spare_bytes[empty] = h->size;
+            spare_age[empty] = ++spare_clock;
+            return;
+        }
+        free_chunk_memory(spare_chunk[oldest]);
+        spare_chunk[oldest] = nullptr;
+        spare_bytes[oldest] = 0;
+    }
 }
 
 static void release_spare_chunks() {
@@ -302,6 +320,8 @@ void *new_chunk(i64 size) {
     link_chunk(h);
     return (char *)h + CHUNK_HEADER;
 }
+
+i64 chunk_bytes(const void *data) { return chunk_of(data)->size; }
 
 void *new_unlinked_chunk(i64 size) {
     ChunkHeader *h = fresh_chunk(size);
@@ -562,7 +582,10 @@ static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_
     last_alloc_size = size;
     if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
     i64 r = adjust_refcount(d, 0);
-    if (r == 1 && d->capacity >= size) {
+    // a large block larger than the descriptor says holds more than its
+    // items (a list's texts): it is never taken for another value
+    bool whole = in_arena(d->data) || !holds_block(d) || chunk_of(d->data)->size == d->capacity;
+    if (r == 1 && d->capacity >= size && whole) {
         alloc_result = d->data;
         prepare_block(d->data, type, size, false);
         return 0;

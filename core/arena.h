@@ -38,6 +38,9 @@ int realloc_as_chunk(ValueDescriptor *d, i64 size);
 // reused large block is then not zeroed first.
 extern bool chunk_fully_written;
 void *new_chunk(i64 size);
+// The size of the large block whose data starts at data (its capacity as
+// the chunk list counts it).
+i64 chunk_bytes(const void *data);
 // A large block the system cannot give, or one past the value memory limit
 // below, is error 6 for the allocation paths and sets allocation_failed,
 // never the end of the process; the file readers raise allocation_may_fail

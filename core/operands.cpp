@@ -3,6 +3,7 @@
 #include "arena.h"
 #include "errors.h"
 #include "valueops.h"
+#include "text_lists.h"
 #include <cstring>
 
 static Operand *live_views = nullptr;
@@ -71,13 +72,29 @@ void reread_operand(Operand *o) {
     if (d && d->rank >= 0) point_at_items(o, d);
 }
 
+// The texts of a list that holds them in its own block go aside with its
+// items: the block may go when the slot takes its new value.
+static void rebase_texts(ValueDescriptor *items, i64 n, const char *from, i64 bytes, char *to) {
+    for (i64 k = 0; k < n; k++) {
+        const char *p = (const char *)items[k].data;
+        if (p && p >= from && p < from + bytes) items[k].data = to + (p - from);
+    }
+}
+
 int set_operand_aside(Operand *o) {
     if (o->c == -2 || o->data == (const void *)&o->item || o->count <= 0 || !o->data) return 0;
     i64 bytes = data_bytes(o->type, o->count);
     if (bytes <= 0) return 0;
-    void *copy = scratch_alloc(T_CHAR, bytes);
+    const ValueDescriptor *d = operand_ref(o->c, o->v);
+    i64 texts = own_text_bytes(d);
+    char *copy = (char *)scratch_alloc(T_CHAR, bytes + texts);
     if (!copy) return (int)error_number;
     memcpy(copy, o->data, (size_t)bytes);
+    if (texts) {
+        const char *from = (const char *)o->data + d->capacity;
+        memcpy(copy + bytes, from, (size_t)texts);
+        rebase_texts((ValueDescriptor *)copy, o->count, from, texts, copy + bytes);
+    }
     o->aside = *operand_ref(o->c, o->v);
     o->aside.data = copy;
     o->aside.capacity = 0;

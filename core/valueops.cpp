@@ -7,6 +7,7 @@
 #include "tables.h"
 #include "session.h"
 #include "keyed.h"
+#include "text_lists.h"
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -126,16 +127,19 @@ int alloc_descriptor_data(ValueDescriptor *d, int heap) {
     i64 size = storage_bytes(d);
     if (size <= 0) { d->data = nullptr; return 0; }
     void *p;
+    // a large block comes zeroed, unless its maker writes it in full
+    // (chunk_fully_written); items are zeroed whatever the maker says
+    bool items = holds_descriptors(d->type);
     if (heap || size > LARGE_BLOCK_LIMIT) {
         p = new_chunk(size);
         if (!p) return fail(VEK_WS_FULL);
-        memset(p, 0, size);
+        if (items && chunk_fully_written) memset(p, 0, size);
     } else {
         if (stacktop + size >= r15) compact_heap();
         if (stacktop + size >= r15) {
             p = new_chunk(size);
             if (!p) return fail(VEK_WS_FULL);
-            memset(p, 0, size);
+            if (items && chunk_fully_written) memset(p, 0, size);
         } else {
             p = arena_base + stacktop;
             stacktop += (size + 7) & ~(i64)7;
@@ -154,20 +158,27 @@ void free_value(ValueDescriptor *d) {
 
 // ---- Copying ------------------------------------------------------------------------
 
-// A large simple block (not in the arena) may be shared instead of copied.
+// A large simple block (not in the arena) may be shared instead of copied,
+// and so may a large list whose texts live in its own block (no item of
+// it is in the arena).
 static bool shareable(const ValueDescriptor *s) {
+    if (holds_own_texts(s)) return s->capacity > LARGE_BLOCK_LIMIT;
     return !holds_descriptors(s->type) && s->capacity > LARGE_BLOCK_LIMIT &&
            s->data && !in_arena(s->data) && !is_inline_value(s);
 }
 
-static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair);
+// columns: the value is a table's column list, copied item by item (a
+// column of characters is a text to any other list, not to this one).
+static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair,
+                     bool columns = false);
 
 static int copy_items(ValueDescriptor *target, const ValueDescriptor *source, i64 n, int heap, bool in_pair) {
     ValueDescriptor *dst = (ValueDescriptor *)target->data;
     const ValueDescriptor *src = (const ValueDescriptor *)source->data;
     for (i64 k = 0; k < n; k++) {
         if (src[k].rank < 0) return fail(VEK_VALUE);
-        if (copy_deep(&dst[k], &src[k], heap, in_pair)) return error_number;
+        bool columns = source->type == T_TABLE && k == 1;
+        if (copy_deep(&dst[k], &src[k], heap, in_pair, columns)) return error_number;
     }
     return 0;
 }
@@ -185,18 +196,33 @@ int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, i
     return copy_deep(target, source, heap, false);
 }
 
+int copy_as_item(ValueDescriptor *target, const ValueDescriptor *source, int heap) {
+    return copy_deep(target, source, heap, true);
+}
+
 int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source) {
     return copy_deep(target, source, 1, true);
 }
 
 // Everything inside a dictionary or table is kept in large blocks, so a
 // temporary one is given up whole with its slot at the end of a statement.
-static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair) {
+static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int heap, bool in_pair, bool columns) {
     if (!source || source->rank < 0) return fail(VEK_VALUE);
     ValueDescriptor s = *source;          // source may alias a block we allocate into
     fix_inline_pointer(&s);
-    if (in_pair && shareable(&s)) return share_item(target, &s);
+    if (in_pair && !columns && shareable(&s)) return share_item(target, &s);
     if (is_pair_type(s.type)) { heap = 1; in_pair = true; }
+    // a list of texts bound for a large block is copied into one, its
+    // texts after its items
+    if (s.type == T_LIST && s.rank == 1 && !columns && (heap || storage_bytes(&s) > LARGE_BLOCK_LIMIT)) {
+        bool done;
+        if (gather_texts(target, &s, nullptr, s.count, &done)) return error_number;
+        if (done) {
+            target->dim0 = s.dim0;
+            target->spare = s.spare;
+            return 0;
+        }
+    }
     memset(target, 0, sizeof *target);
     target->type = s.type;
     target->spare = s.spare;
@@ -208,10 +234,15 @@ static int copy_deep(ValueDescriptor *target, const ValueDescriptor *source, int
         fix_inline_pointer(target);
         return 0;
     }
-    if (alloc_descriptor_data(target, heap)) return error_number;
+    bool was = chunk_fully_written;
+    chunk_fully_written = was || !holds_descriptors(s.type);   // every byte is copied below
+    int e = alloc_descriptor_data(target, heap);
+    chunk_fully_written = was;
+    if (e) return error_number;
     // the allocation may have compacted the heap: read the source afresh
     s.data = source->data;
-    if (s.type == T_LIST) return copy_items(target, &s, s.count, heap, in_pair);
+    // the items of a list are items: their large blocks are shared
+    if (s.type == T_LIST) return copy_items(target, &s, s.count, heap, true);
     if (is_pair_type(s.type)) return copy_items(target, &s, 2, heap, in_pair);
     i64 size = data_bytes(s.type, s.count);
     if (size > 0 && s.data) memcpy(target->data, s.data, size);
@@ -285,7 +316,7 @@ int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap) {
     }
     ValueDescriptor *s = operand_ref(c, v);
     if (!s || s->rank < 0) return fail(VEK_VALUE);
-    return copy_value_checked(target, s, heap);
+    return copy_as_item(target, s, heap);
 }
 
 void take_slot_descriptor(ValueDescriptor *target, i64 slot) {

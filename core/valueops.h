@@ -5,13 +5,21 @@
 #include "value.h"
 
 // ---- Copying and assignment -------------------------------------------------
-// Deep copy of source into target; heap chooses heap-end storage (else stack).
-// target is a descriptor that owns nothing (its old data is not released).
+// Copy of source into target with a block of its own; the large blocks of
+// its items (a list's, a dictionary's or table's parts) are shared by
+// reference count. heap chooses heap-end storage (else stack). target is a
+// descriptor that owns nothing (its old data is not released).
 int copy_value_checked(ValueDescriptor *target, const ValueDescriptor *source, int heap);
 // Deep copy into large blocks in which large simple blocks (columns) are
 // shared by reference count: for the parts of dictionaries and tables,
 // whose writers make a block private before writing into it.
 int copy_value_shared(ValueDescriptor *target, const ValueDescriptor *source);
+// A copy of source to be held as an item of a list (or a part of a
+// dictionary or table): its large blocks, and those of its items, are
+// shared by reference count; whoever writes into an item makes its block
+// private first. copy_value_checked gives the value itself a block of its
+// own and shares only the large blocks of its items.
+int copy_as_item(ValueDescriptor *target, const ValueDescriptor *source, int heap);
 // Copy into value slot `slot`, releasing what the slot held (heap storage for
 // slots 18..23479). A large simple block is shared by reference count.
 int assign_to_slot(i64 slot, const ValueDescriptor *source);
@@ -31,7 +39,8 @@ inline bool assign_inline_item(ValueDescriptor *t, const ValueDescriptor *s) {
     return true;
 }
 int copy_value_to_slot(i64 slot, i64 c, i64 v);
-// c = -1 with v = 0 gives an empty integer vector.
+// A copy of constant c or slot v to be held as an item of a list (as
+// copy_as_item); c = -1 with v = 0 gives an empty integer vector.
 int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap);
 void take_slot_descriptor(ValueDescriptor *target, i64 slot);
 int copy_shape(ValueDescriptor *target, const ValueDescriptor *source);

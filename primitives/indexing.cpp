@@ -36,6 +36,7 @@
 #include "core/arena.h"
 #include "core/evaluator.h"
 #include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
 #include <cmath>
 #include <cstring>
@@ -238,9 +239,15 @@ static int index_list_items(i64 result_slot, Operand &a, IndexLists &L, const Ax
         fix_inline_pointer(&item);
         return assign_to_slot(result_slot, &item);
     }
+    int heap = is_heap_slot(result_slot);
+    if (s.rank == 1) {
+        // texts bound for a large block: gathered into one
+        bool done;
+        if (gather_texts_to_slot(result_slot, a.desc(), ax[0].off, ax[0].n, &done)) return (int)error_number;
+        if (done) return 0;
+    }
     Result z;
     if (begin_result(&z, result_slot, T_LIST, s, &a, L.elided[0] ? nullptr : &L.view[0])) return (int)error_number;
-    int heap = is_heap_slot(result_slot);
     for (i64 k = 0; k < ax[0].n; k++) {
         ValueDescriptor item;
         if (copy_list_item(&item, a, ax[0].off[k], heap)) return (int)error_number;
@@ -469,13 +476,28 @@ static int item_of_b(ValueDescriptor *out, const Operand &b, const ValueDescript
     return 0;
 }
 
+// Every item B gives A is a text: B is characters, or a list of texts.
+static bool gives_texts(const Operand &b) {
+    if (b.type == T_CHAR) return true;
+    if (b.type != T_LIST) return false;
+    for (i64 k = 0; k < b.count; k++)
+        if (!is_text_item(&b.items()[k])) return false;
+    return true;
+}
+
 // A general-list A: each selected item is given up and replaced by a copy.
 // When B is A itself its items are copied first, as they are about to go.
+// A's block is opened for writing first (its own copy when it is shared).
 static int assign_list_items(i64 slot, const Operand &b, const i64 *positions, i64 n) {
-    int heap = is_heap_slot(slot);
     ValueDescriptor own = {};
     bool aliased = b.type == T_LIST && operand_is_slot(&b, slot);
     if (aliased && copy_value_checked(&own, b.desc(), 1)) return (int)error_number;
+    if (open_list_for_writing(&value_slot_table[slot], gives_texts(b))) {
+        if (aliased) release_descriptor(&own);
+        return (int)error_number;
+    }
+    // a list that keeps its texts in its own block takes them in large blocks
+    int heap = is_heap_slot(slot) || holds_own_texts(&value_slot_table[slot]);
     int e = 0;
     for (i64 k = 0; k < n && !e; k++) {
         ValueDescriptor item;

@@ -36,6 +36,7 @@
 #include "primitives/search.h"
 #include "core/arena.h"
 #include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
 #include <cstring>
 #include <vector>
@@ -391,6 +392,7 @@ static int widened(ValueDescriptor *out, const ValueDescriptor *col, i64 type) {
 static int apply_cells(ValueDescriptor *col, const std::vector<i64> &rows, const CellPlan &p) {
     i64 n = (i64)rows.size();
     if (p.text) {
+        if (open_list_for_writing(col, true)) return (int)error_number;
         for (i64 i = 0; i < n; i++) {
             const ValueDescriptor *cell = p.from->type == T_CHAR ? p.from : &list_items(p.from)[p.single ? 0 : i];
             ValueDescriptor fresh;
@@ -531,6 +533,9 @@ static int dictionary_assign(ValueDescriptor *d, i64 ic, i64 iv, const ValueDesc
         if (e) return (int)error_number;
         if (whole && v->rank == 0) fresh[i].d.rank = 0;
     }
+    bool texts = true;
+    for (i64 i = 0; i < n; i++) texts = texts && is_text_item(&fresh[i].d);
+    if (open_list_for_writing(pair_half(d, 1), texts)) return (int)error_number;
     ValueDescriptor *items = list_items(pair_half(d, 1));
     for (i64 i = 0; i < n; i++) {
         free_value(&items[at[i]]);

@@ -31,6 +31,7 @@
 #include "primitives/hash_index.h"
 #include "primitives/search.h"
 #include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
 #include <cstring>
 #include <vector>
@@ -70,6 +71,13 @@ static int append_numbers(ValueDescriptor *dst, i64 type, const ValueDescriptor 
 // b (bn cells, or one cell for all) after a, both of a's kind.
 static int append_same(ValueDescriptor *dst, const ValueDescriptor *a, const ValueDescriptor *b, i64 bn) {
     i64 n = a->count;
+    if (a->type == T_LIST) {
+        // the texts of a text column in one block
+        bool done;
+        memset(dst, 0, sizeof *dst);
+        if (append_texts(dst, a, b, bn, &done)) return (int)error_number;
+        if (done) return 0;
+    }
     if (a->type == T_ENUM) {
         if (new_enum(dst, enum_domain_name(a), n + bn)) return (int)error_number;
     } else if (new_vector(dst, a->type, n + bn)) return (int)error_number;

@@ -6,7 +6,9 @@
 #include "core/arena.h"
 #include "core/symbols.h"
 #include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
+#include <algorithm>
 #include <cstring>
 
 Built::Built() {
@@ -42,6 +44,7 @@ static bool table_sound(const ValueDescriptor *t) {
         const ValueDescriptor *c = &list_items(cols)[k];
         if (c->rank != 1 || c->count != rows) return false;
         if (c->type == T_LIST) {
+            if (holds_own_texts(c)) continue;   // none but texts, by how it is kept
             for (i64 r = 0; r < rows; r++)
                 if (list_items(c)[r].type != T_CHAR || list_items(c)[r].rank > 1) return false;
         } else if (!is_simple_type(c->type) && c->type != T_ENUM) return false;
@@ -130,6 +133,13 @@ static void gather(T *out, const T *in, const i64 *rows, i64 n) {
 }
 
 int gather_cells(ValueDescriptor *dst, const ValueDescriptor *col, const i64 *rows, i64 n) {
+    if (col->type == T_LIST) {
+        // the texts of a text column in one block
+        bool done;
+        memset(dst, 0, sizeof *dst);
+        if (gather_texts(dst, col, rows, n, &done)) return (int)error_number;
+        if (done) return 0;
+    }
     if (col->type == T_ENUM) {
         if (new_enum(dst, enum_domain_name(col), n)) return (int)error_number;
     } else if (new_vector(dst, col->type, n)) return (int)error_number;
@@ -153,6 +163,12 @@ int gather_cells(ValueDescriptor *dst, const ValueDescriptor *col, const i64 *ro
 }
 
 int repeat_cell(ValueDescriptor *dst, const ValueDescriptor *col, i64 row, i64 n) {
+    if (col->type == T_LIST && n > 0) {
+        Work<i64> rows;
+        if (rows.take(n)) return (int)error_number;
+        std::fill(rows.p, rows.p + n, row);
+        return gather_cells(dst, col, rows.p, n);
+    }
     if (col->type == T_ENUM) {
         if (new_enum(dst, enum_domain_name(col), n)) return (int)error_number;
     } else if (new_vector(dst, col->type, n)) return (int)error_number;
@@ -192,9 +208,48 @@ const ValueDescriptor *keyed_column(const ValueDescriptor *kt, i64 name) {
     return c ? c : table_column(pair_half(kt, 1), name);
 }
 
+// One column of 8-byte whole numbers (integers, symbols, the time types,
+// enumeration positions) whose values lie in a range not much wider than
+// the rows: one bit per value of the range tells a repeat at once. False
+// when the column is not of that kind.
+static bool unique_by_bits(const ValueDescriptor *columns, i64 rows, bool *unique) {
+    enum : i64 { FEW_ROWS = 64, BITS_PER_ROW = 32 };
+    if (columns->count != 1 || rows < FEW_ROWS) return false;
+    const ValueDescriptor *col = list_items(columns);
+    bool words = col->type == T_INT || col->type == T_SYMBOL || col->type == T_ENUM ||
+                 (col->type >= T_MONTH && col->type <= T_TIME && col->type != T_DATETIME);
+    if (!words || col->rank != 1 || col->count != rows) return false;
+    const i64 *v = (const i64 *)cell_base(col);
+    i64 low = v[0], high = v[0];
+    for (i64 r = 1; r < rows; r++) {
+        low = std::min(low, v[r]);
+        high = std::max(high, v[r]);
+    }
+    u64 span = (u64)high - (u64)low;
+    if (span / BITS_PER_ROW >= (u64)rows) return false;
+    Work<u64> bits;
+    i64 saved = error_number;
+    if (bits.take((i64)(span / 64 + 1))) {
+        error_number = saved;   // the hash index may still be had
+        return false;
+    }
+    std::fill(bits.p, bits.p + span / 64 + 1, 0);
+    *unique = true;
+    for (i64 r = 0; r < rows; r++) {
+        u64 at = (u64)v[r] - (u64)low, mask = (u64)1 << (at & 63);
+        if (bits[at >> 6] & mask) {
+            *unique = false;
+            break;
+        }
+        bits[at >> 6] |= mask;
+    }
+    return true;
+}
+
 // Equal rows share a probe path and the earlier one sits first on it, so a
 // row finds itself exactly when no earlier row equals it.
 int rows_unique(const ValueDescriptor *columns, i64 rows, bool *unique) {
+    if (unique_by_bits(columns, rows, unique)) return 0;
     *unique = true;
     HashIndex h;
     if (hash_index_build(&h, columns, rows)) return VEK_WS_FULL;

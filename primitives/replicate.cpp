@@ -4,9 +4,11 @@
 // Ledger
 // - replicate (x / y, x /. y): item i along the axis repeated x_i times; a
 //   single count repeats every item; a single y is repeated the sum of the
-//   counts. Fast paths: a boolean mask over a vector is a branch-free
-//   gather; along the first axis every kept cell is one memcpy; an item
-//   of a vector repeated is one run.
+//   counts. Fast paths: a boolean mask over a vector finds the kept
+//   positions in one pass (passing over blocks of zeros) and gathers them,
+//   the texts of a list into one block; over the rows of a matrix it is a
+//   branch-free gather; along the first axis every kept cell is one
+//   memcpy; an item of a vector repeated is one run.
 //   Refuses: counts not boolean or integer, negative counts (1); types
 //   above 12, and general lists other than vectors (1); counts of rank
 //   above 1 (2); counts that do not match the axis (3); a result size that
@@ -25,6 +27,10 @@
 //   (3); the axis forms $[k] beyond the first, and an axis beyond y's rank
 //   (30).
 #include "primitives/structure.h"
+#include "primitives/hashing.h"
+#include "core/arena.h"
+#include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
 #include <cstring>
 
@@ -65,6 +71,58 @@ static void compress_words(i64 *out, const i64 *y, const i64 *mask, i64 n, i64 t
     for (i64 i = 0; i < n && j < total; i++) {
         out[j] = y[i];
         j += mask[i];
+    }
+}
+
+// The positions a boolean mask keeps, in one pass: blocks of words with
+// no 1 are passed over whole (most masks of a query keep few of many).
+static i64 kept_positions(const i64 *mask, i64 n, i64 *out) {
+    enum : i64 { BLOCK = 8 };
+    i64 j = 0, i = 0;
+    for (; i + BLOCK <= n; i += BLOCK) {
+        i64 any = 0;
+        for (i64 k = 0; k < BLOCK; k++) any |= mask[i + k];
+        if (!any) continue;
+        for (i64 k = 0; k < BLOCK; k++) {
+            out[j] = i + k;
+            j += mask[i + k];
+        }
+    }
+    for (; i < n; i++) {
+        out[j] = i;
+        j += mask[i];
+    }
+    return j;
+}
+
+struct ComplexCell { double re, im; };
+
+template <class T>
+static void gather_kept(T *out, const T *in, const i64 *at, i64 n) {
+    for (i64 k = 0; k < n; k++) out[k] = in[at[k]];
+}
+
+// A boolean mask over a vector: the kept positions first, then the result
+// of their number gathered from them (a list of texts into one block).
+static int compress_vector(i64 slot, Operand &x, Operand &y) {
+    Work<i64> at;
+    if (at.take(x.count)) return (int)error_number;
+    i64 n = kept_positions(x.ints(), x.count, at.p);
+    if (y.type == T_LIST) {
+        bool done;
+        if (gather_texts_to_slot(slot, y.desc(), at.p, n, &done)) return (int)error_number;
+        if (done) return 0;
+    }
+    Result z;
+    if (begin_items_vector(&z, slot, y.type, n, &x, &y)) return (int)error_number;
+    switch (y.type == T_LIST ? 0 : item_bytes(y.type)) {
+    case 0:
+        for (i64 k = 0; k < n; k++)
+            if (copy_run(&z, k, &y, at[k], 1)) return (int)error_number;
+        return 0;
+    case 1: gather_kept(z.chars(), y.chars(), at.p, n); return 0;
+    case 16: gather_kept((ComplexCell *)z.data, (const ComplexCell *)y.data, at.p, n); return 0;
+    default: gather_kept(z.ints(), y.ints(), at.p, n); return 0;
     }
 }
 
@@ -121,6 +179,10 @@ static int prim_replicate(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (y.type == T_LIST && y.rank > 1) return fail(VEK_DOMAIN);
     i64 axis = code == P_REPLICATE_FIRST || y.rank == 0 ? 0 : y.rank - 1;
     if (y.count == 0) return replicate_empty(slot, x, y, axis);
+    if (x.type == T_BOOL && !x.single && y.rank == 1 && !y.single) {
+        if (x.count != y.count) return fail(VEK_LENGTH);
+        return compress_vector(slot, x, y);
+    }
     Shape s = shape_as_array(y);
     i64 sum;
     if (x.single) {

@@ -176,7 +176,7 @@ static int prim_enclose(i64, i64 result_slot, i64, i64, i64 rc, i64 rv) {
     Operand y;
     if (read_operand(&y, rc, rv)) return VEK_VALUE;
     ValueDescriptor copy;
-    if (copy_value_checked(&copy, y.desc(), is_heap_slot(result_slot))) return (int)error_number;
+    if (copy_as_item(&copy, y.desc(), is_heap_slot(result_slot))) return (int)error_number;
     Result z;
     if (begin_vector(&z, result_slot, T_LIST, 1, &y)) {
         release_stack_value(&copy);

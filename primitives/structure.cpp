@@ -66,7 +66,7 @@ int copy_run(Result *z, i64 at, Operand *o, i64 from, i64 n) {
     for (i64 k = 0; k < n; k++) {
         // the source is read afresh: a copy may compact the heap end
         const ValueDescriptor *src = &o->items()[from + k];
-        if (copy_value_checked(&list_items(z)[at + k], src, heap_of(z))) return (int)error_number;
+        if (copy_as_item(&list_items(z)[at + k], src, heap_of(z))) return (int)error_number;
     }
     return 0;
 }
@@ -100,7 +100,7 @@ int cycle_run(Result *z, i64 period, i64 total) {
         return 0;
     }
     for (i64 k = period; k < total; k++)
-        if (copy_value_checked(&list_items(z)[k], &list_items(z)[k % period], heap_of(z))) return (int)error_number;
+        if (copy_as_item(&list_items(z)[k], &list_items(z)[k % period], heap_of(z))) return (int)error_number;
     return 0;
 }
 
@@ -155,7 +155,7 @@ int whole_value_item(Result *z, i64 at, Operand *o) {
         fix_inline_pointer(target);
         return 0;
     }
-    return copy_value_checked(target, o->desc(), heap_of(z)) ? (int)error_number : 0;
+    return copy_as_item(target, o->desc(), heap_of(z)) ? (int)error_number : 0;
 }
 
 static i64 saturating_product(const i64 *dims, i64 n) {
@@ -169,6 +169,14 @@ i64 dims_before(const Shape &s, i64 axis) { return saturating_product(s.dims, ax
 i64 dims_after(const Shape &s, i64 axis) { return saturating_product(s.dims + axis + 1, s.rank - axis - 1); }
 
 int sum_of_counts(const Operand *x, i64 n, i64 *sum) {
+    if (x->type == T_BOOL && !x->single) {
+        // items of 0 and 1: a plain sum, no sign or overflow to watch
+        const i64 *p = x->ints();
+        i64 s = 0;
+        for (i64 k = 0; k < n; k++) s += p[k];
+        *sum = s;
+        return 0;
+    }
     i64 s = 0;
     for (i64 k = 0; k < n; k++) {
         i64 v = x->int_at(k);

@@ -32,6 +32,7 @@
 #include "primitives/indexing.h"
 #include "core/symbols.h"
 #include "core/tables.h"
+#include "core/text_lists.h"
 #include "core/valueops.h"
 #include <cstring>
 #include <vector>
@@ -44,6 +45,7 @@ static bool is_text(const ValueDescriptor *d) { return d->type == T_CHAR && d->r
 static int column_kind_ok(const ValueDescriptor *v) {
     if (v->rank > 2 || (v->rank == 2 && v->type != T_CHAR)) return fail(VEK_DOMAIN);
     if (v->type == T_LIST) {
+        if (holds_own_texts(v)) return 0;   // none but texts, by how it is kept
         for (i64 i = 0; i < v->count; i++)
             if (!is_text(&list_items(v)[i])) return fail(VEK_DOMAIN);
         return 0;

@@ -29,7 +29,8 @@
 // Fast paths: the file is read twice in 4 MB blocks (to count, then to
 // store; the interrupt is looked at between blocks); records are cut with
 // memchr; cells are read in place and stored straight into the typed
-// column vectors, and a text is copied once, into its own block.
+// column vectors, and the texts of a column are gathered one after the
+// other, then copied once, into the column's block.
 #include "system/csv.h"
 #include "system/files.h"
 #include "system/scripts.h"
@@ -39,6 +40,7 @@
 #include "core/arena.h"
 #include "core/session.h"
 #include "core/symbols.h"
+#include "core/text_lists.h"
 #include "core/timecode.h"
 #include "core/valueops.h"
 #include "core/interrupt.h"
@@ -318,21 +320,50 @@ double read_datetime_cell(const char *text, i64 length) {
 
 // ---- Columns ------------------------------------------------------------------------------------------
 
-struct Column {
-    i64 type;
-    void *data;   // the cells: typed items, or the descriptors of a list
+// The texts of a text column are gathered one after the other while the
+// file is read, then made into one list whose texts live in its own block.
+// The bytes count against the memory values may take.
+struct TextStage {
+    char *bytes = nullptr;
+    i64 used = 0, room = 0;
+    i64 *ends = nullptr;     // one per row
+    i64 rows = 0;
+    TextStage() = default;
+    TextStage(const TextStage &) = delete;
+    TextStage &operator=(const TextStage &) = delete;
+    ~TextStage() {
+        value_free(bytes, room);
+        value_free(ends, 8 * rows);
+    }
+    int start(i64 n) {
+        ends = (i64 *)value_malloc(8 * n);
+        if (!ends && n > 0) return fail(VEK_WS_FULL);
+        rows = n;
+        return 0;
+    }
+    int add(i64 row, const char *t, i64 n) {
+        if (used + n > room) {
+            i64 grown = room ? 2 * room : 1 << 16;
+            while (grown < used + n) grown *= 2;
+            char *p = (char *)value_malloc(grown);
+            if (!p) return fail(VEK_WS_FULL);
+            if (used) memcpy(p, bytes, (size_t)used);
+            value_free(bytes, room);
+            bytes = p;
+            room = grown;
+        }
+        if (n) memcpy(bytes + used, t, (size_t)n);
+        used += n;
+        ends[row] = used;
+        return 0;
+    }
 };
 
-// A text cell: a character vector in a block of its own.
-static int store_text(ValueDescriptor *item, const char *t, i64 n) {
-    item->type = T_CHAR;
-    item->rank = 1;
-    item->count = item->dim0 = n;
-    if (alloc_descriptor_data(item, 1)) return (int)error_number;
-    if (n == 1) item->dim0 = 0;   // held inline: no stale bytes beside the character
-    if (n > 0) memcpy(value_data(item), t, (size_t)n);
-    return 0;
-}
+struct Column {
+    i64 type;
+    void *data;   // the cells: typed items
+    TextStage *texts;   // a text column's texts, gathered
+};
 
 static int store_cell(const Column &c, i64 row, const char *t, i64 n) {
     switch (c.type) {
@@ -350,7 +381,7 @@ static int store_cell(const Column &c, i64 row, const char *t, i64 n) {
         ((i64 *)c.data)[row] = s;
         return 0;
     }
-    case T_LIST: return store_text(&((ValueDescriptor *)c.data)[row], t, n);
+    case T_LIST: return c.texts->add(row, t, n);
     case T_DATETIME: ((double *)c.data)[row] = read_datetime_cell(t, n); return 0;
     default: ((i64 *)c.data)[row] = read_time_cell(t, n, c.type); return 0;
     }
@@ -364,21 +395,33 @@ static int new_csv_table(ValueDescriptor *t, const std::vector<i64> &types, i64 
     ValueDescriptor *cols = list_items(table_columns(t));
     for (size_t k = 0; k < types.size(); k++) {
         ValueDescriptor *c = &cols[k];
-        int e = types[k] == T_LIST ? new_list(c, rows) : new_vector(c, types[k], rows);
+        int e = types[k] == T_LIST ? new_list(c, 0) : new_vector(c, types[k], rows);   // texts come at the end
         if (e) return e;
         if (is_inline_value(c)) c->dim0 = 0;   // one cell, written in place
     }
     return 0;
 }
 
-static std::vector<Column> table_columns_of(ValueDescriptor *t, const std::vector<i64> &types) {
+static std::vector<Column> table_columns_of(ValueDescriptor *t, const std::vector<i64> &types,
+                                           std::vector<TextStage> &texts) {
     std::vector<Column> cols;
     ValueDescriptor *list = list_items(table_columns(t));
     for (size_t k = 0; k < types.size(); k++) {
         ValueDescriptor *d = &list[k];
-        cols.push_back({types[k], d->type == T_LIST ? d->data : value_data(d)});
+        cols.push_back({types[k], d->type == T_LIST ? nullptr : value_data(d), &texts[k]});
     }
     return cols;
+}
+
+// The gathered texts become the text columns.
+static int store_texts(ValueDescriptor *t, std::vector<TextStage> &texts, i64 rows) {
+    ValueDescriptor *list = list_items(table_columns(t));
+    for (size_t k = 0; k < texts.size(); k++) {
+        if (list[k].type != T_LIST) continue;
+        free_value(&list[k]);
+        if (texts_from_bytes(&list[k], texts[k].bytes, texts[k].ends, rows)) return (int)error_number;
+    }
+    return 0;
 }
 
 // Bytes the columns will take, checked against the memory values may take.
@@ -443,7 +486,10 @@ static int each_cell(const std::vector<Cell> &cells, std::string *scratch, Store
 // since the first pass: a record that does not fit is refused.
 static int fill_table(RecordReader *r, ValueDescriptor *t, const std::vector<i64> &types, bool header,
                       char sep, i64 rows) {
-    std::vector<Column> cols = table_columns_of(t, types);
+    std::vector<TextStage> texts(types.size());
+    for (size_t k = 0; k < types.size(); k++)
+        if (types[k] == T_LIST && texts[k].start(rows)) return (int)error_number;
+    std::vector<Column> cols = table_columns_of(t, types, texts);
     i64 *names = symbols_of(pair_half(t, 0));
     std::vector<Cell> cells;
     cells.reserve(types.size());
@@ -470,7 +516,7 @@ static int fill_table(RecordReader *r, ValueDescriptor *t, const std::vector<i64
     }
     if (reader_error(r)) return (int)error_number;
     if (row != rows) return fail(VEK_DOMAIN);
-    return 0;
+    return store_texts(t, texts, rows);
 }
 
 static void default_names(ValueDescriptor *t, i64 ncols) {

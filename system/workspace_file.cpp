@@ -24,6 +24,7 @@
 #include "core/calls.h"
 #include "core/functions.h"
 #include "core/keyed.h"
+#include "core/text_lists.h"
 #include "primitives/keyed.h"
 #include "core/interrupt.h"
 #include "core/timecode.h"
@@ -976,6 +977,7 @@ static void install_value(ValueDescriptor *target, ValueDescriptor *v, bool heap
         target->capacity = size;
     }
     link_value_blocks(target);
+    gather_own_texts_within(target);   // a text column shared again by its copies
 }
 
 static void install_image(WorkspaceImage &img) {

@@ -149,3 +149,23 @@ TEST_F(MiscPrimitives, FormatOfTimeMatricesHoldsTextsOfAnyLength) {
     plant_ints("m", {545, 6000, 61, 0}, {2, 2}, T_MINUTE);
     EXPECT_EQ(run("+.m"), "09:05 100:00\n01:01  00:00\n");
 }
+
+// The four boolean functions, two without symbols of their own, on boolean
+// vectors (one loop per function) against integer vectors of 0 and 1 (the
+// item-by-item path).
+TEST_F(MiscPrimitives, BooleanFunctionsOfVectorsMatchTheItemByItemPath) {
+    std::vector<i64> a = {0, 0, 1, 1, 1, 0}, b = {0, 1, 0, 1, 1, 1};
+    i64 ab = plant_ints("ab", a, {6}, T_BOOL), bb = plant_ints("bb", b, {6}, T_BOOL);
+    i64 ai = plant_ints("ai", a, {6}), bi = plant_ints("bi", b, {6});
+    const i64 z = FIRST_TEMP_SLOT + 50;
+    for (i64 code : {(i64)P_OR, (i64)P_AND, (i64)P_NOR, (i64)P_NAND}) {
+        std::vector<i64> fast, slow;
+        ASSERT_EQ(dispatch_primitive(code, z, -1, ab, -1, bb), 0);
+        for (i64 i = 0; i < 6; i++) fast.push_back(((const i64 *)value_data(&value_slot_table[z]))[i]);
+        EXPECT_EQ(value_slot_table[z].type, T_BOOL);
+        ASSERT_EQ(dispatch_primitive(code, z, -1, ai, -1, bi), 0);
+        for (i64 i = 0; i < 6; i++) slow.push_back(((const i64 *)value_data(&value_slot_table[z]))[i]);
+        EXPECT_EQ(fast, slow) << code;
+    }
+    reset_stack();
+}

@@ -1,6 +1,7 @@
 // Value storage under the evaluator's habits: list items that point into a
 // stack end already given back, and descriptors moved out of their slot.
 #include "interpreter_fixture.h"
+#include "core/names.h"
 #include "core/valueops.h"
 
 class StorageListsTest : public InterpreterFixture {
@@ -114,4 +115,42 @@ TEST_F(StorageListsTest, FunctionLinesGiveBackTheItemsOfTheirLists) {
     auto after = chunks();
     EXPECT_LE(after.first, before.first + 2);
     EXPECT_LE(after.second, before.second + 2 * 160000);
+}
+
+// The large blocks of a list's items are shared by reference count with
+// the values they were copied from (a strand, an enclose, a catenation, a
+// copy of the list): a write into any holder copies its block first.
+TEST_F(StorageListsTest, ListItemsShareLargeBlocksAndWritesCopyFirst) {
+    auto var = [](const char *name) {
+        i64 g = lookup_name(name, 'G');
+        return g < 0 ? nullptr : &value_slot_table[global_name_table[g].index];
+    };
+    auto chunks = [] {
+        i64 n = 0;
+        for (ChunkHeader *c = chunk_list_head->next; c; c = c->next) n++;
+        return n;
+    };
+    i64 before = chunks();
+    run("a<-!100000");
+    run("l<-(a;a*2)");
+    run("e<-<.a");
+    run("c<-(<.'x'),l");
+    run("m<-l");
+    const void *block = var("a")->data;
+    EXPECT_EQ(((ValueDescriptor *)var("l")->data)[0].data, block);
+    EXPECT_EQ(((ValueDescriptor *)var("e")->data)[0].data, block);
+    EXPECT_EQ(((ValueDescriptor *)var("c")->data)[1].data, block);
+    EXPECT_EQ(((ValueDescriptor *)var("m")->data)[0].data, block);
+    run("a[1 2]<-7");
+    run("x<-^.l");
+    run("x[3]<-8");
+    run("m[1]<-<.0");
+    EXPECT_EQ(run("a[1 2 3]"), "7 7 3\n");
+    EXPECT_EQ(run("x[1 2 3]"), "1 2 8\n");
+    EXPECT_EQ(run("(^.l)[1 2 3]"), "1 2 3\n");
+    EXPECT_EQ(run("(^.e)[1 2 3]"), "1 2 3\n");
+    EXPECT_EQ(run("(c[2])[1 2 3]"), "1 2 3\n");   // c's items are 'x', a and a*2
+    EXPECT_EQ(run("^m[1]"), "1\n");
+    run("a<-l<-e<-c<-m<-x<-0");
+    EXPECT_EQ(chunks(), before);   // every shared block given back
 }
