@@ -1,16 +1,46 @@
 // Operation codes: the names of the rows of codes.def, the families that
-// provide them, and the one place where the code arithmetic of the
-// operator and axis forms lives.
+// provide them, their traits, the lexer's tokens and glyphs made from the
+// rows, and the one place where the code arithmetic of the operator and
+// axis forms lives.
 #pragma once
 #include "core/value.h"
 #include <cstdint>
 
 enum PrimCode : i64 {
-#define PRIM(code, name, valence, glyph, token, family, title) P_##name = code,
-#define RANGE(first, last, name, valence, family, title) P_##name = first, P_##name##_LAST = last,
+#define PRIM(code, name, ...) P_##name = code,
+#define RANGE(first, last, name, ...) P_##name = first, P_##name##_LAST = last,
 #define SYSFN(code, name, text, family) SF_##name = code,
 #include "core/codes.def"
 };
+
+// The lexer's tokens: one per PRIM and NOTE row, in the table's order. The
+// lexer yields those whose context is not NEVER; the others name rows that
+// are reached otherwise (the dyadic code of a pair) or only shown.
+enum Token : int {
+    TOK_NONE = -1,
+#define PRIM(code, name, ...) TOK_##name,
+#define NOTE(name, ...) TOK_##name,
+#include "core/codes.def"
+    TOKEN_COUNT
+};
+
+// When the lexer reads a glyph as a row (the context column): bits of the
+// two sides a glyph may stand on.
+enum TokenContext : int { CTX_NEVER = 0, CTX_MONADIC = 1, CTX_DYADIC = 2, CTX_ANY = 3 };
+
+// The traits column: what the compiler and each ask of a code.
+enum : int { PT_DYADIC_ONLY = 1, PT_AXIS = 2, PT_SCALAR = 4, PT_EACH = 8 };
+
+// The symbol sheet (vek-table.txt) and the help's symbol tables.
+enum SheetSide : int { SHEET_LEFT, SHEET_RIGHT };
+struct SheetCell { int line; SheetSide side; };   // line 0: not on the sheet
+enum HelpSection : int {
+    HELP_NONE,
+#define HELP_SECTION(name, heading) HELP_##name,
+#include "core/codes.def"
+    HELP_SECTION_COUNT
+};
+struct HelpCell { HelpSection section; int line; const char *text; };
 
 enum PrimFamily : int {
     FAM_NONE, FAM_EVALUATOR, FAM_SCALAR, FAM_LOGICAL, FAM_EXECUTE, FAM_REDUCE, FAM_PRODUCTS,
@@ -39,8 +69,6 @@ inline bool is_inner_code(i64 c) { return c >= P_INNER; }
 inline i64 inner_left(i64 c) { return c / INNER_BASE; }
 inline i64 inner_right(i64 c) { return c % INNER_BASE; }
 inline bool is_outer_code(i64 c) { return (c >= P_OUTER && c <= P_OUTER_LAST) || (c >= P_OUTER_HIGH && c <= P_OUTER_HIGH_LAST); }
-// The dyadic meaning of a symbol whose monadic code is even (26..64).
-inline i64 dyadic_pair_code(i64 monadic) { return monadic + 1; }
 // Axis k (0-based after []IO) of the bracket forms: k = 0 is the plain
 // first-axis code; 1..5 the axis range.
 inline i64 catenate_axis_code(i64 k) { return P_CATENATE_FIRST + k; }
@@ -59,10 +87,13 @@ struct PrimInfo {
     i64 first, last;     // the code, or the range
     const char *name;    // enum name without P_
     int valence;         // 0 walk, 1, 2
-    const char *glyph;
-    int token;
+    const char *glyph;   // a range's form
+    TokenContext context;
     PrimFamily family;
+    int traits;          // PT_ bits
     const char *title;
+    SheetCell sheet;
+    HelpCell help;
 };
 // The row of a code (ranges included), or null.
 // valence 1 or 2 looks among the rows of that valence only.
@@ -71,8 +102,46 @@ const PrimInfo *prim_info(i64 code, int valence = 0);
 const PrimInfo *prim_rows(i64 *count);
 PrimFamily code_family(i64 code, int valence = 0);
 const char *family_name(PrimFamily f);
-// The code each lexer token yields (-1: no operation), tokens 0..74.
-enum : int { TOKEN_TABLE_SIZE = 75 };
+
+// The traits of a code, from its row (a code no row names has none).
+bool code_is_dyadic_only(i64 code);
+bool code_takes_axis(i64 code);
+bool code_is_scalar(i64 code);
+// Allowed as the function of a monadic (valence 1) or dyadic each.
+bool code_allowed_under_each(i64 code, int valence);
+
+// ---- Tokens ----------------------------------------------------------------------
+// A token's row: a PRIM row's code, -1 for a NOTE row.
+struct TokenInfo {
+    const char *name;    // enum name without TOK_
+    i64 code;
+    const char *glyph;
+    TokenContext context;
+    const char *title;
+    SheetCell sheet;
+};
+extern const TokenInfo token_rows[TOKEN_COUNT];
+// The code each token yields without a left argument (-1: no operation).
 extern const int16_t *const token_code_table;
+// The code of the token read with a value to its left: a glyph with both
+// meanings gives the next row's code, any other its own.
+i64 token_dyadic_code(Token t);
+// The dyadic meaning of the token's glyph, whichever context it was read
+// in: for `<` read as grade up, less. -1 when the glyph has none.
+i64 glyph_dyadic_code(Token t);
+// An axis in brackets may follow the glyph in one of its meanings.
+bool token_takes_axis(Token t);
+
+// The lexer's view of the glyphs: by first character, the tokens that
+// begin with it, two-character glyphs before one-character ones.
+enum : int { GLYPH_ALTERNATIVES = 8 };
+struct GlyphEntry {
+    char second;          // 0 for a one-character glyph
+    uint8_t context;      // TokenContext bits
+    int16_t token;
+};
+struct GlyphStart { uint8_t count; GlyphEntry entries[GLYPH_ALTERNATIVES]; };
+extern const GlyphStart *const glyph_starts;
+
 // 601..657 for a system function name (without "[]"), else -1.
 i64 system_function_code(const char *name);

@@ -182,9 +182,10 @@ static int index_origin(i64 *io) {
     return 0;
 }
 
-// The axis code for token tok (6 /, 8 \, 29 ',', 31 $) from the bracket at
-// scan_pos; has_left tells whether the function has a left argument.
-static int read_axis(int tok, bool has_left, i64 *code) {
+// The axis form of the primitive `base` (one whose row takes an axis: with
+// a left argument compress, expand, catenate or rotate, without one
+// reverse) from the bracket at scan_pos.
+static int read_axis(i64 base, i64 *code) {
     i64 open = scan_pos, p = open + 1;
     while (C.s[p] == ' ') p++;
     if (C.s[p] == '-') C.s[p] = '_';       // a minus here is the negative sign
@@ -208,14 +209,15 @@ static int read_axis(int tok, bool has_left, i64 *code) {
         if (dist <= -1) return cerr(VEK_AXIS_SPEC, p);
         if (dist > 5) return cerr(VEK_AXIS_RESTRICTION, p);
         i64 ax = (i64)dist;
-        switch (tok) {
-        case 29: *code = catenate_axis_code(ax); return 0;
-        case 31: *code = has_left ? rotate_axis_code(ax) : reverse_axis_code(ax); return 0;
-        case 6: if (ax) return cerr(VEK_NOT_IMPLEMENTED, p); *code = P_REPLICATE_FIRST; return 0;   // no replicate along axes 2..6
-        default: if (ax) return cerr(VEK_NOT_IMPLEMENTED, p); *code = P_EXPAND_FIRST; return 0;     // nor expand
+        switch (base) {
+        case P_CATENATE: *code = catenate_axis_code(ax); return 0;
+        case P_ROTATE: *code = rotate_axis_code(ax); return 0;
+        case P_REVERSE: *code = reverse_axis_code(ax); return 0;
+        case P_REPLICATE: if (ax) return cerr(VEK_NOT_IMPLEMENTED, p); *code = P_REPLICATE_FIRST; return 0;   // no replicate along axes 2..6
+        default: if (ax) return cerr(VEK_NOT_IMPLEMENTED, p); *code = P_EXPAND_FIRST; return 0;               // nor expand
         }
     }
-    if (tok == 29 && has_left && dist > -1) {
+    if (base == P_CATENATE && dist > -1) {
         i64 c = laminate_code((i64)std::ceil(dist));
         if (c > P_LAMINATE_AXIS_LAST) return cerr(VEK_NOT_IMPLEMENTED, p);
         *code = c;
@@ -226,40 +228,29 @@ static int read_axis(int tok, bool has_left, i64 *code) {
 
 // ---- Primitive symbols -------------------------------------------------------------
 
-static bool scalar_symbol(int tok) { return (tok >= 13 && tok <= 22) || (tok >= 36 && tok <= 46); }
-
-// The dyadic code of a token read in its dyadic meaning.
-static i64 dyadic_code(int tok) {
-    i64 code = token_code_table[tok];
-    if (tok == 47) return P_CATENATE_FIRST;
-    if (tok == 65 || tok == 70) return code;
-    return code >= P_ROLL && code <= P_PI_TIMES ? dyadic_pair_code(code) : code;
-}
-
-// f' of reduce and scan: symbols read monadically count in their dyadic meaning.
-static int reduce_operand(int tok, i64 *f) {
-    switch (tok) {
-    case 25: *f = P_LESS; return 0;      // <
-    case 24: *f = P_GREATER; return 0;   // >
-    case 61: *f = P_AND; return 0;       // ^
-    case 58: *f = P_EQUAL; return 0;     // =
-    }
-    i64 code = token_code_table[tok];
-    if (code < 0 || code > 700) return 16;
-    *f = code > P_NOT ? dyadic_pair_code(code) : code;
+// f' of reduce and scan: a glyph whose dyadic meaning is a scalar function
+// counts in that meaning however it was read (`<` as less, not grade up);
+// any other in its own (the dyadic code of a pair). None above 700.
+static int reduce_operand(Token tok, i64 *f) {
+    i64 d = glyph_dyadic_code(tok);
+    if (code_is_scalar(d)) { *f = d; return 0; }
+    if (token_code_table[tok] < 0 || token_code_table[tok] > 700) return 16;
+    *f = token_dyadic_code(tok);
     return 0;
 }
 
-// After f and ':' a scalar symbol makes an inner product; else ':' stays.
-static bool read_inner_product(int f_tok, i64 *code) {
+// After f and ':' a scalar function or membership makes an inner product
+// f:g of the dyadic code f; else ':' stays.
+static bool read_inner_product(i64 f, i64 *code) {
     i64 save = scan_pos;
     if (C.s[save] != ':') return false;
     scan_pos = save + 1;
     if (class_of(C.s[scan_pos]) != 'P') { scan_pos = save; return false; }
-    int g = primitive_token_code(C.s, 1);
-    if (g == 10 || scalar_symbol(g)) {
+    Token g_tok = primitive_token_code(C.s, 1);
+    i64 g = token_dyadic_code(g_tok);
+    if (g == P_MEMBER || code_is_scalar(g)) {
         scan_pos++;
-        *code = inner_code(dyadic_code(f_tok), dyadic_code(g));
+        *code = inner_code(f, g);
         return true;
     }
     scan_pos = save;
@@ -282,22 +273,25 @@ static int compile_assignment(i64 pos) {
 static int compile_primitive() {
     i64 pos = scan_pos;
     bool left = C.value, dyadic = left || C.each_dyadic;
-    int tok = primitive_token_code(C.s, dyadic);
+    Token tok = primitive_token_code(C.s, dyadic);
     scan_pos++;
-    if (tok < 0 || tok == 2 || tok == 3 || (tok >= 53 && tok <= 55)) return cerr(VEK_SYNTAX, pos);
-    if (tok == 0) return compile_assignment(pos);
-    if (tok == 1) return cerr(VEK_BRANCH_RESTRICTION, pos);
+    // brackets, ';' and the []names are read where they stand, never here
+    if (tok == TOK_NONE || tok == TOK_INDEX || tok == TOK_LIST || tok == TOK_SYSTEM_NAME || tok == TOK_OPEN_OUTPUT)
+        return cerr(VEK_SYNTAX, pos);
+    if (tok == TOK_ASSIGN) return compile_assignment(pos);
+    if (tok == TOK_BRANCH) return cerr(VEK_BRANCH_RESTRICTION, pos);
     i64 code = token_code_table[tok];
-    bool takes_axis = tok == 6 || tok == 8 || tok == 29 || tok == 31;
+    bool takes_axis = token_takes_axis(tok);
     bool axis_here = C.s[scan_pos] == '[' && C.s[scan_pos + 1] != ']';
     if (dyadic) {
-        code = dyadic_code(tok);
-        if (scalar_symbol(tok)) read_inner_product(tok, &code);
+        code = token_dyadic_code(tok);
+        i64 base = code;
+        if (code_is_scalar(code)) read_inner_product(code, &code);
         if (takes_axis && axis_here) {
-            int r = read_axis(tok, true, &code);
+            int r = read_axis(base, &code);
             if (r) return r;
         }
-    } else if (tok == 65) {
+    } else if (tok == TOK_EACH) {
         code = P_EACH;
     } else if ((C.s[scan_pos] == '/' && C.s[scan_pos + 1] != '/') || C.s[scan_pos] == '\\') {
         i64 f;
@@ -307,14 +301,14 @@ static int compile_primitive() {
         bool first_axis = C.s[scan_pos] == '.';
         if (first_axis) scan_pos++;
         code = reduce ? reduce_code(f, first_axis) : scan_code(f, first_axis);
-    } else if (tok >= 5 && tok <= 22) {
+    } else if (code_is_dyadic_only(code)) {
         return cerr(VEK_LEFT_MISSING, pos);
     } else if (takes_axis && axis_here) {
-        if (tok != 31) return cerr(VEK_SYNTAX, scan_pos);
-        int r = read_axis(tok, false, &code);
+        if (!code_takes_axis(code)) return cerr(VEK_SYNTAX, scan_pos);   // ravel takes none
+        int r = read_axis(code, &code);
         if (r) return r;
     }
-    C.each_dyadic = tok == 65 && left;
+    C.each_dyadic = tok == TOK_EACH && left;
     i64 l = left ? pop_value() : -1;
     i64 n = new_apply('P', code, l, WAITING, pos);
     if (n < 0) return (int)error_number;
@@ -440,7 +434,7 @@ static int compile_literal(char cls) {
 // n#_ : a one-item list holding an empty integer vector.
 static int compile_empty_item_list(i64 pos) {
     i64 top = C.pending.n ? C.pending.top() : -1;
-    if (C.value || top < 0 || !is_waiting(top) || node_code(top) != 29) return cerr(VEK_SYNTAX, pos);
+    if (C.value || top < 0 || !is_waiting(top) || node_code(top) != P_RESHAPE) return cerr(VEK_SYNTAX, pos);
     i64 c = alloc_table_entry('C', -1);
     if (c < 0) return cerr(table_full(), pos);
     constants_table[c].type = T_LIST;
@@ -641,10 +635,9 @@ static int compile_dot() {
     if (s[pos + 1] == ':') {
         if (!C.value) return cerr(VEK_UNDER_CONSTRUCTION, pos);
         scan_pos = pos + 2;
-        int tok = class_of(s[scan_pos]) == 'P' ? primitive_token_code(s, 1) : -1;
-        if (!scalar_symbol(tok)) return cerr(VEK_OUTER_NOT_DYADIC, pos + 2);
+        i64 f = class_of(s[scan_pos]) == 'P' ? token_dyadic_code(primitive_token_code(s, 1)) : -1;
+        if (!code_is_scalar(f)) return cerr(VEK_OUTER_NOT_DYADIC, pos + 2);
         scan_pos++;
-        i64 f = tok >= 36 ? dyadic_pair_code(token_code_table[tok]) : token_code_table[tok];
         i64 n = new_apply('P', outer_code(f), pop_value(), WAITING, pos);
         if (n < 0) return (int)error_number;
         C.value = false;

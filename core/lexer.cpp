@@ -57,42 +57,21 @@ static bool is_name_char(char c) { return is_letter(c) || is_digit(c) || c == '_
 
 // ---- Primitive tokens ---------------------------------------------------------
 
-
-int primitive_token_code(const char *line, int dyadic) {
-    char c = line[scan_pos], n = c ? line[scan_pos + 1] : 0;
-    // A digraph leaves scan_pos on its second character.
-#define PAIR(ch, tok) if (n == (ch)) { scan_pos++; return (tok); }
-    switch (c) {
-    case '!': PAIR('.', dyadic ? 5 : 23) return 30;
-    case '"': return 65;
-    case '#': PAIR('.', 35) return 28;
-    case '$': PAIR('.', 33) return 31;
-    case '%': PAIR('.', 43) return 39;
-    case '&': PAIR('.', 32) return 13;
-    case '*': PAIR('.', 42) return 38;
-    case '+': PAIR('.', 34) return 36;
-    case '/': PAIR('.', 7) return 6;
-    case '\\': PAIR('.', 9) return 8;
-    case '@': return 46;
-    case ';': return 3;
-    case ',': PAIR('.', dyadic ? 47 : 67) return 29;
-    case '-': PAIR('>', 1) return 37;
-    case '.': return dyadic ? 70 : -1;
-    case ':': return dyadic ? 69 : 62;
-    case '=': return dyadic ? 22 : 58;
-    case '<':
-        PAIR('-', 0) PAIR('.', dyadic ? 12 : 56) PAIR('<', 74) PAIR('=', 18)
-        return dyadic ? 17 : 25;
-    case '>': PAIR('.', dyadic ? 11 : 68) PAIR('=', 19) return dyadic ? 20 : 24;
-    case '?': PAIR('.', 27) return dyadic ? 10 : 66;
-    case '[': PAIR(']', 54) PAIR(')', 53) return 2;
-    case '^': PAIR('.', dyadic ? 4 : 63) return dyadic ? 14 : 61;
-    case '_': PAIR('.', 41) return -1;
-    case '|': PAIR('.', 45) PAIR('|', dyadic ? 59 : 60) return 44;
-    case '~': PAIR('.', 40) PAIR('=', 21) return dyadic ? 73 : 26;
-    default: return -1;
+// The longest glyph of the code table that begins at scan_pos and is read
+// in this context (glyph_starts lists the two-character glyphs first).
+Token primitive_token_code(const char *line, int dyadic) {
+    unsigned char c = (unsigned char)line[scan_pos];
+    if (c >= 128) return TOK_NONE;
+    char n = c ? line[scan_pos + 1] : 0;
+    const GlyphStart &g = glyph_starts[c];
+    int side = dyadic ? CTX_DYADIC : CTX_MONADIC;
+    for (int k = 0; k < g.count; k++) {
+        const GlyphEntry &e = g.entries[k];
+        if ((e.second && e.second != n) || !(e.context & side)) continue;
+        if (e.second) scan_pos++;      // a digraph leaves scan_pos on its second character
+        return (Token)e.token;
     }
-#undef PAIR
+    return TOK_NONE;
 }
 
 // ---- Names -------------------------------------------------------------------

@@ -8,11 +8,10 @@
 // what it consumed.
 #pragma once
 #include "value.h"
-#include "codes.h"   // token_code_table, system_function_code
+#include "codes.h"   // tokens, token_code_table, system_function_code
 
 enum : i64 {
     TOKEN_BUF_SIZE = 128,      // names of up to 127 characters
-    TOKEN_COUNT = 75,
     EXPONENT_TEXT_MAX = 111,   // longest float literal with an exponent
 };
 
@@ -36,8 +35,8 @@ i64 get_error_position();
 
 // Reads the token whose first character is at scan_pos; for a two-character
 // token scan_pos is left on the second character. dyadic: a value stands to
-// the left. Returns the token, or -1.
-int primitive_token_code(const char *line, int dyadic);
+// the left. Returns the token (the glyphs are the code table's), or TOK_NONE.
+Token primitive_token_code(const char *line, int dyadic);
 
 // Names. Both fail with 42 (error_number set, result -1) for a name over
 // 127 characters.

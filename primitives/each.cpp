@@ -19,6 +19,7 @@
 //   Each item is applied in its own evaluator temporaries, and the stack
 //   space an item's work used is given back once its result is kept, so
 //   a long list runs in the room of one item.
+//   The lists are the rows marked PT_EACH in core/codes.def.
 //   Refuses: a primitive outside those lists, execute, a monadic operand
 //   that is not a list (1); a function of another valence (15); operands
 //   of rank above 1 (2); counts that differ (3); an item of a type without
@@ -32,30 +33,6 @@
 #include "core/tables.h"
 #include "core/valueops.h"
 #include <cstring>
-
-static bool monadic_each_code(i64 c) {
-    if (c >= P_CONJUGATE && c <= P_PI_TIMES) return (c & 1) == 0;
-    if (is_reduce_code(c) || is_scan_code(c)) return true;
-    switch (c) {
-    case P_REVERSE: case P_REVERSE_FIRST: case P_GRADE_DOWN: case P_GRADE_UP: case P_NOT: case P_ROLL:
-    case P_SHAPE: case P_RAVEL: case P_INTERVAL: case P_TRANSPOSE: case P_INVERSE:
-    case P_DISTINCT: case P_FIRST: case P_RAZE: case P_WHERE:
-        return true;
-    }
-    return c >= P_REVERSE_AXIS && c <= P_REVERSE_AXIS_LAST;
-}
-
-static bool dyadic_each_code(i64 c) {
-    if (c >= P_PLUS && c <= P_RESIDUE) return (c & 1) == 1;
-    if (c >= P_OR && c <= P_EQUAL) return true;
-    switch (c) {
-    case P_ROTATE: case P_TRANSPOSE_AXES: case P_ROTATE_FIRST: case P_TAKE: case P_DROP:
-    case P_REPLICATE: case P_REPLICATE_FIRST: case P_EXPAND: case P_EXPAND_FIRST: case P_MEMBER:
-    case P_DEAL: case P_RESHAPE: case P_CATENATE: case P_INDEX_OF:
-        return true;
-    }
-    return c >= P_ROTATE_AXIS && c <= P_ROTATE_AXIS_LAST;
-}
 
 // ---- The operands' items -----------------------------------------------------------
 // A list whose block lies in the heap end can move while a function runs
@@ -239,7 +216,7 @@ static int each_monadic(char kind, i64 code, i64 result_slot, i64 rc, i64 rv) {
     const ValueDescriptor *d = operand_ref(rc, rv);
     if (!d || d->rank < 0) return fail(VEK_VALUE);
     if (d->type != T_LIST) return fail(VEK_DOMAIN);
-    if (kind == 'P' && code != P_COUNT && code != P_TYPE && !monadic_each_code(code)) return fail(VEK_DOMAIN);
+    if (kind == 'P' && !code_allowed_under_each(code, 1)) return fail(VEK_DOMAIN);
     if (!valence_fits(kind, code, 1)) return fail(VEK_VALENCE);
     Source right;
     if (open_source(&right, rc, rv, kind == 'D')) return (int)error_number;
@@ -251,7 +228,7 @@ static int each_monadic(char kind, i64 code, i64 result_slot, i64 rc, i64 rv) {
 }
 
 static int each_dyadic(char kind, i64 code, i64 result_slot, i64 lc, i64 lv, i64 rc, i64 rv) {
-    if (kind == 'P' && !dyadic_each_code(code)) return fail(VEK_DOMAIN);
+    if (kind == 'P' && !code_allowed_under_each(code, 2)) return fail(VEK_DOMAIN);
     if (!valence_fits(kind, code, 2)) return fail(VEK_VALENCE);
     const ValueDescriptor *l = operand_ref(lc, lv), *r = operand_ref(rc, rv);
     if (!l || l->rank < 0 || !r || r->rank < 0) return fail(VEK_VALUE);
