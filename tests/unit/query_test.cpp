@@ -104,6 +104,23 @@ TEST_F(QueryLayer, RunsFromAScriptAndInsideARunningStatement) {
     EXPECT_EQ(1, query_layer_loaded);
 }
 
+// A statement that fails inside the layer leaves its calls suspended with
+// the names their compilation made; clearing them must give those names
+// back, or the local name table fills and every later do fails.
+TEST_F(QueryLayer, FailuresClearedAgainAndAgainLeaveTheNameTableAsItWas) {
+    EXPECT_EQ("1 2 3\n", run("do 'EXEC a FROM t'"));
+    i64 names = lstnx;
+    for (int i = 0; i < 300; i++) {
+        EXPECT_EQ("error in `do statement\n", run("do 'SELECT nothere FROM t'"));
+        run(i % 2 ? ")sic" : "->");
+    }
+    EXPECT_EQ(names, lstnx);
+    for (int i = 0; i < 5; i++) run("do 'SELECT nothere FROM t'");
+    run(")sic");
+    EXPECT_EQ(names, lstnx);
+    EXPECT_EQ("1 2 3\n", run("do 'EXEC a FROM t'"));
+}
+
 static int lines_asked;
 static int64_t count_asked(const char *, char *buf, int64_t) {
     lines_asked++;
