@@ -120,28 +120,60 @@ static void forget_compiled_forms()
     for (CompiledForm &c : compiled_forms) c.valid = false;
 }
 
+// Compile names that suspended calls still had bound when their line ended:
+// the entries above held_names_from up to held_names_to (-1: none). They go
+// once those calls are gone, unless names were made above them since.
+static i64 held_names_from = -1, held_names_to = -1;
+
+static i64 newest_bound_name(i64 floor)
+{
+    for (i64 i = 0; i <= dfxstack && i < DFXSTACK_CAP; i++)
+        if (dfxstack_table[i].name > floor) floor = dfxstack_table[i].name;
+    return floor;
+}
+
+static void drop_local_names_above(i64 floor)
+{
+    for (i64 i = floor + 1; i <= lstnx && i < LOCAL_NAME_CAP; i++) {
+        memset(&local_name_table[i], 0, sizeof(NameEntry));
+        local_name_table[i].index = local_name_table[i].continuation = -1;
+    }
+    if (lstnx > floor) lstnx = floor;
+}
+
+// Called when frames were popped, between lines: without this a session
+// that leaves a failing call suspended and clears it again and again fills
+// the local name table.
+static void release_held_names()
+{
+    if (held_names_to < 0 || lstnx != held_names_to || compile_name_mark != -2) return;
+    i64 floor = newest_bound_name(held_names_from);
+    drop_local_names_above(floor);
+    if (floor > held_names_from) held_names_to = floor;
+    else held_names_from = held_names_to = -1;
+}
+
 // The names a compilation made (labels, header and body names) are made
 // again by the next one, so once the compiled forms are given up they are
 // reclaimed, down to the newest name a suspended call still has bound.
 static void reclaim_compile_names()
 {
     if (compile_name_mark == -2) return;
-    i64 floor = compile_name_mark;
-    for (i64 i = 0; i <= dfxstack && i < DFXSTACK_CAP; i++)
-        if (dfxstack_table[i].name > floor) floor = dfxstack_table[i].name;
+    i64 floor = newest_bound_name(compile_name_mark);
     i64 pool_floor = compile_pool_mark;
     for (i64 g = 0; g <= lstgx && g < GLOBAL_NAME_CAP; g++)
         if (global_name_table[g].continuation > pool_floor) pool_floor = LONG_NAME_CAP;
     for (i64 i = 0; i <= floor && i < LOCAL_NAME_CAP; i++)
         if (local_name_table[i].continuation > pool_floor) pool_floor = LONG_NAME_CAP;
-    for (i64 i = floor + 1; i <= lstnx && i < LOCAL_NAME_CAP; i++) {
-        memset(&local_name_table[i], 0, sizeof(NameEntry));
-        local_name_table[i].index = local_name_table[i].continuation = -1;
-    }
-    if (lstnx > floor) lstnx = floor;
+    drop_local_names_above(floor);
     if (pool_floor < LONG_NAME_CAP && lsttnam > pool_floor) {
         memset(long_name_pool + pool_floor + 1, 0, (size_t)(lsttnam - pool_floor));
         lsttnam = pool_floor;
+    }
+    if (floor > compile_name_mark) {
+        // a range held before, right below, is held on together with this one
+        if (held_names_to < 0 || held_names_to != compile_name_mark) held_names_from = compile_name_mark;
+        held_names_to = floor;
     }
     compile_name_mark = -2;
 }
@@ -477,6 +509,7 @@ void pop_frames_above(i64 new_depth)
     if (top_frame_marker() < 0) dfxstack = -1;
     for (i64 i = new_depth + 1; i <= si_depth && i < SI_CAP; i++) state_indicator[i] = {-1, -1};
     si_depth = new_depth < si_depth ? new_depth : si_depth;
+    if (call_nesting == 0) release_held_names();
 }
 
 // An immediate entry with no function entry right above it is a session
@@ -540,6 +573,7 @@ void reset_state_indicator()
     suspension_taken = false;
     executed_value_state = 0;
     invalidate_compiled_functions();
+    held_names_from = held_names_to = -1;   // the clear empties the table
 }
 
 // ---- Trace of executed lines ----------------------------------------------------------------

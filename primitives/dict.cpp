@@ -30,11 +30,11 @@
 #include "primitives/keyed.h"
 #include "primitives/hash_index.h"
 #include "primitives/search.h"
+#include "core/arena.h"
 #include "core/evaluator.h"
 #include "core/tables.h"
 #include "core/valueops.h"
 #include <cstring>
-#include <initializer_list>
 
 static bool is_symbol_scalar(const ValueDescriptor *d) { return d->type == T_SYMBOL && d->rank == 0; }
 static i64 symbol_item(const ValueDescriptor *d) { return *(const i64 *)value_data((ValueDescriptor *)d); }
@@ -228,6 +228,16 @@ static int side_item(i64 temp, const ValueDescriptor *d, bool dict, i64 i) {
     return assign_to_slot(temp, &item);
 }
 
+// An item copied into a temporary may be a list on the stack end whose own
+// items are large blocks: those are given up with it, item by item, or
+// every item of the loop would leave them behind.
+static void clear_temporaries(const i64 *temps, int n) {
+    for (int k = 0; k < n; k++) {
+        release_stack_value(&value_slot_table[temps[k]]);
+        value_slot_table[temps[k]].rank = -1;
+    }
+}
+
 int dict_scalar_dyadic(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     const ValueDescriptor *x = keyed_operand(lc, lv), *y = keyed_operand(rc, rv);
     if (!x || !y) return (int)error_number;
@@ -247,8 +257,10 @@ int dict_scalar_dyadic(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (take_temporary(&eval_temp_counter, &tl) || take_temporary(&eval_temp_counter, &tr) ||
         take_temporary(&eval_temp_counter, &tz))
         return (int)error_number;
+    const i64 temps[3] = {tl, tr, tz};
     int e = 0;
     for (i64 i = 0; i < n && !e; i++) {
+        clear_temporaries(temps, 3);
         // the operands are found afresh: an item's arithmetic may move arena data
         x = operand_ref(lc, lv);
         y = operand_ref(rc, rv);
@@ -256,7 +268,7 @@ int dict_scalar_dyadic(i64 code, i64 slot, i64 lc, i64 lv, i64 rc, i64 rv) {
             : dispatch_primitive(code, tz, -1, tl, -1, tr);
         if (!e) e = copy_value_checked(&list_items(pair_half(&z.d, 1))[i], &value_slot_table[tz], 1);
     }
-    for (i64 t : {tl, tr, tz}) free_value(&value_slot_table[t]);
+    clear_temporaries(temps, 3);
     eval_temp_counter = saved;
     if (e) return fail(e);
     return store_built(slot, &z);

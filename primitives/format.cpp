@@ -133,6 +133,7 @@ static int format_array(i64 result_slot, Operand *y) {
     s.dims[s.rank - 1] = c.row_width;
     Result z;
     if (begin_result(&z, result_slot, T_CHAR, s, y, nullptr, true)) return (int)error_number;
+    if (c.row_width == 0) return 0;   // one column of empty symbols: rows of no characters, no block
     char *w = z.chars();
     for (i64 i = 0; i < y->count; i++) {
         i64 k = i % cols;

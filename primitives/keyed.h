@@ -62,6 +62,8 @@ int new_enum(ValueDescriptor *d, i64 domain_name, i64 n);
 int new_list(ValueDescriptor *d, i64 n);
 int new_pair(ValueDescriptor *d, i64 type, i64 form);
 int new_table(ValueDescriptor *d, i64 ncols, i64 rows);
+// A table with a copy of the column names `names` and as many empty columns.
+int new_table_named(ValueDescriptor *d, const ValueDescriptor *names, i64 rows);
 inline ValueDescriptor *list_items(const ValueDescriptor *d) { return (ValueDescriptor *)d->data; }
 inline i64 *symbols_of(ValueDescriptor *d) { return (i64 *)value_data(d); }
 

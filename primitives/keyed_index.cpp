@@ -62,7 +62,7 @@ static int row_numbers(const ValueDescriptor *ix, i64 origin, i64 rows, std::vec
 // A table of the given columns at rows.
 static int rows_table(ValueDescriptor *dst, const ValueDescriptor *t, const i64 *rows, i64 n) {
     const ValueDescriptor *cols = table_columns(t);
-    if (new_table(dst, cols->count, n) || copy_column(pair_half(dst, 0), pair_half(t, 0))) return (int)error_number;
+    if (new_table_named(dst, pair_half(t, 0), n)) return (int)error_number;
     for (i64 k = 0; k < cols->count; k++)
         if (gather_cells(&list_items(table_columns(dst))[k], &list_items(cols)[k], rows, n)) return (int)error_number;
     return 0;

@@ -144,7 +144,7 @@ static int append_rows(ValueDescriptor *dst, const ValueDescriptor *t, const Val
     const ValueDescriptor *cols = table_columns(t);
     i64 rows = table_rows(t);
     if (n > INT64_MAX / 2 - rows) return fail(VEK_WS_FULL);
-    if (new_table(dst, cols->count, rows + n) || copy_column(pair_half(dst, 0), pair_half(t, 0))) return (int)error_number;
+    if (new_table_named(dst, pair_half(t, 0), rows + n)) return (int)error_number;
     for (i64 k = 0; k < cols->count; k++)
         if (append_column(&list_items(table_columns(dst))[k], &list_items(cols)[k], v[k], n)) return (int)error_number;
     return 0;

@@ -119,6 +119,15 @@ int new_table(ValueDescriptor *d, i64 ncols, i64 rows) {
     return 0;
 }
 
+// The names are copied into the empty half: copying over the name vector
+// new_table makes would lose that vector's block.
+int new_table_named(ValueDescriptor *d, const ValueDescriptor *names, i64 rows) {
+    if (new_pair(d, T_TABLE, 0)) return (int)error_number;
+    if (copy_column(pair_half(d, 0), names) || new_list(pair_half(d, 1), names->count)) return (int)error_number;
+    set_table_rows(d, rows);
+    return 0;
+}
+
 // ---- Cells ---------------------------------------------------------------------------------
 
 i64 cell_count(const ValueDescriptor *v) { return v->rank == 2 ? v->dim0 : v->count; }

@@ -94,12 +94,18 @@ LOAD:q_p<-' ' nxt q_r
 z<-'TABLE expected.'; ->(~q_p[0]~'TABLE')/0
 ROWS:q_p<-'(' nxt q_p[1]; q_t<-q_p[0]
 z<-'table must consist of alphanumeric characters.'; ->((0=^q_t)&~^/q_t?alphanu)/0
-z<-'no '')'' in ending.'; ->((0>q_p[2])&')'~=last q_p[1])/0
+// no argument list, or an empty one (a blank is put before the text, whose last item an empty text lacks)
+z<-'no '')'' in ending.'; ->((0>q_p[2])&(')'~=last ' ',q_p[1])&0=^trim _1!.q_p[1])/0
 q_a<-q_p[1]; ->(q_w~'LOAD')/FILE
 !.q_t,'<-',q_t,',(',q_a
 z<-'new value inserted into table ',q_t,'.'; ->0
+// the loader is named by the first word: [] before anything but a name would read a line of input, so that is
+// refused with the same message
 FILE:q_a<-'(',q_a
-if (~'['?q_a) { q_p<-' ' nxt 1!._1!.q_a; q_a<-'[]',q_p[0],(0<^q_p[1])/' (',q_p[1],')' }
+if (~'['?q_a) {
+  q_p<-' ' nxt 1!._1!.q_a; ->(~(1^.q_p[0])?alphabet)/0
+  q_a<-'[]',q_p[0],(0<^q_p[1])/' (',q_p[1],')'
+}
 !.q_t,'<-',q_a; z<-'table ',q_t,' loaded.'; ->0
 FAIL:z<-q_msg
 @.

@@ -149,6 +149,39 @@ TEST_F(KeyedValues, TemporaryTablesAreGivenBackAtTheEndOfEachStatement) {
     EXPECT_LE(chunk_count(), before + 8);
 }
 
+// A join or row selection builds its result around a fresh column-name
+// vector; one that was made and then copied over stayed on the large-block
+// list for good, one per call.
+TEST_F(KeyedValues, RepeatedJoinsAndSelectionsLeaveNoBlockBehind) {
+    run("t<-([] a<-1 2 3; b<-`x`y`z)");
+    run("kt<-([k<-`p`q`r] v<-1 2 3)");
+    const char *const loop[] = {"u<-t,t", "u<-t[1 2]", "u<-t,(4;`w)", "u<-t,`a`b:(4;`w)",
+                                "u<-kt,(`s;4)", "u<-kt[`p`q]", "t,t"};
+    for (const char *line : loop) run(line);
+    i64 chunks = chunk_count(), used = value_memory_used();
+    for (int i = 0; i < 10000; i++)
+        for (const char *line : loop) run(line);
+    EXPECT_LE(chunk_count(), chunks + 2);
+    EXPECT_EQ(value_memory_used(), used);
+    EXPECT_EQ(run("u.v"), "1 2\n");
+}
+
+// Dictionary arithmetic copies each value into a temporary: a value that
+// is a list holding large vectors gave those up only with the workspace.
+TEST_F(KeyedValues, DictionaryArithmeticGivesBackTheItemsItCopied) {
+    run("d<-`a`b:((!10000;1);(!10000;2))");
+    run("e<-`a`b:(!10000;!10000)");
+    i64 chunks = chunk_count(), used = value_memory_used();
+    for (int i = 0; i < 200; i++) {
+        EXPECT_EQ(run("d+1"), "Error: domain error\n      d+1\n       ^\n");
+        run("d+d");
+        run("u<-e+e");
+    }
+    run("u<-0");
+    EXPECT_LE(chunk_count(), chunks + 2);
+    EXPECT_EQ(value_memory_used(), used);
+}
+
 TEST_F(KeyedValues, DamagedValuesAreRefusedNotRead) {
     run("t<-([] a<-1 2 3; b<-4 5 6)");
     // a column shorter than the row count, as a damaged file could hold it

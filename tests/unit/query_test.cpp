@@ -104,6 +104,49 @@ TEST_F(QueryLayer, RunsFromAScriptAndInsideARunningStatement) {
     EXPECT_EQ(1, query_layer_loaded);
 }
 
+// A statement that fails inside the layer leaves its calls suspended with
+// the names their compilation made; clearing them must give those names
+// back, or the local name table fills and every later do fails.
+TEST_F(QueryLayer, FailuresClearedAgainAndAgainLeaveTheNameTableAsItWas) {
+    EXPECT_EQ("1 2 3\n", run("do 'EXEC a FROM t'"));
+    i64 names = lstnx;
+    for (int i = 0; i < 300; i++) {
+        EXPECT_EQ("error in `do statement\n", run("do 'SELECT nothere FROM t'"));
+        run(i % 2 ? ")sic" : "->");
+    }
+    EXPECT_EQ(names, lstnx);
+    for (int i = 0; i < 5; i++) run("do 'SELECT nothere FROM t'");
+    run(")sic");
+    EXPECT_EQ(names, lstnx);
+    EXPECT_EQ("1 2 3\n", run("do 'EXEC a FROM t'"));
+}
+
+static int lines_asked;
+static int64_t count_asked(const char *, char *buf, int64_t) {
+    lines_asked++;
+    strcpy(buf, "1 2 3");
+    return 5;
+}
+
+// LOAD TABLE runs its argument with [] put before it to name the loader:
+// without an argument, or one that does not start with a name, that was a
+// bare [] that took the next line typed (the next frame of a server) as
+// the table.
+TEST_F(QueryLayer, LoadTableWithoutALoaderIsRefusedAndReadsNoInput) {
+    auto saved = ask_input_string;
+    ask_input_string = count_asked;
+    lines_asked = 0;
+    for (const char *statement : {"LOAD TABLE p", "LOAD TABLE p ()", "LOAD TABLE p (  )", "LOAD TABLE p (;1)",
+                                  "LOAD TABLE p (-1)", "LOAD TABLE p(~1)", "INSERT INTO t", "INSERT INTO t ()"})
+        EXPECT_EQ("no ')' in ending.\n", run((std::string("do '") + statement + "'").c_str())) << statement;
+    EXPECT_EQ(0, lines_asked);
+    EXPECT_EQ("Error: value error\n      p\n      ^\n", run("p"));
+    EXPECT_EQ("table p loaded.\n", run("do 'LOAD TABLE p ([] n<-4 5)'"));
+    EXPECT_EQ("4 5\n", run("p.n"));
+    EXPECT_EQ(0, lines_asked);
+    ask_input_string = saved;
+}
+
 static std::string dock;
 static void dock_item(char kind, const char *name) { dock += std::string(1, kind) + ":" + name + " "; }
 
