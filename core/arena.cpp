@@ -12,7 +12,7 @@
 #include "errors.h"
 #include "arena.h"
 #include "operands.h"
-#include "session.h"
+#include "output.h"
 #include "tables.h"
 #include "platform/platform.h"
 #include <cstdio>

@@ -9,7 +9,6 @@
 #include "tables.h"
 #include "names.h"
 #include "symbols.h"
-#include "session.h"
 #include "arena.h"
 #include <cstring>
 #include <cstdlib>

@@ -11,7 +11,6 @@
 #include <cstring>
 #include <unordered_set>
 #include "functions.h"
-#include "session.h"
 #include "symbols.h"
 
 namespace {

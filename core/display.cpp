@@ -7,7 +7,7 @@
 #include "valueops.h"
 #include "operands.h"
 #include "tables.h"
-#include "session.h"
+#include "output.h"
 #include "symbols.h"
 #include "timecode.h"
 #include "keyed.h"

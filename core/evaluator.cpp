@@ -17,6 +17,7 @@
 #include "symbols.h"
 #include "names.h"
 #include "dispatch.h"
+#include "output.h"
 #include <cstring>
 #include <vector>
 

@@ -12,7 +12,7 @@
 #include <vector>
 #include "calls.h"
 #include "names.h"
-#include "session.h"
+#include "output.h"
 #include "symbols.h"
 
 // ---- Records ----------------------------------------------------------------------

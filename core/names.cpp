@@ -6,7 +6,7 @@
 #include "lexer.h"
 #include "evaluator.h"
 #include "functions.h"
-#include "session.h"
+#include "output.h"
 #include "arena.h"
 #include <cstdio>
 #include <cstring>

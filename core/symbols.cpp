@@ -4,7 +4,7 @@
 #include "symbols.h"
 #include "names.h"
 #include "arena.h"
-#include "session.h"
+#include "output.h"
 #include "columns.h"
 #include "textlines.h"
 #include <cstdlib>

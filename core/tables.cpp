@@ -8,7 +8,6 @@
 #include "names.h"
 #include "symbols.h"
 #include "lexer.h"
-#include "session.h"
 #include "calls.h"
 #include "valueops.h"
 #include <cstdio>

@@ -5,7 +5,6 @@
 #include "valueops.h"
 #include "arena.h"
 #include "tables.h"
-#include "session.h"
 #include "keyed.h"
 #include "text_lists.h"
 #include <cmath>

@@ -2,6 +2,7 @@
 // windows call.
 #pragma once
 #include "core/session.h"
+#include "core/output.h"
 #include "core/tables.h"
 #include "core/symbols.h"
 #include "system/scripts.h"

@@ -31,7 +31,7 @@
 #include "query.h"
 #include "prim.h"
 #include "core/evaluator.h"
-#include "core/session.h"
+#include "core/output.h"
 #include "core/tables.h"
 #include "core/valueops.h"
 #include "platform/platform.h"

@@ -6,6 +6,7 @@
 #include "core/errors.h"
 #include "primitives/scalar.h"
 #include "core/session.h"
+#include "core/output.h"
 #include <cmath>
 #include <complex>
 #include <cstring>

@@ -12,6 +12,7 @@
 #include "core/symbols.h"
 #include "core/functions.h"
 #include "core/calls.h"
+#include "core/output.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

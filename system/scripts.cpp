@@ -28,6 +28,7 @@
 #include <unistd.h>
 #include "core/arena.h"
 #include "core/interrupt.h"
+#include "core/output.h"
 
 enum : size_t { SCRIPT_CHECK_BLOCK = 1 << 16 };
 

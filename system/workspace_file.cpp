@@ -17,7 +17,7 @@
 #include "core/errors.h"
 #include "system/workspace_file.h"
 #include "system/file_replace.h"
-#include "core/session.h"
+#include "core/output.h"
 #include "core/arena.h"
 #include "core/symbols.h"
 #include "core/valueops.h"

@@ -8,6 +8,7 @@
 #include "core/tables.h"
 #include "core/arena.h"
 #include "fuzz_limits.h"
+#include "core/output.h"
 #include <cstdint>
 #include <cstring>
 #include <cctype>

@@ -11,6 +11,7 @@
 #include "core/tables.h"
 #include "system/workspace_file.h"
 #include "core/names.h"
+#include "core/output.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -9,6 +9,7 @@
 #include "core/tables.h"
 #include "core/names.h"
 #include "core/symbols.h"
+#include "core/output.h"
 
 #define clear_output captured_output()
 

@@ -13,6 +13,7 @@
 #include "core/symbols.h"
 #include "core/valueops.h"
 #include "core/display.h"
+#include "core/output.h"
 
 #define shown captured_output()
 

@@ -13,6 +13,7 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "core/output.h"
 
 inline std::string &captured_output() {
     static std::string text;

@@ -7,7 +7,7 @@
 #include <vector>
 #include "core/arena.h"
 #include "core/operands.h"
-#include "core/session.h"
+#include "core/output.h"
 #include "core/tables.h"
 #include "core/names.h"
 #include "core/symbols.h"

@@ -10,6 +10,7 @@
 #include "system/commands.h"
 #include "system/scripts.h"
 #include "system/workspace_file.h"
+#include "core/output.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstring>
