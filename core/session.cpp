@@ -20,8 +20,6 @@
 #include <cmath>
 #include <clocale>
 
-int64_t error_number = 0;
-int64_t error_position = -1;
 int64_t line_start_clock = 0;
 int64_t pending_si_entries = 0;
 double float_nan = 0, float_infinity = 0;

@@ -20,8 +20,6 @@ void report_error(int64_t number);
 // state-indicator entries below it may move (see make_state_indicator_room).
 bool state_indicator_may_shift();
 
-extern int64_t error_number;
-extern int64_t error_position;
 extern int64_t line_start_clock;      // monotonic milliseconds
 extern int64_t pending_si_entries;
 extern double float_nan, float_infinity;

@@ -10,6 +10,7 @@
 #include "core/names.h"
 #include "core/symbols.h"
 #include "core/output.h"
+#include "core/errors.h"
 
 #define clear_output captured_output()
 

@@ -8,7 +8,7 @@
 #include "core/control.h"
 #include "core/functions.h"
 #include "core/names.h"
-#include "core/session.h"
+#include "core/errors.h"
 
 #define text_output captured_output()
 

@@ -14,6 +14,7 @@
 #include "core/tables.h"
 #include "core/valueops.h"
 #include "core/output.h"
+#include "core/errors.h"
 
 inline std::string &captured_output() {
     static std::string text;

@@ -11,6 +11,7 @@
 #include "system/scripts.h"
 #include "system/workspace_file.h"
 #include "core/output.h"
+#include "core/errors.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstring>
