@@ -26,7 +26,7 @@
 #include "functions.h"
 #include "lexer.h"
 #include "names.h"
-#include "session.h"
+#include "runstate.h"
 #include "valueops.h"
 #include "arena.h"
 #include "interrupt.h"

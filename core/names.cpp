@@ -4,7 +4,7 @@
 #include "errors.h"
 #include "names.h"
 #include "lexer.h"
-#include "evaluator.h"
+#include "runstate.h"
 #include "functions.h"
 #include "output.h"
 #include "arena.h"

@@ -14,21 +14,19 @@
 #include "functions.h"
 #include "platform/platform.h"
 #include "dispatch.h"
+#include "runstate.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cmath>
 #include <clocale>
 
-int64_t line_start_clock = 0;
-int64_t pending_si_entries = 0;
 double float_nan = 0, float_infinity = 0;
 char library_path[120] = "";
 char *line_text_buffer = nullptr;
 int64_t line_text_capacity = 0;
 
 static const char PROMPT[] = "      ";
-static int immediate_depth = 0;   // nested runs of execute_immediate_line
 
 static void print_blanks(i64 n) {
     if (n <= 0) return;
@@ -118,8 +116,6 @@ static int run_immediate(const char *text, int64_t length) {
     }
     return -1;
 }
-
-bool state_indicator_may_shift() { return immediate_depth == 1; }
 
 // A run nested in a running statement (the line runner, )LOAD's []LX) keeps
 // the outer run's stack end, temporaries, error state and state-indicator

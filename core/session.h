@@ -16,12 +16,7 @@ int execute_immediate_line(const char *text, int64_t length);  // 0 or -1
 int pop_state_indicator(const char *rest);
 void brace_command(const char *text, int echo);
 void report_error(int64_t number);
-// True while the one outermost immediate line runs: the only time when
-// state-indicator entries below it may move (see make_state_indicator_room).
-bool state_indicator_may_shift();
 
-extern int64_t line_start_clock;      // monotonic milliseconds
-extern int64_t pending_si_entries;
 extern double float_nan, float_infinity;
 
 // Growable line buffer of the line runner and the function compiler
