@@ -15,6 +15,7 @@
 #include "platform/platform.h"
 #include "dispatch.h"
 #include "runstate.h"
+#include "workspace.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

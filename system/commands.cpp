@@ -13,6 +13,7 @@
 #include "core/functions.h"
 #include "core/calls.h"
 #include "core/output.h"
+#include "core/workspace.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

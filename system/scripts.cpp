@@ -29,6 +29,7 @@
 #include "core/arena.h"
 #include "core/interrupt.h"
 #include "core/output.h"
+#include "core/workspace.h"
 
 enum : size_t { SCRIPT_CHECK_BLOCK = 1 << 16 };
 

@@ -28,6 +28,7 @@
 #include "primitives/keyed.h"
 #include "core/interrupt.h"
 #include "core/timecode.h"
+#include "core/workspace.h"
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>

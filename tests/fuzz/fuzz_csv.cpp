@@ -11,6 +11,7 @@
 #include "system/export.h"
 #include "system/text_lines.h"
 #include "fuzz_limits.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstdio>
 #include <string>

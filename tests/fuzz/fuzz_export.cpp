@@ -13,6 +13,7 @@
 #include "fuzz_limits.h"
 #include "table_maker.h"
 #include "core/output.h"
+#include "core/workspace.h"
 #include <cmath>
 #include <cstdint>
 #include <cstdio>

@@ -9,6 +9,7 @@
 #include "core/arena.h"
 #include "system/scripts.h"
 #include "fuzz_limits.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -9,6 +9,7 @@
 #include "core/arena.h"
 #include "fuzz_limits.h"
 #include "core/output.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstring>
 #include <cctype>

@@ -12,6 +12,7 @@
 #include "system/workspace_file.h"
 #include "core/names.h"
 #include "core/output.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

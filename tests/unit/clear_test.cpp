@@ -11,6 +11,7 @@
 #include "core/symbols.h"
 #include "core/output.h"
 #include "core/errors.h"
+#include "core/workspace.h"
 
 #define clear_output captured_output()
 

@@ -15,6 +15,7 @@
 #include "core/valueops.h"
 #include "core/output.h"
 #include "core/errors.h"
+#include "core/workspace.h"
 
 inline std::string &captured_output() {
     static std::string text;

@@ -12,6 +12,7 @@
 #include "core/names.h"
 #include "core/symbols.h"
 #include "primitives/scalar.h"
+#include "core/workspace.h"
 
 static const i64 A = FIRST_TEMP_SLOT, B = FIRST_TEMP_SLOT + 1, Z = FIRST_TEMP_SLOT + 2;
 static const i64 NULL_INT = INT64_MIN, INF_INT = INT64_MAX;

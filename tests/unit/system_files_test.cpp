@@ -12,6 +12,7 @@
 #include "system/workspace_file.h"
 #include "core/output.h"
 #include "core/errors.h"
+#include "core/workspace.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstring>
