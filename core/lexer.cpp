@@ -4,9 +4,7 @@
 #include "lexer.h"
 #include "tables.h"
 #include "arena.h"
-#include "names.h"
 #include "symbols.h"
-#include "session.h"
 #include "timecode.h"
 #include <cstring>
 #include <cstdlib>

@@ -22,7 +22,6 @@
 #include <cmath>
 #include <clocale>
 
-double float_nan = 0, float_infinity = 0;
 char library_path[120] = "";
 char *line_text_buffer = nullptr;
 int64_t line_text_capacity = 0;

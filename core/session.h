@@ -17,8 +17,6 @@ int pop_state_indicator(const char *rest);
 void brace_command(const char *text, int echo);
 void report_error(int64_t number);
 
-extern double float_nan, float_infinity;
-
 // Growable line buffer of the line runner and the function compiler
 // (5120 bytes at start-up).
 extern char *line_text_buffer;

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "core/session.h"
+#include "core/value.h"
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/symbols.h"
