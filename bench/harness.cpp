@@ -18,6 +18,7 @@
 #include "core/valueops.h"
 #include "system/startup.h"
 #include "core/output.h"
+#include "core/storage.h"
 
 long long argument(int argc, char **argv, int position, long long fallback)
 {

@@ -10,6 +10,7 @@
 #include "names.h"
 #include "symbols.h"
 #include "arena.h"
+#include "storage.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>

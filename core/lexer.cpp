@@ -6,6 +6,7 @@
 #include "arena.h"
 #include "symbols.h"
 #include "timecode.h"
+#include "storage.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>

@@ -7,6 +7,7 @@
 #include "tables.h"
 #include "keyed.h"
 #include "text_lists.h"
+#include "storage.h"
 #include <cmath>
 #include <cstring>
 #include <cstdlib>

@@ -10,6 +10,7 @@
 #include "symbols.h"
 #include "valueops.h"
 #include "platform/platform.h"
+#include "storage.h"
 #include <cstdio>
 #include <cstring>
 #include <cmath>

@@ -38,6 +38,7 @@
 #include "core/tables.h"
 #include "core/text_lists.h"
 #include "core/valueops.h"
+#include "core/storage.h"
 #include <cmath>
 #include <cstring>
 #include <memory>

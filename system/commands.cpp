@@ -14,6 +14,7 @@
 #include "core/calls.h"
 #include "core/output.h"
 #include "core/workspace.h"
+#include "core/storage.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

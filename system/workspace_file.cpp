@@ -29,6 +29,7 @@
 #include "core/interrupt.h"
 #include "core/timecode.h"
 #include "core/workspace.h"
+#include "core/storage.h"
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>

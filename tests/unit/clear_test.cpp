@@ -12,6 +12,7 @@
 #include "core/output.h"
 #include "core/errors.h"
 #include "core/workspace.h"
+#include "core/storage.h"
 
 #define clear_output captured_output()
 

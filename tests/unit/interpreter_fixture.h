@@ -16,6 +16,7 @@
 #include "core/output.h"
 #include "core/errors.h"
 #include "core/workspace.h"
+#include "core/storage.h"
 
 inline std::string &captured_output() {
     static std::string text;
