@@ -31,6 +31,7 @@
 #include "arena.h"
 #include "interrupt.h"
 #include "lines.h"
+#include "textlines.h"
 
 i64 call_nesting = 0;
 i64 suspension_record[SUSPENSION_WORDS];

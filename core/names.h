@@ -76,8 +76,6 @@ bool is_valid_identifier(const char *text);
 // Header parsing. parse_header_name writes at most NAME_MAX + 1 bytes.
 int parse_header_name(const char *header, char *name_out);
 int parse_function_header(const char *name, i64 function, const char *header, i64 length);
-// Creates or redefines the function a header names; its index, or -1.
-i64 define_function_from_header(const char *header);
 // Makes the label entries of a function from its work list (first is the
 // line after the head node, count the number of lines). Returns 0 or an error.
 int collect_function_labels(TextLine *first, i64 count);

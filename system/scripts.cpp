@@ -30,6 +30,7 @@
 #include "core/interrupt.h"
 #include "core/output.h"
 #include "core/workspace.h"
+#include "core/functions.h"
 
 enum : size_t { SCRIPT_CHECK_BLOCK = 1 << 16 };
 

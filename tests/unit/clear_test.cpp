@@ -13,6 +13,7 @@
 #include "core/errors.h"
 #include "core/workspace.h"
 #include "core/storage.h"
+#include "core/functions.h"
 
 #define clear_output captured_output()
 

@@ -13,6 +13,7 @@
 #include "core/symbols.h"
 #include "core/timecode.h"
 #include "core/names.h"
+#include "core/functions.h"
 
 class CompilerTest : public InterpreterFixture {
 protected:
