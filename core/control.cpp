@@ -10,8 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <unordered_set>
-#include "functions.h"
-#include "symbols.h"
+#include "textlines.h"
 
 namespace {
 

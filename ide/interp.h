@@ -4,6 +4,7 @@
 #include "core/session.h"
 #include "core/output.h"
 #include "core/tables.h"
+#include "core/names.h"
 #include "core/symbols.h"
 #include "system/scripts.h"
 #include "system/commands.h"

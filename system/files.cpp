@@ -45,6 +45,7 @@
 #include "system/file_replace.h"
 #include "platform/platform.h"
 #include "core/runstate.h"
+#include "core/textlines.h"
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

@@ -31,6 +31,7 @@
 #include "core/output.h"
 #include "core/workspace.h"
 #include "core/functions.h"
+#include "core/textlines.h"
 
 enum : size_t { SCRIPT_CHECK_BLOCK = 1 << 16 };
 

@@ -14,6 +14,7 @@
 #include "core/workspace.h"
 #include "core/storage.h"
 #include "core/functions.h"
+#include "core/textlines.h"
 
 #define clear_output captured_output()
 
