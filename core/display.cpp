@@ -5,7 +5,6 @@
 #include "errors.h"
 #include "display.h"
 #include "valueops.h"
-#include "operands.h"
 #include "tables.h"
 #include "output.h"
 #include "symbols.h"

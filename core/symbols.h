@@ -2,7 +2,7 @@
 // and the name trie that puts defined names in ASCII order for their
 // listing (list_names, names.h).
 #pragma once
-#include "tables.h"
+#include "value.h"
 
 enum : i64 { SYMBOL_NAME_MAX = 127 };
 
