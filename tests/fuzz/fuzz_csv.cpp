@@ -5,7 +5,6 @@
 // start; the rest is the file.
 #include "system/startup.h"
 #include "core/arena.h"
-#include "core/session.h"
 #include "core/tables.h"
 #include "system/csv.h"
 #include "system/export.h"

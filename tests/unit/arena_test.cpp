@@ -3,7 +3,6 @@
 #include "interpreter_fixture.h"
 #include <cstring>
 #include <string>
-#include "core/session.h"
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/storage.h"

@@ -6,7 +6,6 @@
 #include <climits>
 #include <cstring>
 #include <string>
-#include "core/session.h"
 #include "core/tables.h"
 #include "core/compiler.h"
 #include "core/lexer.h"
