@@ -27,6 +27,22 @@ protected:
             if (p[i] != base + i) return false;
         return true;
     }
+    // Stack-end temporaries until fewer than 1032 bytes are left between the
+    // ends; the next free temporary slot.
+    static i64 fill_stack_end_to_the_heap_end() {
+        i64 t = FIRST_TEMP_SLOT;
+        while (r15 - stacktop >= 65536) {
+            slot(t)->type = T_CHAR;
+            EXPECT_EQ(alloc_slot_value(t, T_CHAR, 1, 65000), 0);
+            t++;
+        }
+        while (r15 - stacktop >= 1032) {
+            slot(t)->type = T_CHAR;
+            EXPECT_EQ(alloc_slot_value(t, T_CHAR, 1, 1000), 0);
+            t++;
+        }
+        return t;
+    }
     static i64 chunk_count() {
         i64 n = 0;
         for (ChunkHeader *c = chunk_list_head->next; c; c = c->next) n++;
@@ -129,17 +145,7 @@ TEST_F(ArenaTest, EndsMeetingCompactsInsteadOfFallingBack) {
 }
 
 TEST_F(ArenaTest, FullArenaFallsBackToACountedChunk) {
-    i64 t = FIRST_TEMP_SLOT;
-    while (r15 - stacktop >= 65536) {
-        slot(t)->type = T_CHAR;
-        ASSERT_EQ(alloc_slot_value(t, T_CHAR, 1, 65000), 0);
-        t++;
-    }
-    while (r15 - stacktop >= 1032) {
-        slot(t)->type = T_CHAR;
-        ASSERT_EQ(alloc_slot_value(t, T_CHAR, 1, 1000), 0);
-        t++;
-    }
+    fill_stack_end_to_the_heap_end();
     i64 s = new_slot();
     fill_ints(s, 200, 5);
     EXPECT_NE(arena_output.find("dectp,r = 200"), std::string::npos);
@@ -159,17 +165,7 @@ TEST_F(ArenaTest, FullArenaFallsBackToACountedChunk) {
 // The arena itself says nothing when its ends meet: it answers ARENA_FULL
 // and leaves the descriptor alone; the slot storage says it and falls back.
 TEST_F(ArenaTest, MeetingEndsAreAnsweredNotPrinted) {
-    i64 t = FIRST_TEMP_SLOT;
-    while (r15 - stacktop >= 65536) {
-        slot(t)->type = T_CHAR;
-        ASSERT_EQ(alloc_slot_value(t, T_CHAR, 1, 65000), 0);
-        t++;
-    }
-    while (r15 - stacktop >= 1032) {
-        slot(t)->type = T_CHAR;
-        ASSERT_EQ(alloc_slot_value(t, T_CHAR, 1, 1000), 0);
-        t++;
-    }
+    i64 t = fill_stack_end_to_the_heap_end();
     arena_output.clear();
     i64 s = new_slot();
     slot(s)->type = T_INT;
