@@ -9,6 +9,11 @@
 // comment copies the library script "standard".
 extern const char query_script_lines[];
 
+// Runs the layer's lines (query_script_lines) in the line runner when `do`
+// is first used: 0, or the run's error. Scripts are run by the system
+// layer, which sets this at start-up; without it `do` cannot load the layer.
+extern int (*load_query_script_hook)();
+
 // "^" + the pattern with % _ . \ translated + "$".
 std::string like_pattern_to_regex(const char *pattern, i64 n);
 // The statement as a call of the layer's dispatcher: do__v1 'statement',
