@@ -1,5 +1,5 @@
 // The query layer's built-in functions: `do` hands an SQL statement to the
-// layer (script text in the language itself, primitives/query_script.cpp,
+// layer (script text in the language itself, primitives/query_layer.vkp,
 // loaded on first use), `like` matches texts against a pattern through
 // PCRE2, and dyadic `xkey` keys a table by some of its columns.
 //
