@@ -15,6 +15,8 @@
 #include "core/valueops.h"
 #include "core/keyed.h"
 #include "primitives/keyed.h"
+#include "primitives/query.h"
+#include "platform/platform.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>
@@ -26,6 +28,7 @@
 #include <deque>
 #include <new>
 #include <unistd.h>
+#include <sys/stat.h>
 #include "core/arena.h"
 #include "core/interrupt.h"
 
@@ -1049,14 +1052,53 @@ int run_script_text(const char *text, i64 length) {
     return rc;
 }
 
-int load_query_lines(const char *const *lines, i64 count) {
+static bool file_exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The line that copies the library script "standard": from the library
+// directory when it holds one, else the copy installed beside the program.
+static std::string standard_copy_line() {
+    const std::string plain = ")fcopy standard";
+    char path[FILE_PATH_MAX + 1];
+    i64 saved = error_number;
+    bool in_library = make_file_path("standard", path, "vkp") == 0 && file_exists(path);
+    error_number = saved;
+    if (in_library) return plain;
+    char dir[FILE_PATH_MAX + 1];
+    if (!platform_program_directory(dir, sizeof dir)) return plain;
+    std::string shipped = std::string(dir) + "/standard.vkp";
+    if (shipped.size() + 2 > (size_t)FILE_PATH_MAX || shipped.find('\'') != std::string::npos ||
+        !file_exists(shipped))
+        return plain;
+    return ")fcopy '" + shipped + "'";
+}
+
+static void discard_output(const char *) {}
+
+// The layer's lines are run as they stand, untrimmed, so that its functions
+// keep their text as written; every output, a report included, is dropped,
+// and the first failure ends the run.
+int load_query_script() {
     TextLine *head = new_text_line(), *tail = head;
     i64 longest = 0;
-    for (i64 i = 0; i < count; i++) {
-        tail = append_text_line(tail, lines[i]);
-        longest = std::max<i64>(longest, (i64)strlen(lines[i]));
+    for (const char *p = query_script_lines; *p;) {
+        const char *end = strchr(p, '\n');
+        if (!end) end = p + strlen(p);
+        std::string line(p, (size_t)(end - p));
+        if (line == ")fcopy standard") line = standard_copy_line();
+        tail = append_text_line(tail, line.c_str());
+        longest = std::max<i64>(longest, (i64)line.size());
+        p = *end ? end + 1 : end;
     }
+    void (*print)(const char *) = session_print;
+    unsigned char quiet = script_quiet;
+    session_print = discard_output;
+    script_quiet = 1;
     int rc = run_lines(head, nullptr, longest);
+    session_print = print;
+    script_quiet = quiet;
     free_text_lines(head);
     return rc;
 }
