@@ -1,6 +1,6 @@
 // The function text store: FunctionText records and their three line lists,
-// the brace listing, script blocks, workspace records, the mapping from a
-// translated line back to the line the user typed, and direct definitions.
+// the brace listing, the mapping from a translated line back to the line
+// the user typed, and direct definitions.
 #include "errors.h"
 #include "functions.h"
 #include "lexer.h"
@@ -192,7 +192,7 @@ const char *source_line_for_work_line(const FunctionText *ft, i64 i, i64 *column
     return source;
 }
 
-// ---- Listing, scripts, workspace ------------------------------------------------
+// ---- Listing ----------------------------------------------------------------------
 
 void print_function_listing(const FunctionText *ft, const char *name)
 {
@@ -214,71 +214,6 @@ void print_function_listing(const FunctionText *ft, const char *name)
         if (t) t = t->next;
     }
     vek_printf("%s\n", std::string(20, '-').c_str());
-}
-
-int write_function_text(const FunctionText *ft, FILE *file)
-{
-    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
-    fprintf(file, "@.%s\n", line_text(t));
-    for (i64 i = 1; i < ft->typed_count; i++) {
-        if (t) t = t->next;
-        fprintf(file, "%s\n", line_text(t));
-    }
-    fputs("@.\n\n", file);
-    return ferror(file) ? (int)(error_number = VEK_WRITE_FILE) : 0;
-}
-
-static bool put_word32(FILE *f, i64 v)
-{
-    unsigned char b[4] = {(unsigned char)v, (unsigned char)(v >> 8), (unsigned char)(v >> 16),
-                          (unsigned char)(v >> 24)};
-    return fwrite(b, 1, 4, f) == 4;
-}
-
-static bool get_word32(FILE *f, i64 *v)
-{
-    unsigned char b[4];
-    if (fread(b, 1, 4, f) != 4) return false;
-    *v = (int32_t)((uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 |
-                   (uint32_t)b[3] << 24);
-    return true;
-}
-
-// Text bytes written up to the buffer's capacity; the bytes after the text
-// are written as zeros so no stale text reaches the file.
-static bool save_lines(const TextLine *head, i64 count, FILE *f)
-{
-    const TextLine *t = head ? head->next : nullptr;
-    for (i64 i = 0; i < count; i++) {
-        const char *text = line_text(t);
-        i64 len = (i64)strlen(text);
-        i64 n = t && t->capacity > len ? t->capacity : len;
-        if (!put_word32(f, t ? t->line : -1) || !put_word32(f, n)) return false;
-        if (len && fwrite(text, 1, len, f) != (size_t)len) return false;
-        for (i64 k = len; k < n; k++)
-            if (fputc(0, f) == EOF) return false;
-        if (t) t = t->next;
-    }
-    return true;
-}
-
-enum : i64 { SAVED_LINE_LIMIT = 1 << 24, SAVED_COUNT_LIMIT = 1 << 20 };
-
-static bool load_lines(TextLine *head, i64 count, FILE *f)
-{
-    TextLine *d = head;
-    for (i64 i = 0; i < count; i++) {
-        i64 line, n;
-        if (!get_word32(f, &line) || !get_word32(f, &n)) return false;
-        if (n < 0 || n > SAVED_LINE_LIMIT) return false;
-        std::vector<char> buf(n + 1, 0);
-        if (n && fread(buf.data(), 1, n, f) != (size_t)n) return false;
-        d->next = new_text_line();
-        d = d->next;
-        set_text_line(d, buf.data());
-        d->line = line;
-    }
-    return true;
 }
 
 // ---- Direct definitions -------------------------------------------------------------

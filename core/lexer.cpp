@@ -387,46 +387,6 @@ static int convert_number(const char *s, const NumberLiteral *nl, i64 target, vo
 
 static i64 item_bytes(i64 type) { return type == T_COMPLEX ? 16 : 8; }
 
-// Where item i of constant c is stored (inline for a scalar).
-static void *constant_item(i64 c, i64 i) {
-    ValueDescriptor *d = &constants_table[c];
-    if (d->rank <= 0 || (d->rank == 1 && d->count == 1)) return &d->dim0;
-    return (char *)d->data + i * item_bytes(d->type);
-}
-
-int scan_number_literal(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
-                        int store, i64 element, i64 target_type, int *is_null) {
-    Literal lit;
-    int r = classify_literal(line, pos, &lit);
-    if (r == 1) return 1;
-    if (r) return fail(r);
-    *type = lit.type;
-    *end = lit.end;
-    if (is_null) *is_null = lit.null_kind != 0;
-    if (store) {
-        unsigned char buf[16];
-        if ((r = convert_literal(line, &lit, target_type, buf))) return fail(r);
-        memcpy(constant_item(constant, element), buf, item_bytes(target_type));
-    }
-    return 0;
-}
-
-int scan_number_or_complex(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
-                           int store, i64 element, i64 target_type) {
-    NumberLiteral nl;
-    int r = classify_number(line, pos, &nl);
-    if (r == 1) return 1;
-    if (r) return fail(r);
-    *type = nl.type;
-    *end = nl.end;
-    if (store) {
-        unsigned char buf[16];
-        if ((r = convert_number(line, &nl, target_type, buf))) return fail(r);
-        memcpy(constant_item(constant, element), buf, item_bytes(target_type));
-    }
-    return 0;
-}
-
 static i64 skip_blanks_tabs(const char *s, i64 p) {
     while (s[p] == ' ' || s[p] == '\t') p++;
     return p;

@@ -47,11 +47,6 @@ void trim_right(char *text) {
     text[n] = 0;
 }
 
-char *trim_both(char *text) {
-    trim_right(text);
-    return skip_blanks(text);
-}
-
 void print_file_not_found() { vek_puts("file not found\n"); }
 
 // ---- Reading a file line by line --------------------------------------------------------

@@ -41,4 +41,3 @@ int write_function_block(const FunctionText *text, FILE *file);
 void print_file_not_found();
 char *skip_blanks(char *text);
 void trim_right(char *text);
-char *trim_both(char *text);
