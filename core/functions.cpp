@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "functions.h"
 #include "lexer.h"
+#include "scan.h"
 #include "textlines.h"
 #include <cctype>
 #include <cstdlib>
@@ -89,8 +90,7 @@ int append_typed_line(FunctionText *ft, const char *text)
 // Cuts leading and trailing blanks and a "//" comment outside quotes.
 static std::string trim_comment(const char *text)
 {
-    const char *p = text;
-    while (*p == ' ' || *p == '\t') p++;
+    const char *p = skip_blanks(text);
     size_t end = (size_t)comment_start(p);
     while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\t' || p[end - 1] == '\r' ||
                        p[end - 1] == '\n'))
@@ -133,16 +133,10 @@ const char *work_line_text(const FunctionText *ft, i64 i)
     return line_text(text_line_at(ft->work, i));
 }
 
-static const char *skip_leading_blanks(const char *s)
-{
-    while (*s == ' ' || *s == '\t') s++;
-    return s;
-}
-
 const char *old_line_text(const FunctionText *ft, i64 i)
 {
     if (i < 0 || i >= ft->typed_count) return ft->name;
-    return skip_leading_blanks(line_text(text_line_at(ft->typed, i)));
+    return skip_blanks(line_text(text_line_at(ft->typed, i)));
 }
 
 i64 typed_line_for_work_line(const FunctionText *ft, i64 i)
@@ -172,7 +166,7 @@ static i64 first_minus_outside_quotes(const char *s)
 
 const char *source_line_for_work_line(const FunctionText *ft, i64 i, i64 *column)
 {
-    if (i < 0) return skip_leading_blanks(line_text(text_line_at(ft->fresh, 0)));
+    if (i < 0) return skip_blanks(line_text(text_line_at(ft->fresh, 0)));
     const char *source = old_line_text(ft, typed_line_for_work_line(ft, i));
     if (!column || ft->work_count <= 0) return source;
     std::string work = work_line_text(ft, i < ft->work_count ? i : 0);
@@ -229,8 +223,7 @@ bool is_control_keyword(const char *name)
 i64 scan_leading_name(const char *line, const char **name)
 {
     static char buffer[FUNCTION_NAME_MAX + 9];
-    i64 p = 0;
-    while (line[p] == ' ' || line[p] == '\t') p++;
+    i64 p = skip_blanks(line, 0);
     buffer[0] = 0;
     if (name) *name = buffer;
     if (!isalpha((unsigned char)line[p])) return 0;
@@ -241,8 +234,7 @@ i64 scan_leading_name(const char *line, const char **name)
     }
     while (n > 0 && buffer[n - 1] == '_') n--;
     buffer[n] = 0;
-    while (line[p] == ' ' || line[p] == '\t') p++;
-    return p;
+    return skip_blanks(line, p);
 }
 
 namespace {
@@ -285,8 +277,7 @@ bool follows_dot_access(const std::string &s, size_t b0)
 // Classifies the names of one statement; quoted text is skipped whole.
 void classify_names(DirectBody &b, const std::string &s, const char *fname)
 {
-    size_t p = 0;
-    while (p < s.size() && s[p] == ' ') p++;
+    size_t p = skip_blanks(s, 0, BLANKS_ONLY);
     if (s.compare(p, 4, "[]IO") == 0) add_local(b, "[]IO", fname);
     while (p < s.size()) {
         char c = s[p];
@@ -362,8 +353,7 @@ int split_direct_body(const std::string &body, DirectBody &b)
             std::string st = body.substr(start, p - start);
             while (!st.empty() && (st.back() == ' ' || st.back() == '\t')) st.pop_back();
             b.statements.push_back(st);
-            p++;
-            while (p < body.size() && (body[p] == ' ' || body[p] == '\t')) p++;
+            p = skip_blanks(body, p + 1);
             start = p;
             continue;
         }
@@ -388,8 +378,7 @@ int convert_direct_definition(const char *line, char *name_buffer)
         vek_printf("`%s is a reserved function.\n", name.c_str());
         return (int)(error_number = VEK_DOMAIN);
     }
-    p++;
-    while (text[p] == ' ' || text[p] == '\t') p++;
+    p = skip_blanks(text, p + 1);
     // The definition must be closed: "{f: x+10" is refused, not cut short.
     if (text.empty() || text.back() != '}') return (int)(error_number = VEK_DOMAIN);
     std::string body = text.substr(p, text.size() - 1 - p);
