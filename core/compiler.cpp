@@ -931,9 +931,7 @@ i64 find_statement_end(const char *line, i64 length, i64 from) {
     while (p < length && line[p]) {
         char c = line[p];
         if (c == '\'') {
-            p++;
-            while (p < length && line[p] && line[p] != '\'') p++;
-            if (p < length && line[p]) p++;
+            p = skip_quoted(line, p, length);
             continue;
         }
         if (c == '/' && p + 1 < length && line[p + 1] == '/') break;

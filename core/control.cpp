@@ -65,20 +65,6 @@ bool word_at(const std::string &s, size_t p, const char *w)
     return p + n >= s.size() || !is_name_char(s[p + n]);
 }
 
-// Past a quoted string starting at p (a doubled quote is one quote).
-size_t skip_quote(const std::string &s, size_t p)
-{
-    p++;
-    while (p < s.size()) {
-        if (s[p] == '\'') {
-            if (p + 1 < s.size() && s[p + 1] == '\'') { p += 2; continue; }
-            return p + 1;
-        }
-        p++;
-    }
-    return p;
-}
-
 // Every identifier the user wrote (outside quotes), so generated names avoid them.
 void collect_user_names()
 {
@@ -86,7 +72,7 @@ void collect_user_names()
     for (const std::string &s : *tr.in) {
         size_t p = 0;
         while (p < s.size()) {
-            if (s[p] == '\'') { p = skip_quote(s, p); continue; }
+            if (s[p] == '\'') { p = skip_quoted(s, p); continue; }
             if (isalpha((unsigned char)s[p])) {
                 size_t b = p;
                 while (p < s.size() && is_name_char(s[p])) p++;
@@ -155,7 +141,7 @@ bool take_parenthesised(std::string *inner)
     int depth = 1;
     while (p < s.size()) {
         char c = s[p];
-        if (c == '\'') { p = skip_quote(s, p); continue; }
+        if (c == '\'') { p = skip_quoted(s, p); continue; }
         if (c == '(' || c == '[') depth++;
         else if (c == ')' || c == ']') {
             if (--depth == 0) {
@@ -179,7 +165,7 @@ std::vector<std::string> split_top_level(const std::string &s, char c, size_t li
     int depth = 0;
     while (p < s.size()) {
         char d = s[p];
-        if (d == '\'') { p = skip_quote(s, p); continue; }
+        if (d == '\'') { p = skip_quoted(s, p); continue; }
         if (d == '(' || d == '[') depth++;
         else if (d == ')' || d == ']') depth--;
         else if (d == c && depth == 0 && parts.size() + 1 < limit) {
@@ -306,7 +292,7 @@ size_t literal_length(const std::string &s, size_t p)
 {
     size_t b = p;
     char c = p < s.size() ? s[p] : 0;
-    if (c == '\'') return skip_quote(s, p) - b;
+    if (c == '\'') return skip_quoted(s, p) - b;
     if (c == '`') {
         while (p < s.size() && s[p] == '`') {
             p++;
@@ -424,7 +410,7 @@ void translate_statement()
     size_t p = tr.pos;
     while (p < s.size()) {
         char c = s[p];
-        if (c == '\'') { p = skip_quote(s, p); continue; }
+        if (c == '\'') { p = skip_quoted(s, p); continue; }
         if (c == '`') {   // a symbol may be spelt "else"
             p++;
             while (p < s.size() && is_name_char(s[p])) p++;

@@ -156,10 +156,10 @@ i64 typed_line_for_work_line(const FunctionText *ft, i64 i)
 // Position of the first '-' outside quotes, or -1.
 static i64 first_minus_outside_quotes(const char *s)
 {
-    bool quoted = false;
-    for (i64 i = 0; s[i]; i++) {
-        if (s[i] == '\'') quoted = !quoted;
-        else if (!quoted && s[i] == '-') return i;
+    for (i64 i = 0; s[i];) {
+        if (s[i] == '\'') { i = skip_quoted(s, i); continue; }
+        if (s[i] == '-') return i;
+        i++;
     }
     return -1;
 }
@@ -282,15 +282,7 @@ void classify_names(DirectBody &b, const std::string &s, const char *fname)
     while (p < s.size()) {
         char c = s[p];
         if (c == '\'') {
-            p++;
-            while (p < s.size()) {
-                if (s[p] == '\'') {
-                    if (p + 1 < s.size() && s[p + 1] == '\'') { p += 2; continue; }
-                    break;
-                }
-                p++;
-            }
-            p++;
+            p = skip_quoted(s, p);
             continue;
         }
         if (c == '`') {               // a symbol, not a name
@@ -333,16 +325,9 @@ int split_direct_body(const std::string &body, DirectBody &b)
     while (p <= body.size()) {
         char c = p < body.size() ? body[p] : ';';
         if (c == '\'') {
-            p++;
-            while (p < body.size()) {
-                if (body[p] == '\'') {
-                    if (p + 1 < body.size() && body[p + 1] == '\'') { p += 2; continue; }
-                    break;
-                }
-                p++;
-            }
-            if (p >= body.size()) return 1;   // quote not closed
-            p++;
+            bool closed;
+            p = skip_quoted(body, p, &closed);
+            if (!closed) return 1;
             continue;
         }
         if (c == '(') depth++;

@@ -549,11 +549,11 @@ int make_symbol_constant(const char *line, i64 *constant) {
 // The one rule for comments: "//" outside single quotes (a doubled quote
 // inside a quoted string closes and reopens it) ends the line.
 i64 comment_start(const char *text) {
-    bool quoted = false;
     i64 i = 0;
-    for (; text[i]; i++) {
-        if (text[i] == '\'') quoted = !quoted;
-        else if (!quoted && text[i] == '/' && text[i + 1] == '/') break;
+    while (text[i]) {
+        if (text[i] == '\'') { i = skip_quoted(text, i); continue; }
+        if (text[i] == '/' && text[i + 1] == '/') break;
+        i++;
     }
     return i;
 }
@@ -576,28 +576,15 @@ i64 trim_line_comment(char **text) {
     return n;
 }
 
-// Past a quoted string starting at text[p]; stops at the end of text.
-static i64 past_quoted(const char *text, i64 p) {
-    p++;
-    for (;;) {
-        if (!text[p]) return p;
-        if (text[p] == '\'') {
-            if (text[p + 1] == '\'') { p += 2; continue; }
-            return p + 1;
-        }
-        p++;
-    }
-}
-
 void skip_quoted_or_group(const char *text, i64 *pos) {
     i64 p = *pos;
     char open = text[p];
-    if (open == '\'') { *pos = past_quoted(text, p); return; }
+    if (open == '\'') { *pos = skip_quoted(text, p); return; }
     if (open != '(' && open != '[') return;
     char close = open == '(' ? ')' : ']';
     i64 depth = 0;
     while (text[p]) {
-        if (text[p] == '\'') { p = past_quoted(text, p); continue; }
+        if (text[p] == '\'') { p = skip_quoted(text, p); continue; }
         if (text[p] == open) depth++;
         else if (text[p] == close && --depth == 0) { p++; break; }
         p++;
@@ -609,7 +596,7 @@ bool has_open_parenthesis(const char *line) {
     i64 depth = 0;
     for (i64 p = 0; line[p];) {
         char c = line[p];
-        if (c == '\'') { p = past_quoted(line, p); continue; }
+        if (c == '\'') { p = skip_quoted(line, p); continue; }
         if (c == '/' && line[p + 1] == '/') break;
         if (c == '(') depth++;
         else if (c == ')' && !(p > 0 && line[p - 1] == '[')) {

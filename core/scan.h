@@ -31,3 +31,26 @@ inline int64_t skip_blanks(const char *s, int64_t p, BlankSet set = BLANKS_AND_T
 inline size_t skip_blanks(const std::string &s, size_t p, BlankSet set = BLANKS_AND_TABS) {
     return (size_t)skip_blanks(s.c_str(), (int64_t)p, set, (int64_t)s.size());
 }
+
+// ---- Texts in quotes -----------------------------------------------------------------
+// A text in single quotes, in which a doubled quote stands for one quote.
+
+// Past the text in quotes whose opening quote is s[p]: the position after
+// its closing quote. An unclosed text runs to end when one is given, else
+// to the text's NUL; *closed, when asked, says which it was.
+inline int64_t skip_quoted(const char *s, int64_t p, int64_t end = -1, bool *closed = nullptr) {
+    auto inside = [&](int64_t q) { return (end < 0 || q < end) && s[q]; };
+    for (p++; inside(p); p++) {
+        if (s[p] != '\'') continue;
+        if (!inside(p + 1) || s[p + 1] != '\'') {
+            if (closed) *closed = true;
+            return p + 1;
+        }
+        p++;   // a doubled quote
+    }
+    if (closed) *closed = false;
+    return p;
+}
+inline size_t skip_quoted(const std::string &s, size_t p, bool *closed = nullptr) {
+    return (size_t)skip_quoted(s.c_str(), (int64_t)p, (int64_t)s.size(), closed);
+}

@@ -67,13 +67,13 @@ int make_file_path(const char *argument, char *path_out, const char *default_ext
     } else {
         size_t end = 0;
         int depth = 0;
-        bool quoted = false;
-        for (; end < arg.size(); end++) {
+        while (end < arg.size()) {
             char c = arg[end];
-            if (c == '\'') quoted = !quoted;
-            else if (!quoted && c == '[') depth++;
-            else if (!quoted && c == ']' && depth > 0) depth--;
-            else if (!quoted && depth == 0 && c == ' ') break;
+            if (c == '\'') { end = skip_quoted(arg, end); continue; }
+            if (c == '[') depth++;
+            else if (c == ']' && depth > 0) depth--;
+            else if (depth == 0 && c == ' ') break;
+            end++;
         }
         path = std::string(library_path) + "/" + arg.substr(0, end);
         if (arg.find('.') == std::string::npos) path += std::string(".") + default_ext;

@@ -483,10 +483,10 @@ int cmd_out(char *argument) {
     char *p = skip_blanks(argument);
     std::string first;
     // A quoted full path may hold blanks: it ends at its closing quote.
-    bool quoted = false;
-    while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
-        if (*p == '\'') quoted = !quoted;
-        first += *p++;
+    while (*p && !is_blank(*p)) {
+        char *past = *p == '\'' ? p + skip_quoted(p, 0) : p + 1;
+        first.append(p, past);
+        p = past;
     }
     if (make_file_path(first.c_str(), path, "vkp")) { report_error(VEK_PATH); return 76; }
     // Written beside the target and renamed over it: a failed )OUT leaves
