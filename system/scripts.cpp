@@ -12,6 +12,7 @@
 #include "core/names.h"
 #include "core/symbols.h"
 #include "core/lexer.h"
+#include "core/scan.h"
 #include "core/valueops.h"
 #include "core/keyed.h"
 #include "primitives/keyed.h"
@@ -39,20 +40,10 @@ unsigned char script_quiet;
 static int script_depth;
 
 // ---- Trimming helpers -----------------------------------------------------------
-char *skip_blanks(char *text) {
-    while (*text == ' ' || *text == '\t') text++;
-    return text;
-}
-
 void trim_right(char *text) {
     size_t n = strlen(text);
     while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t' || text[n - 1] == '\r' || text[n - 1] == '\n')) n--;
     text[n] = 0;
-}
-
-char *trim_both(char *text) {
-    trim_right(text);
-    return skip_blanks(text);
 }
 
 void print_file_not_found() { vek_puts("file not found\n"); }
@@ -461,8 +452,7 @@ int write_variable_text(i64 slot, const char *name, FILE *file) {
 static bool function_block_reads_back(const FunctionText *ft) {
     const TextLine *t = ft->typed ? ft->typed->next : nullptr;
     for (i64 i = 0; i < ft->typed_count && t; i++, t = t->next) {
-        const char *s = t->text ? t->text : "";
-        while (*s == ' ' || *s == '\t') s++;
+        const char *s = skip_blanks(t->text ? t->text : "");
         if (i > 0 && s[0] == '@' && s[1] == '.') return false;
     }
     return true;
@@ -496,10 +486,10 @@ int cmd_out(char *argument) {
     char *p = skip_blanks(argument);
     std::string first;
     // A quoted full path may hold blanks: it ends at its closing quote.
-    bool quoted = false;
-    while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
-        if (*p == '\'') quoted = !quoted;
-        first += *p++;
+    while (*p && !is_blank(*p)) {
+        char *past = *p == '\'' ? p + skip_quoted(p, 0) : p + 1;
+        first.append(p, past);
+        p = past;
     }
     if (make_file_path(first.c_str(), path, "vkp")) { report_error(VEK_PATH); return 76; }
     // Written beside the target and renamed over it: a failed )OUT leaves
@@ -607,11 +597,11 @@ struct BlockCursor {
 };
 
 static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector<i64> &dims, i64 *count) {
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     *type = block_type(*p);
     if (*type < 0) return false;
     p++;
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     i64 r;
     if (!scan_script_number(p, false, &r, nullptr) || r < 0 || r > SCRIPT_RANK_MAX) return false;
     *rank = r;
@@ -619,14 +609,14 @@ static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector
     i64 n = 1;
     dims.clear();
     for (i64 k = 0; k < r; k++) {
-        while (*p == ' ' || *p == '\t') p++;
+        p = skip_blanks(p);
         i64 v;
         if (!scan_script_number(p, false, &v, nullptr) || v < 0) return false;
         if (v > 0 && n > SCRIPT_COUNT_MAX / v) return false;
         n *= v;
         dims.push_back(v);
     }
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     if (*p) return false;
     *count = n;
     return true;
@@ -731,7 +721,7 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
         if (s.back() == '\\') s.pop_back();
         const char *p = s.c_str();
         for (;;) {
-            while (*p == ' ' || *p == '\t') p++;
+            p = skip_blanks(p);
             if (!*p) break;
             if (got >= count) return false;
             room_for(got + 1);
@@ -815,7 +805,7 @@ static int store_block_value(const char *name, BlockValue &v, i64 rank, const st
 static int read_variable_block(BlockCursor &cur) {
     std::string h = cur.text();
     const char *p = h.c_str() + 1;
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     if (!isalpha((unsigned char)*p)) return 1;
     std::string name;
     while (isalnum((unsigned char)*p) || *p == '_') name += *p++;
@@ -1040,7 +1030,7 @@ int run_script_text(const char *text, i64 length) {
         i64 end = start;
         while (end < length && text[end] != '\n') end++;
         i64 a = start, b = end;
-        while (a < b && (text[a] == ' ' || text[a] == '\t')) a++;
+        a = skip_blanks(text, a, BLANKS_AND_TABS, b);
         while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\t' || text[b - 1] == '\r')) b--;
         line.assign(text + a, (size_t)(b - a));
         tail = append_text_line(tail, line.c_str());
