@@ -79,7 +79,6 @@ inline i64 rotate_axis_code(i64 k) { return k ? P_ROTATE_AXIS - 1 + k : P_ROTATE
 inline i64 catenate_axis_of(i64 c) { return c - P_CATENATE_FIRST; }
 inline i64 laminate_axis_of(i64 c) { return c - P_LAMINATE_AXIS; }
 inline i64 reverse_axis_of(i64 c) { return c - (P_REVERSE_AXIS - 1); }
-inline i64 rotate_axis_of(i64 c) { return c - (P_ROTATE_AXIS - 1); }
 inline bool is_system_function_code(i64 c) { return c >= FIRST_SYSTEM_FUNCTION && c <= LAST_SYSTEM_FUNCTION; }
 
 // ---- Lookups over the table -----------------------------------------------------

@@ -6,6 +6,7 @@
 #include "errors.h"
 #include "compiler.h"
 #include "lexer.h"
+#include "scan.h"
 #include "tables.h"
 #include "names.h"
 #include "symbols.h"
@@ -186,8 +187,7 @@ static int index_origin(i64 *io) {
 // a left argument compress, expand, catenate or rotate, without one
 // reverse) from the bracket at scan_pos.
 static int read_axis(i64 base, i64 *code) {
-    i64 open = scan_pos, p = open + 1;
-    while (C.s[p] == ' ') p++;
+    i64 open = scan_pos, p = skip_blanks(C.s, open + 1, BLANKS_ONLY);
     if (C.s[p] == '-') C.s[p] = '_';       // a minus here is the negative sign
     if (!(C.s[p] >= '0' && C.s[p] <= '9') && C.s[p] != '_') return cerr(VEK_AXIS_RESTRICTION, p);
     scan_pos = p;
@@ -198,7 +198,7 @@ static int read_axis(i64 base, i64 *code) {
     if (d->count != 1 || (d->type != T_INT && d->type != T_FLOAT)) return cerr(VEK_AXIS_RESTRICTION, p);
     double a;
     if (d->type == T_INT) a = (double)d->dim0; else memcpy(&a, &d->dim0, 8);
-    while (C.s[scan_pos] == ' ') scan_pos++;
+    scan_pos = skip_blanks(C.s, scan_pos, BLANKS_ONLY);
     if (C.s[scan_pos] != ']') return cerr(VEK_RBRACKET_EXPECTED, scan_pos);
     scan_pos++;
     i64 io;
@@ -498,13 +498,11 @@ static int compile_opener() {
             if (in_constructor()) return cerr(VEK_SYNTAX, pos);
             int r = open_group('T', pos, -1);
             if (!r) r = open_group('K', pos + 1, -1);
-            scan_pos = pos + 2;
-            while (s[scan_pos] == ' ') scan_pos++;
+            scan_pos = skip_blanks(s, pos + 2, BLANKS_ONLY);
             return r;
         }
         int r = open_group('(', pos, -1);
-        scan_pos = pos + 1;
-        while (s[scan_pos] == ' ') scan_pos++;
+        scan_pos = skip_blanks(s, pos + 1, BLANKS_ONLY);
         return r;
     }
     // '['
@@ -566,8 +564,7 @@ static int compile_semicolon() {
     if (!C.items.push(item)) return cerr(VEK_WS_FULL, pos);
     g.semis++;
     C.value = false;
-    scan_pos = pos + 1;
-    while (C.s[scan_pos] == ' ') scan_pos++;
+    scan_pos = skip_blanks(C.s, pos + 1, BLANKS_ONLY);
     return 0;
 }
 
@@ -615,7 +612,7 @@ static int compile_closer() {
         // Keys done; the constructor body follows in the enclosing group.
         C.groups.top().node = result;
         C.value = false;
-        while (C.s[scan_pos] == ' ') scan_pos++;
+        scan_pos = skip_blanks(C.s, scan_pos, BLANKS_ONLY);
         return 0;
     }
     if (g.kind == 'T') {
@@ -716,7 +713,6 @@ static int compile_range(i64 from, i64 to, i64 *root) {
 
 // ---- Branch statements -----------------------------------------------------------
 
-static i64 skip_blanks(i64 p) { while (C.s[p] == ' ') p++; return p; }
 static bool at_end(i64 p) { return !C.s[p] || (C.s[p] == '/' && C.s[p + 1] == '/'); }
 static bool name_char(char c) { return class_of(c) == 'A' || class_of(c) == 'N' || c == '_'; }
 
@@ -740,13 +736,13 @@ static i64 label_line(i64 p, i64 *after) {
 // statement (or a comment) or, when bracketed, at ')'. Targets go to list.
 static int read_targets(i64 p, bool bracketed, Grow<i64> *list, i64 *end) {
     for (;;) {
-        p = skip_blanks(p);
+        p = skip_blanks(C.s, p, BLANKS_ONLY);
         i64 t, after = p + 1;
         if (C.s[p] == '0' && !name_char(C.s[p + 1])) t = 0;
         else if (class_of(C.s[p]) == 'A' && (t = label_line(p, &after)) >= 0) {}
         else return cerr(VEK_BRANCH_FORMAT, p);
         if (!list->push(t)) return cerr(VEK_WS_FULL, p);
-        p = skip_blanks(after);
+        p = skip_blanks(C.s, after, BLANKS_ONLY);
         if (C.s[p] == ',') { p++; continue; }
         if (bracketed ? C.s[p] == ')' : at_end(p)) { *end = p; return 0; }
         return cerr(VEK_BRANCH_FORMAT, p);
@@ -794,7 +790,7 @@ static int conditional_branch(BranchEntry *b, i64 from, i64 op, i64 *root) {
 
 // After a label or 0 (target T): nothing, or one of the idioms.
 static int branch_idioms(BranchEntry *b, i64 T, i64 p, i64 *root) {
-    p = skip_blanks(p);
+    p = skip_blanks(C.s, p, BLANKS_ONLY);
     b->true_target = T;
     if (at_end(p)) return 0;
     const char *s = C.s;
@@ -846,7 +842,7 @@ static int branch_on_name(BranchEntry *b, i64 p, i64 *root) {
     scan_pos = p;
     int r = resolve_name_operand(C.s, C.cls, &op, C.row, 0, 1);
     if (r) return cerr(r, p);
-    i64 after = skip_blanks(scan_pos);
+    i64 after = skip_blanks(C.s, scan_pos, BLANKS_ONLY);
     if (op.kind == OPERAND_LABEL) return branch_idioms(b, op.index, after, root);
     i64 whole = (i64)strlen(C.s);
     if (C.s[after] == '[' || (at_end(after) && op.kind != OPERAND_FUNCTION)) {
@@ -862,7 +858,7 @@ static int branch_on_name(BranchEntry *b, i64 p, i64 *root) {
 
 static int branch_on_parenthesis(BranchEntry *b, i64 p, i64 *root) {
     const char *s = C.s;
-    i64 q = skip_blanks(p + 1), dummy;
+    i64 q = skip_blanks(C.s, p + 1, BLANKS_ONLY), dummy;
     i64 close = p;
     skip_quoted_or_group(s, &close);
     bool zero = s[q] == '0' && !name_char(s[q + 1]);
@@ -878,7 +874,7 @@ static int branch_on_parenthesis(BranchEntry *b, i64 p, i64 *root) {
             if (c == '\'' || c == '(' || c == '[') { i64 k = i; skip_quoted_or_group(s, &k); i = k > i ? k : i + 1; }
             else i++;
         }
-        return conditional_branch(b, p, skip_blanks(close), root);
+        return conditional_branch(b, p, skip_blanks(C.s, close, BLANKS_ONLY), root);
     }
     Grow<i64> t;
     i64 end;
@@ -888,7 +884,7 @@ static int branch_on_parenthesis(BranchEntry *b, i64 p, i64 *root) {
     if (!r) {
         skip_quoted_or_group(s, &shut);
         if (shut <= open + 1 || s[shut - 1] != ']') r = cerr(VEK_UNPAIRED, open);
-        else if (!at_end(skip_blanks(shut))) r = cerr(VEK_BRANCH_FORMAT, skip_blanks(shut));
+        else if (!at_end(skip_blanks(C.s, shut, BLANKS_ONLY))) r = cerr(VEK_BRANCH_FORMAT, skip_blanks(C.s, shut, BLANKS_ONLY));
     }
     if (!r) {
         if (t.n == 2) { b->false_target = t.v[0]; b->true_target = t.v[1]; }
@@ -915,7 +911,7 @@ static int compile_branch(i64 p, CompiledStatement *out) {
         i64 cst;
         r = scan_char_constant(C.s, &cst);
         if (r) return cerr(r, q);
-        if (!at_end(skip_blanks(scan_pos))) return cerr(VEK_BRANCH_RESTRICTION, scan_pos);
+        if (!at_end(skip_blanks(C.s, scan_pos, BLANKS_ONLY))) return cerr(VEK_BRANCH_RESTRICTION, scan_pos);
         root = new_node('C', cst, q);
         if (root < 0) return (int)error_number;
         b->true_target = BRANCH_TO_VALUE;
@@ -935,9 +931,7 @@ i64 find_statement_end(const char *line, i64 length, i64 from) {
     while (p < length && line[p]) {
         char c = line[p];
         if (c == '\'') {
-            p++;
-            while (p < length && line[p] && line[p] != '\'') p++;
-            if (p < length && line[p]) p++;
+            p = skip_quoted(line, p, length);
             continue;
         }
         if (c == '/' && p + 1 < length && line[p + 1] == '/') break;
@@ -989,7 +983,7 @@ int compile_statement(const char *line, i64 length, i64 function_row, i64 line_n
     while (n < length && line[n] && (!terminator || line[n] != terminator)) n++;
     i64 end = find_statement_end(line, n, 0);
     if (!take_statement(line, end)) return cerr(VEK_WS_FULL, 0);
-    i64 p = skip_blanks(0);
+    i64 p = skip_blanks(C.s, 0, BLANKS_ONLY);
     if (at_end(p)) { scan_pos = end; return 0; }
     if (function_row >= 0 && is_label_prefix(C.s, C.cls, p)) {
         OperandRef op;
@@ -997,7 +991,7 @@ int compile_statement(const char *line, i64 length, i64 function_row, i64 line_n
         int r = resolve_name_operand(C.s, C.cls, &op, function_row, 1, 0);
         if (r) return cerr(r, p);
         while (C.s[p] != ':') p++;
-        p = skip_blanks(p + 1);
+        p = skip_blanks(C.s, p + 1, BLANKS_ONLY);
         if (at_end(p)) { scan_pos = end; return 0; }
     }
     int r;

@@ -7,6 +7,7 @@
 // name the user already wrote in the function.
 #include "errors.h"
 #include "control.h"
+#include "scan.h"
 #include <cstdlib>
 #include <cstring>
 #include <unordered_set>
@@ -39,11 +40,8 @@ bool is_name_char(char c) { return isalnum((unsigned char)c) || c == '_'; }
 const std::string &line() { return (*tr.in)[tr.cur]; }
 char ch() { return tr.pos < line().size() ? line()[tr.pos] : 0; }
 
-void skip_blanks()
-{
-    const std::string &s = line();
-    while (tr.pos < s.size() && (s[tr.pos] == ' ' || s[tr.pos] == '\t')) tr.pos++;
-}
+using ::skip_blanks;
+void skip_blanks() { tr.pos = skip_blanks(line(), tr.pos); }
 
 bool at_line_end() { skip_blanks(); return tr.pos >= line().size(); }
 
@@ -51,8 +49,7 @@ void fail() { tr.failed = 1; }
 
 std::string trim(const std::string &s)
 {
-    size_t a = 0, b = s.size();
-    while (a < b && (s[a] == ' ' || s[a] == '\t')) a++;
+    size_t a = skip_blanks(s, 0), b = s.size();
     while (b > a && (s[b - 1] == ' ' || s[b - 1] == '\t')) b--;
     return s.substr(a, b - a);
 }
@@ -66,20 +63,6 @@ bool word_at(const std::string &s, size_t p, const char *w)
     return p + n >= s.size() || !is_name_char(s[p + n]);
 }
 
-// Past a quoted string starting at p (a doubled quote is one quote).
-size_t skip_quote(const std::string &s, size_t p)
-{
-    p++;
-    while (p < s.size()) {
-        if (s[p] == '\'') {
-            if (p + 1 < s.size() && s[p + 1] == '\'') { p += 2; continue; }
-            return p + 1;
-        }
-        p++;
-    }
-    return p;
-}
-
 // Every identifier the user wrote (outside quotes), so generated names avoid them.
 void collect_user_names()
 {
@@ -87,7 +70,7 @@ void collect_user_names()
     for (const std::string &s : *tr.in) {
         size_t p = 0;
         while (p < s.size()) {
-            if (s[p] == '\'') { p = skip_quote(s, p); continue; }
+            if (s[p] == '\'') { p = skip_quoted(s, p); continue; }
             if (isalpha((unsigned char)s[p])) {
                 size_t b = p;
                 while (p < s.size() && is_name_char(s[p])) p++;
@@ -135,8 +118,7 @@ bool advance_line(bool split_label)
     tr.pos = 0;
     if (!split_label) return true;
     const std::string &s = line();
-    size_t p = 0;
-    while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) p++;
+    size_t p = skip_blanks(s, 0);
     if (p < s.size() && isalpha((unsigned char)s[p])) {
         size_t b = p;
         while (p < s.size() && isalnum((unsigned char)s[p])) p++;
@@ -157,7 +139,7 @@ bool take_parenthesised(std::string *inner)
     int depth = 1;
     while (p < s.size()) {
         char c = s[p];
-        if (c == '\'') { p = skip_quote(s, p); continue; }
+        if (c == '\'') { p = skip_quoted(s, p); continue; }
         if (c == '(' || c == '[') depth++;
         else if (c == ')' || c == ']') {
             if (--depth == 0) {
@@ -181,7 +163,7 @@ std::vector<std::string> split_top_level(const std::string &s, char c, size_t li
     int depth = 0;
     while (p < s.size()) {
         char d = s[p];
-        if (d == '\'') { p = skip_quote(s, p); continue; }
+        if (d == '\'') { p = skip_quoted(s, p); continue; }
         if (d == '(' || d == '[') depth++;
         else if (d == ')' || d == ']') depth--;
         else if (d == c && depth == 0 && parts.size() + 1 < limit) {
@@ -308,7 +290,7 @@ size_t literal_length(const std::string &s, size_t p)
 {
     size_t b = p;
     char c = p < s.size() ? s[p] : 0;
-    if (c == '\'') return skip_quote(s, p) - b;
+    if (c == '\'') return skip_quoted(s, p) - b;
     if (c == '`') {
         while (p < s.size() && s[p] == '`') {
             p++;
@@ -324,8 +306,7 @@ size_t literal_length(const std::string &s, size_t p)
     if (number_start(p)) {
         for (;;) {
             while (p < s.size() && (is_name_char(s[p]) || s[p] == '.')) p++;
-            size_t q = p;
-            while (q < s.size() && s[q] == ' ') q++;
+            size_t q = skip_blanks(s, p, BLANKS_ONLY);
             if (q == p || !number_start(q)) break;
             p = q;
         }
@@ -407,9 +388,8 @@ void translate_statement()
     static const char *forms[] = {"case", "for", "if", "while"};
     for (const char *kw : forms) {
         if (!word_at(line(), tr.pos, kw)) continue;
-        size_t p = tr.pos + strlen(kw);
         const std::string &s = line();
-        while (p < s.size() && (s[p] == ' ' || s[p] == '\t')) p++;
+        size_t p = skip_blanks(s, tr.pos + strlen(kw));
         if (p >= s.size() || s[p] != '(') {
             if (s.compare(p, 2, "<-") == 0) break;   // a variable of that name
             fail();
@@ -428,7 +408,7 @@ void translate_statement()
     size_t p = tr.pos;
     while (p < s.size()) {
         char c = s[p];
-        if (c == '\'') { p = skip_quote(s, p); continue; }
+        if (c == '\'') { p = skip_quoted(s, p); continue; }
         if (c == '`') {   // a symbol may be spelt "else"
             p++;
             while (p < s.size() && is_name_char(s[p])) p++;

@@ -254,13 +254,43 @@ static int build_list(i64 result, i64 frame, i64 n) {
 
 static int new_result(i64 *slot) { return take_temporary(&eval_temp_counter, slot); }
 
-int apply_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
-    i64 saved_temps = eval_temp_counter;
-    int e = dispatch_primitive(code, result, lc, lv, rc, rv);
-    if (eval_temp_counter < saved_temps) eval_temp_counter = saved_temps;
-    if (e) return fail(e);
+// How a call gives the temporaries counter back. The lines of a defined
+// function ran walks of their own, whose temporaries are all dropped; a
+// primitive's handler may keep temporaries it took (executed text), so the
+// counter is only raised back to where the call found it.
+enum TempsAfterCall { TEMPS_RAISED, TEMPS_RESET };
+
+// The end of every call: the counter given back, a failure stored, and
+// after a success the scratch blocks freed.
+static inline int finish_call(int x, i64 saved, TempsAfterCall temps) {
+    if (temps == TEMPS_RESET || eval_temp_counter < saved) eval_temp_counter = saved;
+    if (x) return fail(x);
     free_scratch();
     return 0;
+}
+
+// One application: a fresh temporary for the result, the call into it,
+// and on success the result's slot as the application's value. A quick
+// path that computes the result without allocating (true when it did)
+// skips the call and has nothing to give back.
+struct NoQuickPath { bool operator()(i64) const { return false; } };
+
+template <class Call, class Quick = NoQuickPath>
+static inline int apply_into_result(i64 *c, i64 *v, TempsAfterCall temps, Call call, Quick quick = {}) {
+    i64 result;
+    if (new_result(&result)) return error_number;
+    if (!quick(result)) {
+        i64 saved = eval_temp_counter;
+        if (finish_call(call(result), saved, temps)) return error_number;
+    }
+    *c = -1;
+    *v = result;
+    return 0;
+}
+
+int apply_primitive(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
+    i64 saved = eval_temp_counter;
+    return finish_call(dispatch_primitive(code, result, lc, lv, rc, rv), saved, TEMPS_RAISED);
 }
 
 // A line of keyboard input as a char vector.
@@ -359,7 +389,9 @@ static int eval_index_lists(Walk *w, i64 node, i64 *frame, i64 *n) {
     return 0;
 }
 
-static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
+// Applications that hold work words stay out of line: inlined into the
+// recursive walk, their room would be taken at every level of it.
+[[gnu::noinline]] static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
     const ExprEntry *e = &expr_entry_table[parse_node_table[target].index];
     if (!node_ok(e->left) || parse_node_table[e->left].kind != 'V') return fail(VEK_SYNTAX);
     i64 slot = parse_node_table[e->left].index;
@@ -375,11 +407,10 @@ static int assign_indexed_target(Walk *w, i64 target, i64 bc, i64 bv) {
     i64 *rc = room.get(2 * (rest + 1));
     i64 *rv = rc + rest + 1;
     for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
+    i64 saved = eval_temp_counter;
     int r = h(slot, ic, iv, rc, rv, rest, bc, bv, w->io_slot);
     pop_operand_frame(frame);
-    if (r) return fail(r);
-    free_scratch();
-    return 0;
+    return finish_call(r, saved, TEMPS_RAISED);
 }
 
 static int apply_assignment(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
@@ -409,7 +440,7 @@ static int apply_assignment(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     return fail(VEK_SYNTAX);
 }
 
-static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
+[[gnu::noinline]] static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 frame, n;
     if (eval_index_lists(w, e->right, &frame, &n)) return error_number;
     i64 ac, av;
@@ -417,27 +448,22 @@ static int apply_index(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     if (eval_node(w, e->left, &ac, &av)) { pop_operand_frame(frame); return error_number; }
     if (!is_defined(ac, av)) { pop_operand_frame(frame); return fail(VEK_VALUE); }
     IndexHandler h = bracket_index_handler();
-    i64 result;
-    if (new_result(&result)) { pop_operand_frame(frame); return error_number; }
-    i64 ic, iv;
-    frame_ref(frame, 0, &ic, &iv);
-    int r;
-    if (h) {
-        i64 rest = n - 1;
-        WorkWords room;
-        i64 *rc = room.get(2 * (rest + 1));
-        i64 *rv = rc + rest + 1;
-        for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
-        r = h(result, ac, av, ic, iv, rc, rv, rest, w->io_slot);
-    } else if (n == 1) {
-        r = dispatch_primitive(P_INDEX, result, ac, av, ic, iv);
-    } else r = VEK_NOT_IMPLEMENTED;
+    int r = apply_into_result(c, v, TEMPS_RAISED, [&](i64 result) -> int {
+        i64 ic, iv;
+        frame_ref(frame, 0, &ic, &iv);
+        if (h) {
+            i64 rest = n - 1;
+            WorkWords room;
+            i64 *rc = room.get(2 * (rest + 1));
+            i64 *rv = rc + rest + 1;
+            for (i64 k = 0; k < rest; k++) frame_ref(frame, n - 1 - k, &rc[k], &rv[k]);
+            return h(result, ac, av, ic, iv, rc, rv, rest, w->io_slot);
+        }
+        if (n == 1) return dispatch_primitive(P_INDEX, result, ac, av, ic, iv);
+        return VEK_NOT_IMPLEMENTED;
+    });
     pop_operand_frame(frame);
-    if (r) return fail(r);
-    free_scratch();
-    *c = -1;
-    *v = result;
-    return 0;
+    return r;
 }
 
 static int apply_each(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
@@ -456,30 +482,19 @@ static int apply_each(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     bool monadic = left < 0;
     if (monadic && !(r && r->type == T_LIST)) {
         // each of a simple value applies the function as it stands
-        i64 result;
-        if (new_result(&result)) return error_number;
-        int x;
-        if (f->kind == 'D') {
-            i64 saved = eval_temp_counter;
-            x = call_defined_function(f->code, lc, lv, rc, rv, result, eval_temp_counter);
-            eval_temp_counter = saved;
-        } else x = dispatch_primitive(f->code, result, lc, lv, rc, rv);
-        if (x) return fail(x);
-        free_scratch();
-        *c = -1; *v = result;
-        return 0;
+        if (f->kind == 'D')
+            return apply_into_result(c, v, TEMPS_RESET, [&](i64 result) {
+                return call_defined_function(f->code, lc, lv, rc, rv, result, eval_temp_counter);
+            });
+        return apply_into_result(c, v, TEMPS_RAISED, [&](i64 result) {
+            return dispatch_primitive(f->code, result, lc, lv, rc, rv);
+        });
     }
     EachHandler h = each_handler();
     if (!h) return fail(VEK_NOT_IMPLEMENTED);
-    i64 result;
-    if (new_result(&result)) return error_number;
-    i64 saved = eval_temp_counter;
-    int x = h((char)f->kind, f->code, result, lc, lv, rc, rv);
-    if (eval_temp_counter < saved) eval_temp_counter = saved;
-    if (x) return fail(x);
-    free_scratch();
-    *c = -1; *v = result;
-    return 0;
+    return apply_into_result(c, v, TEMPS_RAISED, [&](i64 result) {
+        return h((char)f->kind, f->code, result, lc, lv, rc, rv);
+    });
 }
 
 // Evaluates an application's operands, the right one first; each must hold
@@ -500,22 +515,13 @@ static int eval_operands(Walk *w, const ExprEntry *e, i64 *lc, i64 *lv, i64 *rc,
 static int apply_defined(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 rc, rv, lc, lv;
     if (eval_operands(w, e, &lc, &lv, &rc, &rv)) return error_number;
-    i64 result;
-    if (new_result(&result)) return error_number;
-    i64 saved = eval_temp_counter;
-    int x;
-    if (e->code >= 0 && e->code < BUILTIN_FUNCTIONS) {
-        PrimHandler h = builtin_function_handler(e->code);
-        x = h ? h(e->code, result, lc, lv, rc, rv) : VEK_NOT_IMPLEMENTED;
-    } else {
-        x = call_defined_function(e->code, lc, lv, rc, rv, result, eval_temp_counter);
-    }
-    eval_temp_counter = saved;
-    if (x) return fail(x);
-    free_scratch();
-    *c = -1;
-    *v = result;
-    return 0;
+    return apply_into_result(c, v, TEMPS_RESET, [&](i64 result) -> int {
+        if (e->code >= 0 && e->code < BUILTIN_FUNCTIONS) {
+            PrimHandler h = builtin_function_handler(e->code);
+            return h ? h(e->code, result, lc, lv, rc, rv) : VEK_NOT_IMPLEMENTED;
+        }
+        return call_defined_function(e->code, lc, lv, rc, rv, result, eval_temp_counter);
+    });
 }
 
 // Operands that are single items held inline go through their primitive's
@@ -533,19 +539,15 @@ static bool apply_single_item(i64 code, i64 result, i64 lc, i64 lv, i64 rc, i64 
 static int apply_plain(Walk *w, const ExprEntry *e, i64 *c, i64 *v) {
     i64 rc, rv, lc, lv;
     if (eval_operands(w, e, &lc, &lv, &rc, &rv)) return error_number;
-    i64 result;
-    if (new_result(&result)) return error_number;
-    if (e->right >= 0 && apply_single_item(e->code, result, lc, lv, rc, rv)) {
-        // nothing was allocated: there is no scratch to give back
-    } else if (e->code == SF_INPUT && e->left < 0) {
-        if (read_input_line(result)) return error_number;
-    } else if (e->right < 0 && e->left < 0) {
+    auto single_item = [&](i64 result) {
+        return e->right >= 0 && apply_single_item(e->code, result, lc, lv, rc, rv);
+    };
+    return apply_into_result(c, v, TEMPS_RAISED, [&](i64 result) -> int {
+        if (e->code == SF_INPUT && e->left < 0) return read_input_line(result);
         // niladic system functions ([]TS) take no operand
-        if (apply_primitive(e->code, result, -1, -1, -1, -1)) return error_number;
-    } else if (apply_primitive(e->code, result, lc, lv, rc, rv)) return error_number;
-    *c = -1;
-    *v = result;
-    return 0;
+        if (e->right < 0 && e->left < 0) return dispatch_primitive(e->code, result, -1, -1, -1, -1);
+        return dispatch_primitive(e->code, result, lc, lv, rc, rv);
+    }, single_item);
 }
 
 // A monadic transpose application (&.y), or an inner product application.
@@ -570,16 +572,9 @@ static int apply_inner(Walk *w, i64 node, int flags, i64 *c, i64 *v) {
     }
     i64 rc, rv, lc, lv;
     if (eval_operands(w, &operands, &lc, &lv, &rc, &rv)) return error_number;
-    i64 result;
-    if (new_result(&result)) return error_number;
-    i64 saved_temps = eval_temp_counter;
-    int x = inner_product_handler()(e->code, result, lc, lv, rc, rv, flags);
-    if (eval_temp_counter < saved_temps) eval_temp_counter = saved_temps;
-    if (x) return fail(x);
-    free_scratch();
-    *c = -1;
-    *v = result;
-    return 0;
+    return apply_into_result(c, v, TEMPS_RAISED, [&](i64 result) {
+        return inner_product_handler()(e->code, result, lc, lv, rc, rv, flags);
+    });
 }
 
 // One section of a table constructor: each column is name<-value with a
@@ -621,17 +616,10 @@ static int apply_table_constructor(Walk *w, const ExprEntry *e, i64 *c, i64 *v) 
     kvs.insert(kvs.end(), vs.begin(), vs.end());
     TableConstructorHandler h = table_constructor_handler();
     if (!h) return fail(VEK_NOT_IMPLEMENTED);
-    i64 result;
-    if (new_result(&result)) return error_number;
-    i64 saved = eval_temp_counter;
-    int x = h(result, knames.data(), kcs.data(), kvs.data(), (i64)knames.size(),
-              (i64)(knames.size() - names.size()));
-    if (eval_temp_counter < saved) eval_temp_counter = saved;
-    if (x) return fail(x);
-    free_scratch();
-    *c = -1;
-    *v = result;
-    return 0;
+    return apply_into_result(c, v, TEMPS_RAISED, [&](i64 result) {
+        return h(result, knames.data(), kcs.data(), kvs.data(), (i64)knames.size(),
+                 (i64)(knames.size() - names.size()));
+    });
 }
 
 static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
@@ -643,15 +631,11 @@ static int apply_node(Walk *w, i64 node, i64 *c, i64 *v) {
     case P_ASSIGN: return apply_assignment(w, e, c, v);
     case P_INDEX: return apply_index(w, e, c, v);
     case P_LIST: {
-        i64 frame, n, result;
+        i64 frame, n;
         if (eval_chain(w, node, &frame, &n)) return error_number;
-        if (new_result(&result)) return error_number;
-        int r = build_list(result, frame, n);
+        int r = apply_into_result(c, v, TEMPS_RAISED, [&](i64 result) { return build_list(result, frame, n); });
         pop_operand_frame(frame);
-        if (r) return fail(r);
-        free_scratch();
-        *c = -1; *v = result;
-        return 0;
+        return r;
     }
     case P_EACH: return apply_each(w, e, c, v);
     case P_TABLE_CONSTRUCTOR: return apply_table_constructor(w, e, c, v);

@@ -1,10 +1,12 @@
 // The function text store: FunctionText records and their three line lists,
-// the brace listing, script blocks, workspace records, the mapping from a
-// translated line back to the line the user typed, the functions a header
-// line makes, and direct definitions.
+// the brace listing, the mapping from a translated line back to the line
+// the user typed, the functions a header line makes, and direct
+// definitions.
 #include "errors.h"
 #include "functions.h"
 #include "lexer.h"
+#include "scan.h"
+#include "textlines.h"
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
@@ -12,7 +14,6 @@
 #include <vector>
 #include "names.h"
 #include "output.h"
-#include "textlines.h"
 
 // ---- Records ----------------------------------------------------------------------
 
@@ -88,8 +89,7 @@ int append_typed_line(FunctionText *ft, const char *text)
 // Cuts leading and trailing blanks and a "//" comment outside quotes.
 static std::string trim_comment(const char *text)
 {
-    const char *p = text;
-    while (*p == ' ' || *p == '\t') p++;
+    const char *p = skip_blanks(text);
     size_t end = (size_t)comment_start(p);
     while (end > 0 && (p[end - 1] == ' ' || p[end - 1] == '\t' || p[end - 1] == '\r' ||
                        p[end - 1] == '\n'))
@@ -132,16 +132,10 @@ const char *work_line_text(const FunctionText *ft, i64 i)
     return line_text(text_line_at(ft->work, i));
 }
 
-static const char *skip_leading_blanks(const char *s)
-{
-    while (*s == ' ' || *s == '\t') s++;
-    return s;
-}
-
 const char *old_line_text(const FunctionText *ft, i64 i)
 {
     if (i < 0 || i >= ft->typed_count) return ft->name;
-    return skip_leading_blanks(line_text(text_line_at(ft->typed, i)));
+    return skip_blanks(line_text(text_line_at(ft->typed, i)));
 }
 
 i64 typed_line_for_work_line(const FunctionText *ft, i64 i)
@@ -161,17 +155,17 @@ i64 typed_line_for_work_line(const FunctionText *ft, i64 i)
 // Position of the first '-' outside quotes, or -1.
 static i64 first_minus_outside_quotes(const char *s)
 {
-    bool quoted = false;
-    for (i64 i = 0; s[i]; i++) {
-        if (s[i] == '\'') quoted = !quoted;
-        else if (!quoted && s[i] == '-') return i;
+    for (i64 i = 0; s[i];) {
+        if (s[i] == '\'') { i = skip_quoted(s, i); continue; }
+        if (s[i] == '-') return i;
+        i++;
     }
     return -1;
 }
 
 const char *source_line_for_work_line(const FunctionText *ft, i64 i, i64 *column)
 {
-    if (i < 0) return skip_leading_blanks(line_text(text_line_at(ft->fresh, 0)));
+    if (i < 0) return skip_blanks(line_text(text_line_at(ft->fresh, 0)));
     const char *source = old_line_text(ft, typed_line_for_work_line(ft, i));
     if (!column || ft->work_count <= 0) return source;
     std::string work = work_line_text(ft, i < ft->work_count ? i : 0);
@@ -191,7 +185,7 @@ const char *source_line_for_work_line(const FunctionText *ft, i64 i, i64 *column
     return source;
 }
 
-// ---- Listing, scripts, workspace ------------------------------------------------
+// ---- Listing ----------------------------------------------------------------------
 
 void print_function_listing(const FunctionText *ft, const char *name)
 {
@@ -213,71 +207,6 @@ void print_function_listing(const FunctionText *ft, const char *name)
         if (t) t = t->next;
     }
     vek_printf("%s\n", std::string(20, '-').c_str());
-}
-
-int write_function_text(const FunctionText *ft, FILE *file)
-{
-    const TextLine *t = ft->typed ? ft->typed->next : nullptr;
-    fprintf(file, "@.%s\n", line_text(t));
-    for (i64 i = 1; i < ft->typed_count; i++) {
-        if (t) t = t->next;
-        fprintf(file, "%s\n", line_text(t));
-    }
-    fputs("@.\n\n", file);
-    return ferror(file) ? (int)(error_number = VEK_WRITE_FILE) : 0;
-}
-
-static bool put_word32(FILE *f, i64 v)
-{
-    unsigned char b[4] = {(unsigned char)v, (unsigned char)(v >> 8), (unsigned char)(v >> 16),
-                          (unsigned char)(v >> 24)};
-    return fwrite(b, 1, 4, f) == 4;
-}
-
-static bool get_word32(FILE *f, i64 *v)
-{
-    unsigned char b[4];
-    if (fread(b, 1, 4, f) != 4) return false;
-    *v = (int32_t)((uint32_t)b[0] | (uint32_t)b[1] << 8 | (uint32_t)b[2] << 16 |
-                   (uint32_t)b[3] << 24);
-    return true;
-}
-
-// Text bytes written up to the buffer's capacity; the bytes after the text
-// are written as zeros so no stale text reaches the file.
-static bool save_lines(const TextLine *head, i64 count, FILE *f)
-{
-    const TextLine *t = head ? head->next : nullptr;
-    for (i64 i = 0; i < count; i++) {
-        const char *text = line_text(t);
-        i64 len = (i64)strlen(text);
-        i64 n = t && t->capacity > len ? t->capacity : len;
-        if (!put_word32(f, t ? t->line : -1) || !put_word32(f, n)) return false;
-        if (len && fwrite(text, 1, len, f) != (size_t)len) return false;
-        for (i64 k = len; k < n; k++)
-            if (fputc(0, f) == EOF) return false;
-        if (t) t = t->next;
-    }
-    return true;
-}
-
-enum : i64 { SAVED_LINE_LIMIT = 1 << 24, SAVED_COUNT_LIMIT = 1 << 20 };
-
-static bool load_lines(TextLine *head, i64 count, FILE *f)
-{
-    TextLine *d = head;
-    for (i64 i = 0; i < count; i++) {
-        i64 line, n;
-        if (!get_word32(f, &line) || !get_word32(f, &n)) return false;
-        if (n < 0 || n > SAVED_LINE_LIMIT) return false;
-        std::vector<char> buf(n + 1, 0);
-        if (n && fread(buf.data(), 1, n, f) != (size_t)n) return false;
-        d->next = new_text_line();
-        d = d->next;
-        set_text_line(d, buf.data());
-        d->line = line;
-    }
-    return true;
 }
 
 // ---- Functions made from a header line ---------------------------------------------
@@ -346,8 +275,7 @@ bool is_control_keyword(const char *name)
 i64 scan_leading_name(const char *line, const char **name)
 {
     static char buffer[FUNCTION_NAME_MAX + 9];
-    i64 p = 0;
-    while (line[p] == ' ' || line[p] == '\t') p++;
+    i64 p = skip_blanks(line, 0);
     buffer[0] = 0;
     if (name) *name = buffer;
     if (!isalpha((unsigned char)line[p])) return 0;
@@ -358,8 +286,7 @@ i64 scan_leading_name(const char *line, const char **name)
     }
     while (n > 0 && buffer[n - 1] == '_') n--;
     buffer[n] = 0;
-    while (line[p] == ' ' || line[p] == '\t') p++;
-    return p;
+    return skip_blanks(line, p);
 }
 
 namespace {
@@ -402,21 +329,12 @@ bool follows_dot_access(const std::string &s, size_t b0)
 // Classifies the names of one statement; quoted text is skipped whole.
 void classify_names(DirectBody &b, const std::string &s, const char *fname)
 {
-    size_t p = 0;
-    while (p < s.size() && s[p] == ' ') p++;
+    size_t p = skip_blanks(s, 0, BLANKS_ONLY);
     if (s.compare(p, 4, "[]IO") == 0) add_local(b, "[]IO", fname);
     while (p < s.size()) {
         char c = s[p];
         if (c == '\'') {
-            p++;
-            while (p < s.size()) {
-                if (s[p] == '\'') {
-                    if (p + 1 < s.size() && s[p + 1] == '\'') { p += 2; continue; }
-                    break;
-                }
-                p++;
-            }
-            p++;
+            p = skip_quoted(s, p);
             continue;
         }
         if (c == '`') {               // a symbol, not a name
@@ -459,16 +377,9 @@ int split_direct_body(const std::string &body, DirectBody &b)
     while (p <= body.size()) {
         char c = p < body.size() ? body[p] : ';';
         if (c == '\'') {
-            p++;
-            while (p < body.size()) {
-                if (body[p] == '\'') {
-                    if (p + 1 < body.size() && body[p + 1] == '\'') { p += 2; continue; }
-                    break;
-                }
-                p++;
-            }
-            if (p >= body.size()) return 1;   // quote not closed
-            p++;
+            bool closed;
+            p = skip_quoted(body, p, &closed);
+            if (!closed) return 1;
             continue;
         }
         if (c == '(') depth++;
@@ -479,8 +390,7 @@ int split_direct_body(const std::string &body, DirectBody &b)
             std::string st = body.substr(start, p - start);
             while (!st.empty() && (st.back() == ' ' || st.back() == '\t')) st.pop_back();
             b.statements.push_back(st);
-            p++;
-            while (p < body.size() && (body[p] == ' ' || body[p] == '\t')) p++;
+            p = skip_blanks(body, p + 1);
             start = p;
             continue;
         }
@@ -505,8 +415,7 @@ int convert_direct_definition(const char *line, char *name_buffer)
         vek_printf("`%s is a reserved function.\n", name.c_str());
         return (int)(error_number = VEK_DOMAIN);
     }
-    p++;
-    while (text[p] == ' ' || text[p] == '\t') p++;
+    p = skip_blanks(text, p + 1);
     // The definition must be closed: "{f: x+10" is refused, not cut short.
     if (text.empty() || text.back() != '}') return (int)(error_number = VEK_DOMAIN);
     std::string body = text.substr(p, text.size() - 1 - p);

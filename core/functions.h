@@ -46,12 +46,9 @@ const char *source_line_for_work_line(const FunctionText *ft, i64 i, i64 *column
 // The typed line number work line i came from (0 for the header).
 i64 typed_line_for_work_line(const FunctionText *ft, i64 i);
 
-// ---- Listing, scripts, workspace -------------------------------------------------
+// ---- Listing ----------------------------------------------------------------------
 // "{name}": the numbered listing (or the reserved-name notice).
 void print_function_listing(const FunctionText *ft, const char *name);
-// A script block: "@." and the header, the lines, "@." and an empty line.
-// Returns 0, or 300 when the file cannot be written.
-int write_function_text(const FunctionText *ft, FILE *file);
 
 // ---- Functions made from a header line ------------------------------------------
 // Creates the function a header names (a new global name, or a name that

@@ -18,7 +18,6 @@
 
 enum : i64 { FORM_DICTIONARY = 1, FORM_KEYED_TABLE = 2, ENUM_HEADER_WORDS = 2 };
 
-inline bool is_pair_value(const ValueDescriptor *d) { return d->type == T_DICT || d->type == T_TABLE; }
 inline ValueDescriptor *pair_half(const ValueDescriptor *d, int k) {
     return d->data ? (ValueDescriptor *)d->data + k : nullptr;
 }

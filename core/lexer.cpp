@@ -2,6 +2,7 @@
 // literal scanners that make constants, and the whole-line helpers.
 #include "errors.h"
 #include "lexer.h"
+#include "scan.h"
 #include "tables.h"
 #include "arena.h"
 #include "symbols.h"
@@ -88,7 +89,7 @@ i64 scan_identifier(const char *line) {
     while (is_name_char(line[q])) q++;
     while (q > p && line[q - 1] == '_') q--;      // a trailing '_' is no part of a name
     if (!copy_token(line, p, q)) return -1;
-    while (line[q] == ' ') q++;
+    q = skip_blanks(line, q, BLANKS_ONLY);
     scan_pos = q;
     return q;
 }
@@ -97,7 +98,7 @@ bool is_label_prefix(const char *line, const char *classes, i64 pos) {
     (void)classes;
     if (!is_letter(line[pos])) return false;
     while (is_name_char(line[pos])) pos++;
-    while (line[pos] == ' ') pos++;
+    pos = skip_blanks(line, pos, BLANKS_ONLY);
     return line[pos] == ':';
 }
 
@@ -174,7 +175,7 @@ int scan_char_constant(const char *line, i64 *constant) {
         free(text);
     }
     if (n == 0) p += 2;
-    while (line[p] == ' ' || line[p] == '\t') p++;
+    p = skip_blanks(line, p);
     scan_pos = p;
     *constant = c;
     return 0;
@@ -386,51 +387,6 @@ static int convert_number(const char *s, const NumberLiteral *nl, i64 target, vo
 
 static i64 item_bytes(i64 type) { return type == T_COMPLEX ? 16 : 8; }
 
-// Where item i of constant c is stored (inline for a scalar).
-static void *constant_item(i64 c, i64 i) {
-    ValueDescriptor *d = &constants_table[c];
-    if (d->rank <= 0 || (d->rank == 1 && d->count == 1)) return &d->dim0;
-    return (char *)d->data + i * item_bytes(d->type);
-}
-
-int scan_number_literal(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
-                        int store, i64 element, i64 target_type, int *is_null) {
-    Literal lit;
-    int r = classify_literal(line, pos, &lit);
-    if (r == 1) return 1;
-    if (r) return fail(r);
-    *type = lit.type;
-    *end = lit.end;
-    if (is_null) *is_null = lit.null_kind != 0;
-    if (store) {
-        unsigned char buf[16];
-        if ((r = convert_literal(line, &lit, target_type, buf))) return fail(r);
-        memcpy(constant_item(constant, element), buf, item_bytes(target_type));
-    }
-    return 0;
-}
-
-int scan_number_or_complex(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
-                           int store, i64 element, i64 target_type) {
-    NumberLiteral nl;
-    int r = classify_number(line, pos, &nl);
-    if (r == 1) return 1;
-    if (r) return fail(r);
-    *type = nl.type;
-    *end = nl.end;
-    if (store) {
-        unsigned char buf[16];
-        if ((r = convert_number(line, &nl, target_type, buf))) return fail(r);
-        memcpy(constant_item(constant, element), buf, item_bytes(target_type));
-    }
-    return 0;
-}
-
-static i64 skip_blanks_tabs(const char *s, i64 p) {
-    while (s[p] == ' ' || s[p] == '\t') p++;
-    return p;
-}
-
 static int strand_error(i64 at, int number) {
     scan_pos = parse_error_position = at;
     return fail(number);
@@ -457,7 +413,7 @@ int scan_numeric_vector(const char *line, i64 *constant) {
         only_nulls = only_nulls && null_item;
         n++;
         end = nl.end;
-        p = skip_blanks_tabs(line, nl.end);
+        p = skip_blanks(line, nl.end);
     }
     if (n == 0) return strand_error(scan_pos, 42);
     // Pass 2: convert into a buffer, so a bad element makes no constant.
@@ -469,7 +425,7 @@ int scan_numeric_vector(const char *line, i64 *constant) {
         classify_number(line, p, &nl);
         int r = convert_number(line, &nl, type, values + i * size);
         if (r) { free(values); return strand_error(p, r); }
-        p = skip_blanks_tabs(line, nl.end);
+        p = skip_blanks(line, nl.end);
     }
     (void)end;
     int r = 0;
@@ -519,7 +475,7 @@ static i64 scan_one_symbol(const char *s, i64 p) {
         while (s[b] && s[b] != '\'') b++;
         q = s[b] ? b + 1 : b;
         i64 e = b;
-        while (a < e && s[a] == ' ') a++;
+        a = skip_blanks(s, a, BLANKS_ONLY, e);
         while (e > a && s[e - 1] == ' ') e--;
         return copy_token(s, a, e) ? q : -1;
     }
@@ -553,8 +509,7 @@ int scan_symbol_literal(const char *line, i64 *constant) {
         if (number < 0) { r = strand_error(p, error_number ? (int)error_number : 42); break; }
         if (n == cap) { cap *= 2; numbers = (i64 *)realloc(numbers, cap * 8); if (!numbers) { r = fail(VEK_WS_FULL); break; } }
         numbers[n++] = number;
-        p = q;
-        while (line[p] == ' ') p++;
+        p = skip_blanks(line, q, BLANKS_ONLY);
     }
     if (!r && n == 0) r = strand_error(p, 42);
     if (!r) r = make_symbol_items(numbers, n, constant);
@@ -571,7 +526,7 @@ int make_symbol_constant(const char *line, i64 *constant) {
         if (r) return r;
         if (n > TOKEN_BUF_SIZE - 1) return strand_error(p, 42);
         scan_quoted_string(line + p, token_buf, &p, 1, &n);
-        while (line[p] == ' ') p++;
+        p = skip_blanks(line, p, BLANKS_ONLY);
     } else if (is_letter(line[p])) {
         i64 save = scan_pos;
         if (scan_identifier(line) < 0) return strand_error(save, 42);
@@ -593,11 +548,11 @@ int make_symbol_constant(const char *line, i64 *constant) {
 // The one rule for comments: "//" outside single quotes (a doubled quote
 // inside a quoted string closes and reopens it) ends the line.
 i64 comment_start(const char *text) {
-    bool quoted = false;
     i64 i = 0;
-    for (; text[i]; i++) {
-        if (text[i] == '\'') quoted = !quoted;
-        else if (!quoted && text[i] == '/' && text[i + 1] == '/') break;
+    while (text[i]) {
+        if (text[i] == '\'') { i = skip_quoted(text, i); continue; }
+        if (text[i] == '/' && text[i + 1] == '/') break;
+        i++;
     }
     return i;
 }
@@ -611,8 +566,7 @@ i64 strip_comment_crlf(char *text) {
 }
 
 i64 trim_line_comment(char **text) {
-    char *t = *text;
-    while (*t == ' ' || *t == '\t') t++;
+    char *t = skip_blanks(*text);
     t[comment_start(t)] = 0;
     i64 n = (i64)strlen(t);
     while (n > 0 && (t[n - 1] == ' ' || t[n - 1] == '\t' || t[n - 1] == '\r' || t[n - 1] == '\n')) n--;
@@ -621,28 +575,15 @@ i64 trim_line_comment(char **text) {
     return n;
 }
 
-// Past a quoted string starting at text[p]; stops at the end of text.
-static i64 past_quoted(const char *text, i64 p) {
-    p++;
-    for (;;) {
-        if (!text[p]) return p;
-        if (text[p] == '\'') {
-            if (text[p + 1] == '\'') { p += 2; continue; }
-            return p + 1;
-        }
-        p++;
-    }
-}
-
 void skip_quoted_or_group(const char *text, i64 *pos) {
     i64 p = *pos;
     char open = text[p];
-    if (open == '\'') { *pos = past_quoted(text, p); return; }
+    if (open == '\'') { *pos = skip_quoted(text, p); return; }
     if (open != '(' && open != '[') return;
     char close = open == '(' ? ')' : ']';
     i64 depth = 0;
     while (text[p]) {
-        if (text[p] == '\'') { p = past_quoted(text, p); continue; }
+        if (text[p] == '\'') { p = skip_quoted(text, p); continue; }
         if (text[p] == open) depth++;
         else if (text[p] == close && --depth == 0) { p++; break; }
         p++;
@@ -654,7 +595,7 @@ bool has_open_parenthesis(const char *line) {
     i64 depth = 0;
     for (i64 p = 0; line[p];) {
         char c = line[p];
-        if (c == '\'') { p = past_quoted(line, p); continue; }
+        if (c == '\'') { p = skip_quoted(line, p); continue; }
         if (c == '/' && line[p + 1] == '/') break;
         if (c == '(') depth++;
         else if (c == ')' && !(p > 0 && line[p - 1] == '[')) {

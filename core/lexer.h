@@ -60,16 +60,6 @@ int make_symbol_constant(const char *line, i64 *constant);
 // The run of symbol characters at pos copied to token_buf; its length.
 i64 scan_symbol_chars(const char *text, i64 pos);
 
-// One numeric or time literal at pos, classified (store == 0) or converted
-// and stored as element `element` of constant `constant` with `target_type`.
-// Returns 0 and the position after it in *end, 1 when no literal starts
-// there, or an error number. *type is its type, *is_null set for 0n/0w.
-int scan_number_literal(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
-                        int store, i64 element, i64 target_type, int *is_null);
-// The same, with an imaginary part after 'j' for integer and float literals.
-int scan_number_or_complex(const char *line, i64 pos, i64 *end, i64 *type, i64 constant,
-                           int store, i64 element, i64 target_type);
-
 // Where a "//" comment outside quotes starts, or the text's length.
 i64 comment_start(const char *text);
 i64 strip_comment_crlf(char *text);

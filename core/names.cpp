@@ -4,6 +4,7 @@
 #include "errors.h"
 #include "names.h"
 #include "lexer.h"
+#include "scan.h"
 #include "runstate.h"
 #include "output.h"
 #include "symbols.h"
@@ -390,10 +391,6 @@ int resolve_system_name_operand(const char *line, OperandRef *out, i64 function_
 
 // ---- Function headers ------------------------------------------------------------------------
 
-static void skip_blanks(const char *h, i64 *p) {
-    while (h[*p] == ' ' || h[*p] == '\t') (*p)++;
-}
-
 // Reads a name at *p into out. 0, 8 when no letter starts it, 23 when it
 // is longer than NAME_MAX. A local may be "[]" and a system variable.
 static int read_header_name(const char *h, i64 *p, char *out, bool allow_system) {
@@ -412,7 +409,7 @@ static int read_header_name(const char *h, i64 *p, char *out, bool allow_system)
     }
     while (n > 0 && out[n - 1] == '_') n--;
     out[n] = 0;
-    skip_blanks(h, p);
+    *p = skip_blanks(h, *p);
     if (allow_system && out[0] == '[') {
         for (i64 g = 0; g < PREDEFINED_NAMES; g++)
             if (global_name_table[g].kind == 'V' && name_entry_equals(&global_name_table[g], out)) return 0;
@@ -434,13 +431,13 @@ struct HeaderParts {
 // second), else inferred from the shape of the header.
 static int read_header_start(const char *h, i64 *p, HeaderParts *hp, const char *given) {
     char first[NAME_MAX + 1], second[NAME_MAX + 1];
-    skip_blanks(h, p);
+    *p = skip_blanks(h, *p);
     int rc = read_header_name(h, p, first, false);
     if (rc) return rc;
     if (h[*p] == '<') {
         if (h[*p + 1] != '-') return 11;
         *p += 2;
-        skip_blanks(h, p);
+        *p = skip_blanks(h, *p);
         strcpy(hp->result, first);
         hp->has_result = true;
         rc = read_header_name(h, p, first, false);
@@ -473,7 +470,7 @@ static int read_header_rest(const char *h, i64 *p, HeaderParts *hp) {
         hp->paren = true;
         (*p)++;
         while (true) {
-            skip_blanks(h, p);
+            *p = skip_blanks(h, *p);
             if (hp->right_count >= 16) return 23;
             int rc = read_header_name(h, p, hp->rights[hp->right_count], false);
             if (rc) return rc;
@@ -482,7 +479,7 @@ static int read_header_rest(const char *h, i64 *p, HeaderParts *hp) {
             if (h[*p] == ')') { (*p)++; break; }
             return 12;
         }
-        skip_blanks(h, p);
+        *p = skip_blanks(h, *p);
     } else if (is_letter(h[*p])) {
         int rc = read_header_name(h, p, hp->rights[0], false);
         if (rc) return rc;
@@ -494,7 +491,7 @@ static int read_header_rest(const char *h, i64 *p, HeaderParts *hp) {
     hp->locals_at = *p;
     while (h[*p] == ';') {
         (*p)++;
-        skip_blanks(h, p);
+        *p = skip_blanks(h, *p);
         char local[NAME_MAX + 1];
         int rc = read_header_name(h, p, local, true);
         if (rc) return rc;
@@ -541,7 +538,7 @@ int parse_function_header(const char *name, i64 function, const char *header, i6
     }
     for (i64 q = hp.locals_at; !failed && q >= 0 && text[q] == ';';) {
         q++;
-        skip_blanks(text, &q);
+        q = skip_blanks(text, q);
         char local[NAME_MAX + 1];
         read_header_name(text, &q, local, true);
         failed = add_header_local(local) < 0;
@@ -579,7 +576,7 @@ int collect_function_labels(TextLine *first, i64 count) {
             name[k++] = s[p++];
         }
         name[k] = 0;
-        while (s[p] == ' ' || s[p] == '\t') p++;
+        p = skip_blanks(s, p);
         if (s[p] != ':') continue;
         i64 e = add_name_entry(name, 'L');
         if (e < 0) return (int)error_number;

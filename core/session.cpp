@@ -4,6 +4,7 @@
 #include "session.h"
 #include "output.h"
 #include "lexer.h"
+#include "scan.h"
 #include "errors.h"
 #include "tables.h"
 #include "arena.h"
@@ -144,11 +145,7 @@ int execute_immediate_line(const char *text, int64_t length) {
 
 // ---- The line "->" -----------------------------------------------------------------------
 
-static bool only_blanks(const char *s) {
-    for (; *s; s++)
-        if (*s != ' ' && *s != '\t') return false;
-    return true;
-}
+static bool only_blanks(const char *s) { return !*skip_blanks(s); }
 
 // Pops the innermost function entry (passing over query-layer entries) with
 // its frame, and the immediate entry below it when that is its line's; an
@@ -188,12 +185,10 @@ static i64 scan_brace_name(const char *text, i64 pos, char *name) {
 }
 
 void brace_command(const char *text, int echo) {
-    i64 pos = 0;
-    while (text[pos] == ' ' || text[pos] == '\t') pos++;
+    i64 pos = skip_blanks(text, 0);
     char name[NAME_MAX + 1];
     pos = scan_brace_name(text, pos, name);
-    i64 after = pos;
-    while (text[after] == ' ' || text[after] == '\t') after++;
+    i64 after = skip_blanks(text, pos);
     if (name[0] && text[after] == '}' && only_blanks(text + after + 1)) {
         i64 g = lookup_name(name, 'G');
         if (g >= 0 && global_name_table[g].kind == 'F') {

@@ -2,6 +2,7 @@
 // fixed-length readers and the writers of month, date, minute, second,
 // time and datetime texts.
 #include "timecode.h"
+#include "scan.h"
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -255,7 +256,7 @@ i64 parse_slash_date(const char *text, i64 length) {
     if (!text) return TIME_NULL;
     i64 p = 0, f[3];   // year, month, day
     while (length > 0 && text[length - 1] == ' ') length--;
-    while (p < length && text[p] == ' ') p++;
+    p = skip_blanks(text, p, BLANKS_ONLY, length);
     if (!read_digits(text, length, &p, 2, &f[1]) || p >= length || text[p++] != '/') return TIME_NULL;
     if (!read_digits(text, length, &p, 2, &f[2]) || p >= length || text[p++] != '/') return TIME_NULL;
     if (read_digits(text, length, &p, 4, &f[0]) != 4 || p != length) return TIME_NULL;

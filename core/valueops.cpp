@@ -1,6 +1,6 @@
 // Value operations: deep copy and assignment (arena blocks are copied, large
 // simple blocks shared by reference count), shapes, element access,
-// catenation, demotion, match, type letters and null tests.
+// demotion, match, type letters and null tests.
 #include "errors.h"
 #include "valueops.h"
 #include "arena.h"
@@ -342,27 +342,6 @@ void copy_element(ValueDescriptor *target, i64 i, const ValueDescriptor *source,
     }
 }
 
-int copy_value_extend(ValueDescriptor *target, const ValueDescriptor *source, i64 count, int heap) {
-    if (!source || source->rank < 0) return fail(VEK_VALUE);
-    if (source->count != 1 || count == 1) return copy_value_checked(target, source, heap);
-    if (count < 0) return fail(VEK_DOMAIN);
-    ValueDescriptor s = *source;
-    fix_inline_pointer(&s);
-    memset(target, 0, sizeof *target);
-    target->type = s.type;
-    target->rank = 1;
-    target->count = count;
-    target->dim0 = count;
-    if (alloc_descriptor_data(target, heap)) return error_number;
-    for (i64 k = 0; k < count; k++) {
-        if (s.type == T_LIST) {
-            if (copy_value_checked(&((ValueDescriptor *)target->data)[k], (ValueDescriptor *)s.data, heap))
-                return error_number;
-        } else copy_element(target, k, &s, 0);
-    }
-    return 0;
-}
-
 int make_data_private(ValueDescriptor *d) {
     if (is_inline_value(d) || !d->data || d->capacity <= 0) return 0;
     if (in_arena(d->data) || adjust_refcount(d, 0) <= 1) return 0;
@@ -456,124 +435,6 @@ void element_as_complex(double *result, const ValueDescriptor *source, i64 i) {
     }
 }
 
-// ---- Joining -------------------------------------------------------------------------
-
-static bool is_numeric(i64 t) { return t >= 0 && t <= 4 && t != T_CHAR; }
-
-static i64 rows_of(const ValueDescriptor *d) { return d->rank >= 2 ? d->dim0 : 1; }
-
-// Char matrix with char rows on either side: rows of both, one width.
-static int catenate_char_rows(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap) {
-    i64 width = a->rank == 2 ? a->dim1 : b->dim1;
-    if (a->rank == 2 && b->rank == 2 && a->dim1 != b->dim1) return fail(VEK_LENGTH);
-    for (const ValueDescriptor *x : {a, b})
-        if (x->rank == 1 && x->count != width && x->count != 1) return fail(VEK_LENGTH);
-    i64 ra = rows_of(a), rb = rows_of(b);
-    memset(target, 0, sizeof *target);
-    target->type = T_CHAR;
-    target->rank = 2;
-    target->dim0 = ra + rb;
-    target->dim1 = width;
-    target->count = (ra + rb) * width;
-    if (alloc_descriptor_data(target, heap)) return error_number;
-    char *out = (char *)target->data;
-    for (const ValueDescriptor *x : {a, b}) {
-        const char *p = (const char *)value_data((ValueDescriptor *)x);
-        if (x->rank == 0 || (x->rank == 1 && x->count == 1 && width != 1)) {
-            memset(out, p ? p[0] : ' ', width);    // a char scalar fills one row
-            out += width;
-        } else {
-            i64 n = rows_of(x) * width;
-            if (n > 0 && p) memcpy(out, p, n);
-            out += n;
-        }
-    }
-    return 0;
-}
-
-int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap) {
-    if (!a || !b || a->rank < 0 || b->rank < 0) return fail(VEK_VALUE);
-    ValueDescriptor A = *a, B = *b;
-    fix_inline_pointer(&A);
-    fix_inline_pointer(&B);
-    if (A.type == T_LIST) {
-        // item i of a joins item i of b; b must match a's count or be one item
-        bool single = B.count == 1;
-        if (!single && (B.type != T_LIST || B.count != A.count)) return fail(VEK_LENGTH);
-        memset(target, 0, sizeof *target);
-        target->type = T_LIST;
-        target->rank = 1;
-        target->count = target->dim0 = A.count;
-        if (alloc_descriptor_data(target, heap)) return error_number;
-        for (i64 k = 0; k < A.count; k++) {
-            // each join may compact the heap: the items are found afresh
-            B = *b;
-            fix_inline_pointer(&B);
-            const ValueDescriptor *ai = &((ValueDescriptor *)a->data)[k];
-            const ValueDescriptor *bi = B.type != T_LIST ? &B : &((ValueDescriptor *)B.data)[single ? 0 : k];
-            if (catenate_values(&((ValueDescriptor *)target->data)[k], ai, bi, heap)) return error_number;
-        }
-        return 0;
-    }
-    if (A.type == T_ENUM || B.type == T_ENUM) return fail(VEK_DOMAIN);   // the dictionary family joins these
-    if (A.type == T_CHAR && B.type == T_CHAR && (A.rank == 2 || B.rank == 2))
-        return catenate_char_rows(target, a, b, heap);
-    if (A.rank > 1 || B.rank > 1) return fail(VEK_RANK);
-    i64 type = A.type;
-    if (A.type != B.type) {
-        if (!is_numeric(A.type) || !is_numeric(B.type)) return fail(VEK_DOMAIN);
-        type = A.type > B.type ? A.type : B.type;
-        if (type == T_BOOL) type = T_INT;
-    }
-    i64 n = A.count + B.count;
-    memset(target, 0, sizeof *target);
-    target->type = type;
-    target->rank = 1;
-    target->count = target->dim0 = n;
-    if (alloc_descriptor_data(target, heap)) return error_number;
-    // the allocation may have compacted the heap: read the operands afresh
-    A = *a;
-    B = *b;
-    fix_inline_pointer(&A);
-    fix_inline_pointer(&B);
-    void *out = value_data(target);
-    i64 k = 0;
-    for (const ValueDescriptor *x : {&A, &B}) {
-        for (i64 j = 0; j < x->count; j++, k++) {
-            if (type == x->type || (type == T_INT && x->type == T_BOOL)) {
-                ValueDescriptor t = *target;
-                if (type == T_LIST) continue;
-                copy_element(&t, k, x, j);
-            } else if (type == T_FLOAT) {
-                ((double *)out)[k] = (double)((const i64 *)x->data)[j];
-            } else if (type == T_COMPLEX) {
-                element_as_complex(&((double *)out)[2 * k], x, j);
-            }
-        }
-    }
-    fix_inline_pointer(target);
-    return 0;
-}
-
-int split_rows(ValueDescriptor *target, const ValueDescriptor *source) {
-    if (source->rank != 2) return fail(VEK_RANK);
-    i64 rows = source->dim0, cols = source->dim1;
-    memset(target, 0, sizeof *target);
-    target->type = T_LIST;
-    target->rank = 1;
-    target->count = target->dim0 = rows;
-    if (alloc_descriptor_data(target, 0)) return error_number;
-    for (i64 r = 0; r < rows; r++) {
-        ValueDescriptor *item = &((ValueDescriptor *)target->data)[r];
-        item->type = source->type;
-        item->rank = 1;
-        item->count = item->dim0 = cols;
-        if (alloc_descriptor_data(item, 0)) return error_number;
-        for (i64 j = 0; j < cols; j++) copy_element(item, j, source, r * cols + j);
-    }
-    return 0;
-}
-
 // ---- Demotion ----------------------------------------------------------------------
 
 int demote_descriptor(ValueDescriptor *d) {
@@ -605,15 +466,6 @@ int demote_descriptor(ValueDescriptor *d) {
     return 0;
 }
 
-int demote_descriptor_to_bool(ValueDescriptor *d) {
-    if (d->rank < 0 || d->type != T_INT) return 0;
-    const i64 *p = (const i64 *)value_data(d);
-    for (i64 k = 0; k < d->count; k++)
-        if (p[k] != 0 && p[k] != 1) return 0;
-    d->type = T_BOOL;
-    return 0;
-}
-
 // Constants are never rewritten: a compiled line runs again with the same
 // constants, so demotion applies to slots only.
 int demote_float_to_int(i64 c, i64 v) {
@@ -624,8 +476,6 @@ int demote_float_to_int(i64 c, i64 v) {
 }
 
 // ---- Equality ---------------------------------------------------------------------------
-
-bool ints_equal(i64 a, i64 b) { return a == b; }
 
 bool floats_equal_tol(double a, double b) {
     // an infinity equals only itself: the relative test would find it
@@ -704,76 +554,3 @@ int compute_axis_strides(const ValueDescriptor *d, i64 *strides) {
     }
     return 0;
 }
-
-int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, const i64 *lengths,
-                           i64 origin, i64 *out, i64 out_cap, i64 *count) {
-    i64 rank = d->rank < 1 ? 1 : d->rank;
-    i64 strides[64];
-    if (rank > 64) return fail(VEK_RANK);
-    if (compute_axis_strides(d, strides)) return error_number;
-    i64 total = 1;
-    for (i64 k = 0; k < rank; k++) {
-        i64 len = lists[k] ? lengths[k] : value_dimension(d, k);
-        if (len < 0) return fail(VEK_DOMAIN);
-        if (len > 0 && total > INT64_MAX / len) return fail(VEK_WS_FULL);
-        total *= len;
-    }
-    if (total > out_cap) return fail(VEK_WS_FULL);
-    *count = total;
-    if (total == 0) return 0;
-    // odometer over the per-axis lists, last axis fastest
-    i64 at[64] = {0};
-    for (i64 n = 0; n < total; n++) {
-        i64 pos = 0;
-        for (i64 k = 0; k < rank; k++) {
-            i64 axis = value_dimension(d, k);
-            i64 idx = lists[k] ? lists[k][at[k]] - origin : at[k];
-            if (idx < 0 || idx >= axis) return fail(VEK_INDEX);
-            pos += idx * strides[k];
-        }
-        out[n] = pos;
-        for (i64 k = rank - 1; k >= 0; k--) {
-            i64 len = lists[k] ? lengths[k] : value_dimension(d, k);
-            if (++at[k] < len) break;
-            at[k] = 0;
-        }
-    }
-    return 0;
-}
-
-int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i64 *positions, i64 n, int heap) {
-    if (!source || source->rank < 0) return fail(VEK_VALUE);
-    if (is_pair_type(source->type) || source->type == T_ENUM) return fail(VEK_DOMAIN);
-    ValueDescriptor s = *source;
-    fix_inline_pointer(&s);
-    i64 rows = s.rank >= 2 ? s.dim0 : s.count;
-    i64 width = s.rank >= 2 ? (rows ? s.count / rows : 0) : 1;
-    for (i64 k = 0; k < n; k++)
-        if (positions[k] < 0 || positions[k] >= rows) return fail(VEK_INDEX);
-    if (n != 0 && width > INT64_MAX / n) return fail(VEK_WS_FULL);
-    memset(target, 0, sizeof *target);
-    target->type = s.type;
-    target->count = n * width;
-    if (s.rank >= 2) {
-        if (copy_shape(target, &s)) return error_number;
-        target->dim0 = n;
-        target->count = n * width;
-    } else {
-        target->rank = 1;
-        target->dim0 = n;
-    }
-    if (alloc_descriptor_data(target, heap)) return error_number;
-    s.data = source->data;
-    fix_inline_pointer(&s);
-    for (i64 k = 0; k < n; k++)
-        for (i64 j = 0; j < width; j++) {
-            if (s.type == T_LIST) {
-                const ValueDescriptor *item = &((const ValueDescriptor *)s.data)[positions[k] * width + j];
-                if (copy_value_checked(&((ValueDescriptor *)target->data)[k * width + j], item, heap))
-                    return error_number;
-            } else copy_element(target, k * width + j, &s, positions[k] * width + j);
-        }
-    fix_inline_pointer(target);
-    return 0;
-}
-

@@ -45,7 +45,6 @@ int fetch_operand_value(ValueDescriptor *target, i64 c, i64 v, int heap);
 void take_slot_descriptor(ValueDescriptor *target, i64 slot);
 int copy_shape(ValueDescriptor *target, const ValueDescriptor *source);
 void copy_element(ValueDescriptor *target, i64 i, const ValueDescriptor *source, i64 j);
-int copy_value_extend(ValueDescriptor *target, const ValueDescriptor *source, i64 count, int heap);
 // Retypes a descriptor; to type 2 converts integer elements to doubles. The
 // block is made private first, so a shared block is never written.
 int convert_descriptor_type(ValueDescriptor *d, i64 type);
@@ -68,18 +67,12 @@ void fix_inline_pointer(ValueDescriptor *d);
 int fetch_element(ValueDescriptor *target, const ValueDescriptor *source, i64 i, int heap);
 void element_as_complex(double *result, const ValueDescriptor *source, i64 i);
 
-// ---- Joining and selecting ------------------------------------------------------
-int catenate_values(ValueDescriptor *target, const ValueDescriptor *a, const ValueDescriptor *b, int heap);
-int split_rows(ValueDescriptor *target, const ValueDescriptor *source);
-
 // ---- Demotion ----------------------------------------------------------------------
 int demote_float_to_int(i64 c, i64 v);
 int demote_descriptor(ValueDescriptor *d);        // complex->float->int
-int demote_descriptor_to_bool(ValueDescriptor *d);
 
 // ---- Equality --------------------------------------------------------------------------
 bool values_match(const ValueDescriptor *a, const ValueDescriptor *b);
-bool ints_equal(i64 a, i64 b);
 bool floats_equal_tol(double a, double b);
 
 // ---- Type predicates and letters -------------------------------------------------------
@@ -91,14 +84,6 @@ i64 type_from_letter(char letter);
 // Row-major strides of every axis of d (the last axis has stride 1); 6 when
 // the products overflow.
 int compute_axis_strides(const ValueDescriptor *d, i64 *strides);
-// Row-major linear positions of the cross product of per-axis index lists
-// (lists[k] null: every position of axis k), each index less `origin`.
-// Fails with 25 for an index outside its axis, 6 when out_cap is too small.
-int compute_linear_indices(const ValueDescriptor *d, const i64 *const *lists, const i64 *lengths,
-                           i64 origin, i64 *out, i64 out_cap, i64 *count);
-// The elements of a vector, or the rows of a matrix, at 0-based positions.
-// 25 for a position out of range, 1 for types without elements (pairs).
-int index_values(ValueDescriptor *target, const ValueDescriptor *source, const i64 *positions, i64 n, int heap);
 
 // Shape pool: stores a dimension list of n words and a -1 end, or finds the
 // same list stored before; returns 0 or 9 "glist full".

@@ -151,18 +151,6 @@ static bool row_matches(const ValueDescriptor *columns, i64 r, const ValueDescri
     return true;
 }
 
-static bool row_value_items(const ValueDescriptor *columns, const ValueDescriptor *row, Work<const ValueDescriptor *> *items) {
-    if (row->type != T_LIST || row->count != column_count(columns)) return false;
-    if (items->take(row->count)) return false;
-    for (i64 k = 0; k < row->count; k++) (*items)[k] = row_item(row, k);
-    return true;
-}
-
-bool cells_equal_value(const ValueDescriptor *columns, i64 r, const ValueDescriptor *row) {
-    Work<const ValueDescriptor *> items;
-    return row_value_items(columns, row, &items) && row_matches(columns, r, items.p);
-}
-
 // ---- The index ---------------------------------------------------------------------------------------
 
 static u64 combine(u64 h, u64 cell) { return (h ^ cell) * 0x9E3779B97F4A7C15ull + 0x632BE59BD9B4E019ull; }
@@ -203,12 +191,6 @@ static i64 find_cells(const HashIndex *h, const ValueDescriptor *const *items) {
     for (i64 k = 0; k < column_count(h->columns); k++)
         hash = combine(hash, cell_hash(value_cell(column(h->columns, k), items[k])));
     return probe_rows(h, hash, [&](i64 r) { return row_matches(h->columns, r, items); });
-}
-
-i64 hash_find(const HashIndex *h, const ValueDescriptor *row) {
-    Work<const ValueDescriptor *> items;
-    if (!row_value_items(h->columns, row, &items)) return -1;
-    return find_cells(h, items.p);
 }
 
 i64 hash_find_row(const HashIndex *h, const ValueDescriptor *other, i64 j) {
@@ -305,12 +287,4 @@ i64 find_key(const ValueDescriptor *symbols, i64 symbol) {
     for (i64 k = 0; k < symbols->count; k++)
         if (p[k] == symbol) return k;
     return -1;
-}
-
-bool all_found(const void *domain, i64 dn, const void *items, i64 n, i64 type) {
-    Work<i64> found;
-    if (found.take(n) || member_exact(type, items, n, domain, dn, found.p)) return false;
-    for (i64 i = 0; i < n; i++)
-        if (!found[i]) return false;
-    return true;
 }

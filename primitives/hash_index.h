@@ -31,15 +31,11 @@ struct HashIndex {
 // Indexes every row of a column list of `rows` rows. The list must stay
 // where it is while the index is used.
 int hash_index_build(HashIndex *h, const ValueDescriptor *columns, i64 rows);
-// The first indexed row equal to a row value (a general list with one item
-// per column), or -1.
-i64 hash_find(const HashIndex *h, const ValueDescriptor *row);
 // The first indexed row equal to row j of another column list, or -1.
 i64 hash_find_row(const HashIndex *h, const ValueDescriptor *other, i64 j);
 
-// Row r of a column list against row j of another, or against a row value.
+// Row r of a column list against row j of another.
 bool cells_equal(const ValueDescriptor *columns, i64 r, const ValueDescriptor *other, i64 j);
-bool cells_equal_value(const ValueDescriptor *columns, i64 r, const ValueDescriptor *row);
 
 // The rows (0-based) of a table's column list, of `rows` rows, equal to a
 // lookup value V, in the order of V, as a scratch block in *out with their
@@ -70,7 +66,3 @@ int pair_find_rows_all(const ValueDescriptor *keys, const ValueDescriptor *looku
 
 // The first position of a symbol number in a symbol vector, or -1.
 i64 find_key(const ValueDescriptor *symbols, i64 symbol);
-// True when each of the n items occurs among the dn items of domain, both
-// of simple type `type` (compared as membership does for that type); false
-// also when the search finds no work memory (error_number is then 6).
-bool all_found(const void *domain, i64 dn, const void *items, i64 n, i64 type);

@@ -96,7 +96,6 @@ static int scalar_result(i64 slot, i64 type, const void *item) {
 }
 
 int result_int(i64 slot, i64 type, i64 value) { return scalar_result(slot, type, &value); }
-int result_float(i64 slot, double value) { return scalar_result(slot, T_FLOAT, &value); }
 
 int result_copy(i64 slot, const Operand *o) {
     if (operand_is_slot(o, slot)) return 0;

@@ -63,7 +63,6 @@ int begin_vector(Result *z, i64 slot, i64 type, i64 n,
                  Operand *a = nullptr, Operand *b = nullptr, bool fully_written = false);
 // A scalar result (held inline in the slot).
 int result_int(i64 slot, i64 type, i64 value);
-int result_float(i64 slot, double value);
 // Copies an operand unchanged into the result slot.
 int result_copy(i64 slot, const Operand *o);
 

@@ -1,5 +1,5 @@
 // The query layer's built-in functions: `do` hands an SQL statement to the
-// layer (script text in the language itself, primitives/query_script.cpp,
+// layer (script text in the language itself, primitives/query_layer.vkp,
 // loaded on first use), `like` matches texts against a pattern through
 // PCRE2, and dyadic `xkey` keys a table by some of its columns.
 //
@@ -31,17 +31,10 @@
 #include "query.h"
 #include "prim.h"
 #include "core/evaluator.h"
-#include "core/output.h"
 #include "core/tables.h"
 #include "core/valueops.h"
-#include "platform/platform.h"
-#include "system/commands.h"
-#include "system/scripts.h"
-#include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
-#include <sys/stat.h>
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
@@ -232,55 +225,7 @@ std::string quote_as_query_call(const char *statement, i64 n) {
     return call + "'";
 }
 
-static bool file_exists(const std::string &path) {
-    struct stat st;
-    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-}
-
-// The line that copies the library script "standard": from the library
-// directory when it holds one, else the copy installed beside the program.
-static std::string standard_copy_line() {
-    const std::string plain = ")fcopy standard";
-    char path[FILE_PATH_MAX + 1];
-    i64 saved = error_number;
-    bool in_library = make_file_path("standard", path, "vkp") == 0 && file_exists(path);
-    error_number = saved;
-    if (in_library) return plain;
-    char dir[FILE_PATH_MAX + 1];
-    if (!platform_program_directory(dir, sizeof dir)) return plain;
-    std::string shipped = std::string(dir) + "/standard.vkp";
-    if (shipped.size() + 2 > (size_t)FILE_PATH_MAX || shipped.find('\'') != std::string::npos ||
-        !file_exists(shipped))
-        return plain;
-    return ")fcopy '" + shipped + "'";
-}
-
-static void discard_output(const char *) {}
-
-// Runs the layer's lines quietly; every output, a report included, is
-// dropped, and the first failure ends the run.
-static int load_query_layer() {
-    std::vector<std::string> text;
-    for (const char *p = query_script_lines; *p;) {
-        const char *end = strchr(p, '\n');
-        if (!end) end = p + strlen(p);
-        text.emplace_back(p, (size_t)(end - p));
-        p = *end ? end + 1 : end;
-    }
-    for (std::string &line : text)
-        if (line == ")fcopy standard") line = standard_copy_line();
-    std::vector<const char *> lines;
-    for (const std::string &line : text) lines.push_back(line.c_str());
-    void (*print)(const char *) = session_print;
-    unsigned char quiet = script_quiet;
-    session_print = discard_output;
-    script_quiet = 1;
-    int e = load_query_lines(lines.data(), (i64)lines.size());
-    session_print = print;
-    script_quiet = quiet;
-    return e;
-}
-
+int (*load_query_script_hook)() = nullptr;
 
 static int execute_text(i64, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
     if (lc >= 0 || lv >= 0) return fail(VEK_VALENCE);
@@ -298,7 +243,7 @@ static int execute_text(i64, i64 result, i64 lc, i64 lv, i64 rc, i64 rv) {
         static bool loading = false;
         if (loading) return fail(VEK_QUERY_LOAD);
         loading = true;
-        int e = load_query_layer();
+        int e = load_query_script_hook ? load_query_script_hook() : VEK_QUERY_LOAD;
         loading = false;
         if (e) return fail(VEK_QUERY_LOAD);
         query_layer_loaded = 1;

@@ -1,13 +1,20 @@
 // The query layer: `do`, `like` and dyadic `xkey` (primitives/query.cpp),
-// and the layer's own script text (primitives/query_script.cpp).
+// and the layer's own script, the script file primitives/query_layer.vkp,
+// which the build embeds in the program.
 #pragma once
 #include "core/value.h"
 #include <string>
 
-// The layer's lines, one after another, each ended by a newline; run by
-// the line runner when `do` is first used. The first line that is not a
-// comment copies the library script "standard".
+// The layer's lines, one after another, each ended by a newline: the bytes
+// of primitives/query_layer.vkp. Its immediate lines copy the library
+// script "standard", set the index origin to 0 and the layer's three
+// globals; its function blocks define the layer's 19 functions.
 extern const char query_script_lines[];
+
+// Runs the layer's lines (query_script_lines) in the line runner when `do`
+// is first used: 0, or the run's error. Scripts are run by the system
+// layer, which sets this at start-up; without it `do` cannot load the layer.
+extern int (*load_query_script_hook)();
 
 // "^" + the pattern with % _ . \ translated + "$".
 std::string like_pattern_to_regex(const char *pattern, i64 n);

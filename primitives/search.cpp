@@ -332,9 +332,6 @@ int member_exact(i64 type, const void *items, i64 m, const void *list, i64 n, i6
 
 // ---- Operands read as one class -------------------------------------------------------------
 
-static bool is_int_class(i64 t) { return t == T_BOOL || t == T_INT; }
-static bool is_real(i64 t) { return t <= T_FLOAT; }
-
 // An operand's items as doubles: floats in place, booleans and integers
 // converted into `copy`.
 static const double *as_floats(const Operand &o, Work<double> *copy) {

@@ -32,8 +32,6 @@
 #include <cmath>
 #include <cstring>
 
-i64 time_status = 0;
-
 enum : i64 { MONTH_SPAN = 201 * 12 };   // 1900.01m .. 2100.12m
 
 static i64 clock_period(i64 type) {
@@ -100,32 +98,6 @@ static bool datetime_difference_item(double a, double b, double *out) {
     if (!datetime_to_day_ms(a, &da, &ma) || !datetime_to_day_ms(b, &db, &mb)) return false;
     *out = (double)((da - db) * MS_PER_DAY + (ma - mb));
     return true;
-}
-
-// ---- The item interface -----------------------------------------------------------------
-
-i64 add_to_time_value(i64 op, i64 type, i64 value, i64 count) {
-    i64 out;
-    time_status = add_item(type, value, count, op == P_MINUS, &out) ? 0 : TIME_STATUS_INVALID;
-    return time_status ? value : out;
-}
-
-double add_to_datetime_value(i64 op, double datetime, i64 milliseconds) {
-    double out;
-    time_status = add_datetime_item(datetime, milliseconds, op == P_MINUS, &out) ? 0 : TIME_STATUS_INVALID;
-    return time_status ? datetime : out;
-}
-
-i64 time_value_difference(i64 type, i64 a, i64 b) {
-    i64 out;
-    time_status = difference_item(type, a, b, &out) ? 0 : TIME_STATUS_INVALID;
-    return time_status ? 0 : out;
-}
-
-double datetime_difference(double a, double b) {
-    double out;
-    time_status = datetime_difference_item(a, b, &out) ? 0 : TIME_STATUS_INVALID;
-    return time_status ? 0 : out;
 }
 
 // ---- Whole arrays ---------------------------------------------------------------------------

@@ -6,6 +6,7 @@
 #include "system/scripts.h"
 #include "system/workspace_file.h"
 #include "core/lexer.h"
+#include "core/scan.h"
 #include "core/session.h"
 #include "core/arena.h"
 #include "core/names.h"
@@ -33,11 +34,6 @@ char workspace_name[FILE_PATH_MAX + 1];
 
 
 // ---- Small text helpers --------------------------------------------------------
-static char *skip_white(char *p) {
-    while (*p == ' ' || *p == '\t') p++;
-    return p;
-}
-
 static void uppercase_in_place(char *p) {
     for (; *p; p++)
         if (*p >= 'a' && *p <= 'z') *p = (char)(*p - 'a' + 'A');
@@ -55,14 +51,13 @@ static i64 scan_word(const char *text, char *out) {
     if (n > NAME_MAX) n = NAME_MAX;
     memcpy(out, text, n);
     out[n] = 0;
-    while (text[i] == ' ' || text[i] == '\t') i++;
-    return i;
+    return skip_blanks(text, i);
 }
 
 // ---- make_file_path --------------------------------------------------------------
 int make_file_path(const char *argument, char *path_out, const char *default_ext) {
     path_out[0] = 0;
-    while (*argument == ' ' || *argument == '\t') argument++;
+    argument = skip_blanks(argument);
     // Cut a "//" comment that stands outside quotes, then trailing blanks.
     std::string arg(argument, (size_t)comment_start(argument));
     while (!arg.empty() && (arg.back() == ' ' || arg.back() == '\t')) arg.pop_back();
@@ -75,13 +70,13 @@ int make_file_path(const char *argument, char *path_out, const char *default_ext
     } else {
         size_t end = 0;
         int depth = 0;
-        bool quoted = false;
-        for (; end < arg.size(); end++) {
+        while (end < arg.size()) {
             char c = arg[end];
-            if (c == '\'') quoted = !quoted;
-            else if (!quoted && c == '[') depth++;
-            else if (!quoted && c == ']' && depth > 0) depth--;
-            else if (!quoted && depth == 0 && c == ' ') break;
+            if (c == '\'') { end = skip_quoted(arg, end); continue; }
+            if (c == '[') depth++;
+            else if (c == ']' && depth > 0) depth--;
+            else if (depth == 0 && c == ' ') break;
+            end++;
         }
         path = std::string(library_path) + "/" + arg.substr(0, end);
         if (arg.find('.') == std::string::npos) path += std::string(".") + default_ext;
@@ -127,7 +122,7 @@ void print_file_time(const char *path) {
 
 // ---- The commands -------------------------------------------------------------------
 static int cmd_wsid(char *arg) {
-    arg = skip_white(arg);
+    arg = skip_blanks(arg);
     if (!*arg) {
         vek_printf("%s\n", workspace_name[0] ? workspace_name : "CLEAR WS");
         return 0;
@@ -141,7 +136,7 @@ static int cmd_wsid(char *arg) {
 
 static int list_kind(char *arg, char kind) {
     char prefix[NAME_MAX + 1] = "";
-    if (scan_word(skip_white(arg), prefix) < 0) prefix[0] = 0;
+    if (scan_word(skip_blanks(arg), prefix) < 0) prefix[0] = 0;
     list_names(prefix, kind, 1);
     return 0;
 }
@@ -154,7 +149,7 @@ static bool has_suffix(const std::string &s, const char *suffix) {
 }
 
 static int cmd_lib(char *arg) {
-    arg = skip_white(arg);
+    arg = skip_blanks(arg);
     DIR *dir = opendir(library_path);
     if (!dir) {
         vek_puts("error in )lib\n");
@@ -245,7 +240,7 @@ static int cmd_index(char *) {
 }
 
 static int cmd_trace(char *arg) {
-    arg = skip_white(arg);
+    arg = skip_blanks(arg);
     i64 n = 20;
     if (*arg && strspn(arg, "0123456789") == strlen(arg)) {
         i64 v = strlen(arg) > 6 ? 100 : atoll(arg);
@@ -276,7 +271,7 @@ static int cmd_trace(char *arg) {
 }
 
 static int cmd_save(char *arg) {
-    arg = skip_white(arg);
+    arg = skip_blanks(arg);
     char path[FILE_PATH_MAX + 1];
     if (!*arg) {
         if (!workspace_name[0]) { report_error(VEK_CLEAR_NOT_SAVED); return 1; }
@@ -300,7 +295,7 @@ static int cmd_save(char *arg) {
 }
 
 static int cmd_load(char *arg) {
-    arg = skip_white(arg);
+    arg = skip_blanks(arg);
     if (!*arg) { report_error(VEK_FILE_NAME_REQUIRED); return 1; }
     char path[FILE_PATH_MAX + 1];
     if (make_file_path(arg, path, "vek")) { report_error(VEK_PATH); return 1; }
@@ -355,7 +350,7 @@ static void dump_slot_value(i64 slot) {
 
 static int cmd_ask(char *arg) {
     char name[NAME_MAX + 3];
-    arg = skip_white(arg);
+    arg = skip_blanks(arg);
     // A system variable: "[]" and its name, as the name tables hold it.
     bool system = arg[0] == '[' && arg[1] == ']';
     if (system) {
@@ -381,7 +376,7 @@ static int cmd_ask(char *arg) {
 }
 
 static int cmd_dir(char *arg) {
-    arg = skip_white(arg);
+    arg = skip_blanks(arg);
     if (!*arg) { vek_printf("%s\n", library_path); return 0; }
     DIR *dir = strlen(arg) < sizeof library_path ? opendir(arg) : nullptr;
     if (!dir) { vek_puts("incorrect path, please check the it.\n"); return 0; }

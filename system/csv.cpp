@@ -32,6 +32,7 @@
 // column vectors, and the texts of a column are gathered one after the
 // other, then copied once, into the column's block.
 #include "system/csv.h"
+#include "core/scan.h"
 #include "system/files.h"
 #include "system/scripts.h"
 #include "system/file_replace.h"
@@ -214,12 +215,8 @@ static void unquote(const Cell &c, std::string *out) {
     }
 }
 
-static void skip_blanks(const char **p, const char *e) {
-    while (*p < e && (**p == ' ' || **p == '\t')) ++*p;
-}
-
 static void trim_blanks(const char **p, const char **e) {
-    skip_blanks(p, *e);
+    *p = skip_blanks(*p, BLANKS_AND_TABS, *e);
     while (*e > *p && ((*e)[-1] == ' ' || (*e)[-1] == '\t')) --*e;
 }
 
@@ -232,7 +229,7 @@ static bool read_sign(const char **p, const char *e) {
 
 i64 read_integer_cell(const char *text, i64 length) {
     const char *p = text, *e = text + length;
-    skip_blanks(&p, e);
+    p = skip_blanks(p, BLANKS_AND_TABS, e);
     bool minus = read_sign(&p, e);
     if (e - p >= 2 && p[0] == '0' && p[1] == 'w') return minus ? -INT64_MAX : INT64_MAX;
     if (e - p >= 2 && p[0] == '0' && p[1] == 'n') return INT_NULL;
@@ -256,7 +253,7 @@ static double read_out_of_range(const char *text) {
 
 double read_float_cell(const char *text, i64 length) {
     const char *p = text, *e = text + length;
-    skip_blanks(&p, e);
+    p = skip_blanks(p, BLANKS_AND_TABS, e);
     bool minus = read_sign(&p, e);
     double nan = std::nan("");
     if (e - p >= 2 && p[0] == '0' && p[1] == 'w') return minus ? -HUGE_VAL : HUGE_VAL;

@@ -12,9 +12,12 @@
 #include "core/names.h"
 #include "core/symbols.h"
 #include "core/lexer.h"
+#include "core/scan.h"
 #include "core/valueops.h"
 #include "core/keyed.h"
 #include "primitives/keyed.h"
+#include "primitives/query.h"
+#include "platform/platform.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>
@@ -26,6 +29,7 @@
 #include <deque>
 #include <new>
 #include <unistd.h>
+#include <sys/stat.h>
 #include "core/arena.h"
 #include "core/interrupt.h"
 #include "core/output.h"
@@ -40,20 +44,10 @@ unsigned char script_quiet;
 static int script_depth;
 
 // ---- Trimming helpers -----------------------------------------------------------
-char *skip_blanks(char *text) {
-    while (*text == ' ' || *text == '\t') text++;
-    return text;
-}
-
 void trim_right(char *text) {
     size_t n = strlen(text);
     while (n > 0 && (text[n - 1] == ' ' || text[n - 1] == '\t' || text[n - 1] == '\r' || text[n - 1] == '\n')) n--;
     text[n] = 0;
-}
-
-char *trim_both(char *text) {
-    trim_right(text);
-    return skip_blanks(text);
 }
 
 void print_file_not_found() { vek_puts("file not found\n"); }
@@ -462,8 +456,7 @@ int write_variable_text(i64 slot, const char *name, FILE *file) {
 static bool function_block_reads_back(const FunctionText *ft) {
     const TextLine *t = ft->typed ? ft->typed->next : nullptr;
     for (i64 i = 0; i < ft->typed_count && t; i++, t = t->next) {
-        const char *s = t->text ? t->text : "";
-        while (*s == ' ' || *s == '\t') s++;
+        const char *s = skip_blanks(t->text ? t->text : "");
         if (i > 0 && s[0] == '@' && s[1] == '.') return false;
     }
     return true;
@@ -497,10 +490,10 @@ int cmd_out(char *argument) {
     char *p = skip_blanks(argument);
     std::string first;
     // A quoted full path may hold blanks: it ends at its closing quote.
-    bool quoted = false;
-    while (*p && (quoted || (*p != ' ' && *p != '\t'))) {
-        if (*p == '\'') quoted = !quoted;
-        first += *p++;
+    while (*p && !is_blank(*p)) {
+        char *past = *p == '\'' ? p + skip_quoted(p, 0) : p + 1;
+        first.append(p, past);
+        p = past;
     }
     if (make_file_path(first.c_str(), path, "vkp")) { report_error(VEK_PATH); return 76; }
     // Written beside the target and renamed over it: a failed )OUT leaves
@@ -608,11 +601,11 @@ struct BlockCursor {
 };
 
 static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector<i64> &dims, i64 *count) {
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     *type = block_type(*p);
     if (*type < 0) return false;
     p++;
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     i64 r;
     if (!scan_script_number(p, false, &r, nullptr) || r < 0 || r > SCRIPT_RANK_MAX) return false;
     *rank = r;
@@ -620,14 +613,14 @@ static bool parse_block_header(const char *&p, i64 *type, i64 *rank, std::vector
     i64 n = 1;
     dims.clear();
     for (i64 k = 0; k < r; k++) {
-        while (*p == ' ' || *p == '\t') p++;
+        p = skip_blanks(p);
         i64 v;
         if (!scan_script_number(p, false, &v, nullptr) || v < 0) return false;
         if (v > 0 && n > SCRIPT_COUNT_MAX / v) return false;
         n *= v;
         dims.push_back(v);
     }
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     if (*p) return false;
     *count = n;
     return true;
@@ -732,7 +725,7 @@ static bool read_block_value(BlockCursor &cur, i64 type, i64 rank, const std::ve
         if (s.back() == '\\') s.pop_back();
         const char *p = s.c_str();
         for (;;) {
-            while (*p == ' ' || *p == '\t') p++;
+            p = skip_blanks(p);
             if (!*p) break;
             if (got >= count) return false;
             room_for(got + 1);
@@ -816,7 +809,7 @@ static int store_block_value(const char *name, BlockValue &v, i64 rank, const st
 static int read_variable_block(BlockCursor &cur) {
     std::string h = cur.text();
     const char *p = h.c_str() + 1;
-    while (*p == ' ' || *p == '\t') p++;
+    p = skip_blanks(p);
     if (!isalpha((unsigned char)*p)) return 1;
     std::string name;
     while (isalnum((unsigned char)*p) || *p == '_') name += *p++;
@@ -1041,7 +1034,7 @@ int run_script_text(const char *text, i64 length) {
         i64 end = start;
         while (end < length && text[end] != '\n') end++;
         i64 a = start, b = end;
-        while (a < b && (text[a] == ' ' || text[a] == '\t')) a++;
+        a = skip_blanks(text, a, BLANKS_AND_TABS, b);
         while (b > a && (text[b - 1] == ' ' || text[b - 1] == '\t' || text[b - 1] == '\r')) b--;
         line.assign(text + a, (size_t)(b - a));
         tail = append_text_line(tail, line.c_str());
@@ -1053,14 +1046,53 @@ int run_script_text(const char *text, i64 length) {
     return rc;
 }
 
-int load_query_lines(const char *const *lines, i64 count) {
+static bool file_exists(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+}
+
+// The line that copies the library script "standard": from the library
+// directory when it holds one, else the copy installed beside the program.
+static std::string standard_copy_line() {
+    const std::string plain = ")fcopy standard";
+    char path[FILE_PATH_MAX + 1];
+    i64 saved = error_number;
+    bool in_library = make_file_path("standard", path, "vkp") == 0 && file_exists(path);
+    error_number = saved;
+    if (in_library) return plain;
+    char dir[FILE_PATH_MAX + 1];
+    if (!platform_program_directory(dir, sizeof dir)) return plain;
+    std::string shipped = std::string(dir) + "/standard.vkp";
+    if (shipped.size() + 2 > (size_t)FILE_PATH_MAX || shipped.find('\'') != std::string::npos ||
+        !file_exists(shipped))
+        return plain;
+    return ")fcopy '" + shipped + "'";
+}
+
+static void discard_output(const char *) {}
+
+// The layer's lines are run as they stand, untrimmed, so that its functions
+// keep their text as written; every output, a report included, is dropped,
+// and the first failure ends the run.
+int load_query_script() {
     TextLine *head = new_text_line(), *tail = head;
     i64 longest = 0;
-    for (i64 i = 0; i < count; i++) {
-        tail = append_text_line(tail, lines[i]);
-        longest = std::max<i64>(longest, (i64)strlen(lines[i]));
+    for (const char *p = query_script_lines; *p;) {
+        const char *end = strchr(p, '\n');
+        if (!end) end = p + strlen(p);
+        std::string line(p, (size_t)(end - p));
+        if (line == ")fcopy standard") line = standard_copy_line();
+        tail = append_text_line(tail, line.c_str());
+        longest = std::max<i64>(longest, (i64)line.size());
+        p = *end ? end + 1 : end;
     }
+    void (*print)(const char *) = session_print;
+    unsigned char quiet = script_quiet;
+    session_print = discard_output;
+    script_quiet = 1;
     int rc = run_lines(head, nullptr, longest);
+    session_print = print;
+    script_quiet = quiet;
     free_text_lines(head);
     return rc;
 }

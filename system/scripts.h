@@ -29,8 +29,11 @@ void echo_error_line(const char *line, i64 prefix_length);
 // Runs a piece of script text (lines separated by line feeds, each trimmed
 // of blanks) as the line runner runs a file's lines.
 int run_script_text(const char *text, i64 length);
-// The run that loads the embedded query script (lines given by the caller).
-int load_query_lines(const char *const *lines, i64 count);
+// Runs the query layer's embedded script quietly (the line that copies
+// "standard" takes the copy beside the program when the library directory
+// has none): 0, or the first error. Reached from `do` through
+// load_query_script_hook.
+int load_query_script();
 
 // )OUT file [names...]
 int cmd_out(char *argument);
@@ -39,6 +42,4 @@ int write_variable_text(i64 slot, const char *name, FILE *file);
 int write_function_block(const FunctionText *text, FILE *file);
 
 void print_file_not_found();
-char *skip_blanks(char *text);
 void trim_right(char *text);
-char *trim_both(char *text);

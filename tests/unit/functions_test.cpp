@@ -1,8 +1,6 @@
-// The function text store: listing layout, workspace records of shortened
-// lines, script blocks after a redefinition with fewer lines, the work-line
-// to typed-line mapping, and the direct definitions' header building.
+// The function text store: listing layout, the work-line to typed-line
+// mapping, and the direct definitions' header building.
 #include "interpreter_fixture.h"
-#include <cstdio>
 #include <string>
 #include "core/calls.h"
 #include "core/control.h"
@@ -60,22 +58,6 @@ TEST_F(FunctionText_, ListingNumbersLinesAndStartsTextsInColumnSeven)
     EXPECT_EQ(text_output, "`select is a reserved function.\n");
     free_function_text(ft);
     free_function_text(small);
-}
-
-TEST_F(FunctionText_, ScriptBlockHoldsOnlyTheCurrentLines)
-{
-    FunctionText *ft = text({"z<-f x", "a<-1", "b<-2", "z<-3"});
-    set_header_line(ft, "z<-f y");
-    ft->typed_count = 1;
-    append_typed_line(ft, "z<-y");
-    FILE *f = tmpfile();
-    ASSERT_EQ(write_function_text(ft, f), 0);
-    rewind(f);
-    char buf[200] = {0};
-    fread(buf, 1, sizeof buf - 1, f);
-    EXPECT_STREQ(buf, "@.z<-f y\nz<-y\n@.\n\n");
-    fclose(f);
-    free_function_text(ft);
 }
 
 TEST_F(FunctionText_, WorkLinesMapBackToTypedLinesAndColumns)

@@ -1,8 +1,8 @@
 // The query layer from outside the session: the pattern translation and the
-// quoting of a statement, loading the layer again after a clear and a load,
-// the library's own "standard" and a broken one, `do` from a script and
-// inside a running statement, and the layer's names kept out of )OUT and
-// the name dock.
+// quoting of a statement, the layer's script file read as a script, loading
+// the layer again after a clear and a load, the library's own "standard"
+// and a broken one, `do` from a script and inside a running statement, and
+// the layer's names kept out of )OUT and the name dock.
 #include "interpreter_fixture.h"
 #include "core/names.h"
 #include "core/symbols.h"
@@ -103,6 +103,34 @@ TEST_F(QueryLayer, RunsFromAScriptAndInsideARunningStatement) {
     run("{f: w<-x*2; w+^do 'EXEC a FROM t WHERE a>1'}");
     EXPECT_EQ("102 202\n", run("100 200+f 0 0"));
     EXPECT_EQ(1, query_layer_loaded);
+}
+
+// The layer's script is an ordinary script file: the program carries its
+// bytes as they are, and the script reader runs it like any other.
+TEST_F(InterpreterFixture, TheLayerScriptIsAScriptFileTheProgramCarries) {
+    std::ifstream in(VEK_QUERY_SCRIPT, std::ios::binary);
+    std::stringstream file;
+    file << in.rdbuf();
+    ASSERT_FALSE(file.str().empty());
+    EXPECT_EQ(file.str(), std::string(query_script_lines));
+
+    snprintf(library_path, sizeof library_path, "%s", VEK_SOURCE_DIR "/library");
+    run("t<-([] a<-1 2 3; b<-`x`y`z)");
+    std::string out = run(")fcopy '" VEK_QUERY_SCRIPT "'");
+    library_path[0] = 0;
+    EXPECT_EQ(std::string::npos, out.find("rror")) << out;
+    EXPECT_NE(std::string::npos, out.find("saved ")) << out;
+    for (const char *name : {"do__v1", "proc_where", "proc_sel1", "proc_sel", "nxt", "create", "select", "exec",
+                             "eval", "vcol", "ch2sym", "col_nam", "isfk", "de_enum", "split", "proc_op", "vcol2",
+                             "addwth", "proc_sel2"}) {
+        i64 entry = lookup_name(name, 'G');
+        ASSERT_GE(entry, 0) << name;
+        EXPECT_EQ('F', global_name_table[entry].kind) << name;
+    }
+    EXPECT_EQ("0\n", run("[]IO"));
+    EXPECT_EQ("2 3\n", run("do__v1 'EXEC a FROM t WHERE a>1'"));
+    EXPECT_EQ("b\n-\nx\n\n", run("do__v1 'SELECT b FROM t WHERE a<2'"));
+    EXPECT_EQ(0, query_layer_loaded);
 }
 
 // A statement that fails inside the layer leaves its calls suspended with

@@ -1,6 +1,6 @@
-// Value operations and operand binding: demotion, match, catenation rules,
-// copy and sharing on assignment, list items across compaction, and the
-// operand registers (scalar marks, dimensions, refresh after compaction).
+// Value operations and operand binding: demotion, match, copy and sharing
+// on assignment, list items across compaction, and the operand registers
+// (scalar marks, dimensions, refresh after compaction).
 #include "interpreter_fixture.h"
 #include <cmath>
 #include <cstring>
@@ -127,37 +127,6 @@ TEST_F(ValueOpsTest, MatchIsExactAndDeep) {
     EXPECT_FALSE(values_match(&e, &e2));
     EXPECT_TRUE(floats_equal_tol(1, 1 + 1e-14));
     EXPECT_FALSE(floats_equal_tol(0, 1e-14));
-}
-
-TEST_F(ValueOpsTest, CatenationRules) {
-    ValueDescriptor r;
-    ValueDescriptor i = ints({1, 2}), f = floats({0.5}), c = chars("ab");
-    ASSERT_EQ(catenate_values(&r, &i, &f, 0), 0);
-    EXPECT_EQ(r.type, T_FLOAT);
-    EXPECT_EQ(r.count, 3);
-    EXPECT_EQ(((double *)value_data(&r))[1], 2.0);
-    EXPECT_EQ(catenate_values(&r, &c, &i, 0), 1);
-
-    // a list joined item by item needs a partner of its own count
-    ValueDescriptor l = list({ints({1}), ints({2, 3}), ints({4})});
-    ValueDescriptor shorter = list({ints({5}), ints({6})});
-    EXPECT_EQ(catenate_values(&r, &l, &shorter, 0), 3);
-    EXPECT_EQ(catenate_values(&r, &l, &i, 0), 3);
-    ValueDescriptor nine = ints({9});
-    ASSERT_EQ(catenate_values(&r, &l, &nine, 0), 0);
-    const ValueDescriptor *items = (const ValueDescriptor *)r.data;
-    EXPECT_EQ(items[1].count, 3);
-    EXPECT_EQ(((i64 *)value_data(const_cast<ValueDescriptor *>(&items[2])))[1], 9);
-
-    ValueDescriptor m = chars("abcdef");
-    m.rank = 2; m.dim0 = 2; m.dim1 = 3;
-    ValueDescriptor row = chars("xyz"), wrong = chars("xy"), blank = chars("-");
-    ASSERT_EQ(catenate_values(&r, &m, &row, 0), 0);
-    EXPECT_EQ(r.dim0, 3);
-    EXPECT_EQ(std::string((char *)r.data, 9), "abcdefxyz");
-    EXPECT_EQ(catenate_values(&r, &m, &wrong, 0), 3);
-    ASSERT_EQ(catenate_values(&r, &blank, &m, 0), 0);
-    EXPECT_EQ(std::string((char *)r.data, 9), "---abcdef");
 }
 
 TEST_F(ValueOpsTest, TypeLettersRoundTrip) {

@@ -1,7 +1,6 @@
 // Display, value operations and the each operand: complex columns whose
 // real part starts with a zero, lists sent to the full output slot, long
-// table cells, tolerant equality of infinities, the left operand of each,
-// and joins and encloses whose own allocation moves their operand.
+// table cells, tolerant equality of infinities and the left operand of each.
 #include "interpreter_fixture.h"
 #include <cstring>
 #include <string>
@@ -19,18 +18,6 @@ protected:
         ValueDescriptor d = vec(T_COMPLEX, (i64)parts.size() / 2);
         for (size_t i = 0; i < parts.size(); i++) ((double *)value_data(&d))[i] = parts[i];
         return d;
-    }
-    // A global whose block compaction will move: a freed global lies above it.
-    static i64 movable_global(std::vector<i64> xs) {
-        i64 above = alloc_table_entry('V', -1);
-        std::vector<i64> filler(40, 5);
-        ValueDescriptor f = ints(filler);
-        EXPECT_EQ(assign_to_slot(above, &f), 0);
-        i64 g = alloc_table_entry('V', -1);
-        ValueDescriptor v = ints(xs);
-        EXPECT_EQ(assign_to_slot(g, &v), 0);
-        free_value(&value_slot_table[above]);
-        return g;
     }
     static std::string show(const ValueDescriptor &d, i64 slot = 0) {
         captured_output().clear();
@@ -136,39 +123,5 @@ TEST_F(ValuesDisplayTest, EachReceivesTheLeftOperandWrittenBeforeIt) {
     EXPECT_EQ(each_seen[0], -1);
     EXPECT_EQ(each_code, 46);
     register_each(saved);
-}
-
-TEST_F(ValuesDisplayTest, CatenationReadsOperandsMovedByItsOwnAllocation) {
-    std::vector<i64> xs(100);
-    for (i64 i = 0; i < 100; i++) xs[i] = i + 1;
-    i64 g = movable_global(xs);
-    ASSERT_TRUE(in_heap_end(value_slot_table[g].data));
-    void *before = value_slot_table[g].data;
-    ValueDescriptor tail = ints({7, 8});
-    // the stack end reaches the heap end: the result's block compacts first
-    i64 saved = stacktop;
-    stacktop = r15 - 8;
-    ValueDescriptor r;
-    ASSERT_EQ(catenate_values(&r, &value_slot_table[g], &tail, 0), 0);
-    EXPECT_NE(value_slot_table[g].data, before);    // it did move
-    ASSERT_EQ(r.count, 102);
-    const i64 *p = (const i64 *)value_data(&r);
-    EXPECT_EQ(p[0], 1);
-    EXPECT_EQ(p[99], 100);
-    EXPECT_EQ(p[101], 8);
-    stacktop = saved;
-}
-
-TEST_F(ValuesDisplayTest, ListCatenationExtendsAOneItemList) {
-    ValueDescriptor a = list({ints({1}), ints({2, 3}), ints({4})});
-    ValueDescriptor one = list({ints({9})});
-    ValueDescriptor r;
-    ASSERT_EQ(catenate_values(&r, &a, &one, 0), 0);
-    ASSERT_EQ(r.count, 3);
-    const ValueDescriptor *items = (const ValueDescriptor *)r.data;
-    EXPECT_EQ(items[1].count, 3);
-    EXPECT_EQ(((i64 *)value_data(const_cast<ValueDescriptor *>(&items[1])))[2], 9);
-    ValueDescriptor two = list({ints({5}), ints({6})});
-    EXPECT_EQ(catenate_values(&r, &a, &two, 0), 3);
 }
 
