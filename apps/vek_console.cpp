@@ -10,6 +10,7 @@
 #include "system/server.h"
 #include "system/startup.h"
 #include "system/library_path.h"
+#include "core/output.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

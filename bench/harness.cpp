@@ -17,6 +17,8 @@
 #include "core/tables.h"
 #include "core/valueops.h"
 #include "system/startup.h"
+#include "core/output.h"
+#include "core/storage.h"
 
 long long argument(int argc, char **argv, int position, long long fallback)
 {

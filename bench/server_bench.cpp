@@ -21,7 +21,6 @@
 #include <unistd.h>
 #include <fcntl.h>
 #include "harness.h"
-#include "core/session.h"
 #include "system/server.h"
 
 static const char BANNER_END[] = "CLEAR WS\n\n      ";

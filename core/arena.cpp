@@ -11,8 +11,6 @@
 //   arena holds a chunk (a ChunkHeader sits right before its data).
 #include "errors.h"
 #include "arena.h"
-#include "operands.h"
-#include "session.h"
 #include "tables.h"
 #include "platform/platform.h"
 #include <cstdio>
@@ -345,17 +343,6 @@ void free_chunks_keep_head() {
     last_of_size.clear();
 }
 
-i64 print_chunk_list() {
-    i64 total = 0, n = 0;
-    for (ChunkHeader *c = chunk_list_head ? chunk_list_head->next : nullptr; c; c = c->next) {
-        vek_printf("%lld ", (long long)c->size);
-        total += c->size;
-        n++;
-    }
-    vek_printf("%lld chunks\n", (long long)n);
-    return total;
-}
-
 // ---- Reference counts ------------------------------------------------------------
 
 // Counts live only in heap-end trailers and chunk headers; stack-end data
@@ -445,6 +432,18 @@ void release_slot(i64 slot) {
 }
 
 // ---- Compaction ----------------------------------------------------------------
+
+enum { COMPACTION_LISTENERS_MAX = 4 };
+static CompactionListener compaction_listeners[COMPACTION_LISTENERS_MAX];
+static int compaction_listener_count = 0;
+
+bool add_compaction_listener(CompactionListener listener) {
+    for (int i = 0; i < compaction_listener_count; i++)
+        if (compaction_listeners[i] == listener) return true;
+    if (compaction_listener_count == COMPACTION_LISTENERS_MAX) return false;
+    compaction_listeners[compaction_listener_count++] = listener;
+    return true;
+}
 
 // Blocks are walked from the top down; a block may hold descriptors (a
 // list's items) that own blocks further down, so each move is remembered
@@ -546,7 +545,7 @@ void compact_heap() {
     }
     free(moves);
     r15 = write;
-    refresh_operand_views();
+    for (int i = 0; i < compaction_listener_count; i++) compaction_listeners[i]();
 }
 
 // ---- Allocation paths -----------------------------------------------------------
@@ -556,9 +555,9 @@ static void prepare_block(void *data, i64 type, i64 size, bool zero_all) {
     else if (type == T_CHAR) ((char *)data)[size - 1] = 0;
 }
 
-static int take_chunk(ValueDescriptor *d, i64 type, i64 size) {
+int take_large_block(ValueDescriptor *d, i64 type, i64 size, bool zero_all) {
     if (realloc_as_chunk(d, size)) return (int)error_number;
-    prepare_block(d->data, type, size, false);
+    prepare_block(d->data, type, size, zero_all);
     return 0;
 }
 
@@ -574,9 +573,9 @@ int realloc_as_chunk(ValueDescriptor *d, i64 size) {
     return 0;
 }
 
-// Heap-end allocation for descriptor d (a heap slot or a constant). The
-// slot's own block is reused only when it is live, unshared and big enough.
-static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_fmt, i64 who) {
+// The descriptor's own block is reused only when it is live, unshared and
+// big enough.
+int alloc_heap_block(ValueDescriptor *d, i64 type, i64 count) {
     i64 size = data_bytes(type, count);
     if (size < 0) return error_number = VEK_WS_FULL;
     last_alloc_size = size;
@@ -590,15 +589,11 @@ static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_
         prepare_block(d->data, type, size, false);
         return 0;
     }
-    if (size > LARGE_BLOCK_LIMIT) return take_chunk(d, type, size);
+    if (size > LARGE_BLOCK_LIMIT) return take_large_block(d, type, size, false);
     i64 rounded = round8(size);
     if (r15 - TRAILER - rounded < stacktop) {
         compact_heap();
-        if (r15 - TRAILER - rounded < stacktop) {
-            vek_printf(full_fmt, (long long)count, (long long)who);
-            vek_puts("\n");
-            return take_chunk(d, type, size);
-        }
+        if (r15 - TRAILER - rounded < stacktop) return ARENA_FULL;
     }
     drop_block(d);
     r15 -= TRAILER;
@@ -617,34 +612,16 @@ static int heap_alloc(ValueDescriptor *d, i64 type, i64 count, const char *full_
     return 0;
 }
 
-int alloc_heap_slot(i64 slot, i64 type, i64 count) {
-    return heap_alloc(&value_slot_table[slot], type, count, "dectp,r = %lld, vx=%lld", slot);
-}
-
-int alloc_slot_bytes(i64 constant, i64 type, i64 count) {
-    return heap_alloc(&constants_table[constant], type, count, "dectp,r = %lld, vx=%lld", constant);
-}
-
-int alloc_stack_slot(i64 slot, i64 type, i64 count) {
-    ValueDescriptor *d = &value_slot_table[slot];
+int alloc_stack_block(ValueDescriptor *d, i64 type, i64 count) {
     i64 size = data_bytes(type, count);
     if (size < 0) return error_number = VEK_WS_FULL;
     last_alloc_size = size;
     if (size == 0) { drop_block(d); d->capacity = 0; d->data = nullptr; alloc_result = nullptr; return 0; }
-    if (size > LARGE_BLOCK_LIMIT) {
-        if (realloc_as_chunk(d, size)) return (int)error_number;   // a new chunk is already zeroed
-        prepare_block(d->data, type, size, false);
-        return 0;
-    }
+    if (size > LARGE_BLOCK_LIMIT) return take_large_block(d, type, size, false);   // a new chunk is already zeroed
     i64 rounded = round8(size);
     if (stacktop + rounded > r15) {
         compact_heap();
-        if (stacktop + rounded > r15) {
-            vek_printf("inctp,r = %lld, vx=%lld\n", (long long)count, (long long)slot);
-            if (realloc_as_chunk(d, size)) return (int)error_number;
-            prepare_block(d->data, type, size, true);
-            return 0;
-        }
+        if (stacktop + rounded > r15) return ARENA_FULL;
     }
     drop_block(d);
     d->data = arena_base + stacktop;
@@ -653,38 +630,6 @@ int alloc_stack_slot(i64 slot, i64 type, i64 count) {
     alloc_result = d->data;
     memset(d->data, 0, (size_t)rounded);
     return 0;
-}
-
-// A failure (workspace full) leaves the slot's value as it was.
-int alloc_slot_value(i64 slot, i64 type, i64 rank, i64 count) {
-    if (slot < 0 || slot >= SLOT_COUNT) return error_number = VEK_DOMAIN;
-    ValueDescriptor *d = &value_slot_table[slot];
-    const ValueDescriptor before = *d;
-    d->type = type;
-    d->rank = rank;
-    d->count = count;
-    if (count <= 0 || (rank <= 1 && count == 1 && is_simple_type(type))) {
-        drop_block(d);
-        d->capacity = 0;
-        d->data = count == 1 ? (void *)&d->dim0 : nullptr;
-        alloc_result = d->data;
-        return 0;
-    }
-    if (!(is_heap_slot(slot) ? alloc_heap_slot(slot, type, count) : alloc_stack_slot(slot, type, count))) return 0;
-    d->type = before.type;
-    d->rank = before.rank;
-    d->count = before.count;
-    return error_number;
-}
-
-void set_slot_shape(i64 slot, i64 rank, i64 count, i64 d0, i64 d1) {
-    ValueDescriptor *d = &value_slot_table[slot];
-    d->rank = rank;
-    d->count = count;
-    if (rank == 1 && count != 1) d->dim0 = count;
-    else if (rank >= 2) { d->dim0 = d0; d->dim1 = d1; }
-    if (rank >= 2 || count != 1 || !is_simple_type(d->type)) d->data = alloc_result;
-    else d->data = &d->dim0;
 }
 
 // Stack slots may hold chunks (large temporaries); they are given up here

@@ -27,11 +27,21 @@ extern void *alloc_result;
 extern i64 last_alloc_size;
 extern ChunkHeader *chunk_list_head;
 
-int alloc_slot_value(i64 slot, i64 type, i64 rank, i64 count);
-void set_slot_shape(i64 slot, i64 rank, i64 count, i64 d0, i64 d1);
-int alloc_heap_slot(i64 slot, i64 type, i64 count);
-int alloc_stack_slot(i64 slot, i64 type, i64 count);
-int alloc_slot_bytes(i64 constant, i64 type, i64 count);
+// The arena's ends meet even after compaction: not an error, the caller
+// takes a large block instead (storage.h says so to the user first).
+enum : int { ARENA_FULL = -1 };
+// Storage for count items of type for descriptor d: at the heap end (with
+// its trailer; d is the owner, a heap slot's or a constant's descriptor,
+// and its own block is reused when live, unshared and big enough) or at
+// the stack end (zeroed, no trailer). Data over LARGE_BLOCK_LIMIT takes a
+// large block. Afterwards alloc_result points at the data. Returns 0, an
+// error number (6 "workspace full" when memory cannot be had), or
+// ARENA_FULL with nothing done.
+int alloc_heap_block(ValueDescriptor *d, i64 type, i64 count);
+int alloc_stack_block(ValueDescriptor *d, i64 type, i64 count);
+// Gives d a large block of size bytes instead (realloc_as_chunk), a char
+// block ending in NUL and a list's zeroed; zero_all zeroes any type.
+int take_large_block(ValueDescriptor *d, i64 type, i64 size, bool zero_all);
 i64 adjust_refcount(ValueDescriptor *d, i64 delta);
 int realloc_as_chunk(ValueDescriptor *d, i64 size);
 // Set by a kernel around the allocation of a result it writes in full: a
@@ -64,6 +74,11 @@ void release_descriptor(ValueDescriptor *d);
 // blocks its items hold. Only while the stack end still holds the list.
 void release_stack_value(ValueDescriptor *d);
 void compact_heap();
+// Called after every compaction, when heap blocks may have moved: whoever
+// keeps data addresses outside the descriptors that own them (the operand
+// views) registers to read them again. At most four; false when full.
+typedef void (*CompactionListener)();
+bool add_compaction_listener(CompactionListener listener);
 void reset_stack();           // stacktop = 0, frees large blocks held by stack slots
 bool in_arena(const void *p);
 bool in_heap_end(const void *p);
@@ -75,7 +90,6 @@ void free_scratch();
 void new_scratch_list();
 void new_chunk_list();
 void free_chunks_keep_head();
-i64 print_chunk_list();
 
 // Blocks of the interpreter's own tables: a refusal ends the process.
 void *checked_malloc(i64 size);

@@ -26,11 +26,12 @@
 #include "functions.h"
 #include "lexer.h"
 #include "names.h"
-#include "session.h"
+#include "runstate.h"
 #include "valueops.h"
 #include "arena.h"
 #include "interrupt.h"
 #include "lines.h"
+#include "textlines.h"
 
 i64 call_nesting = 0;
 i64 suspension_record[SUSPENSION_WORDS];

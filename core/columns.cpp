@@ -1,6 +1,6 @@
 // Name listings in columns: as many columns as the names fit on one line.
 #include "columns.h"
-#include "session.h"
+#include "output.h"
 #include <algorithm>
 #include <cstring>
 #include <string>

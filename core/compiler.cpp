@@ -10,8 +10,8 @@
 #include "tables.h"
 #include "names.h"
 #include "symbols.h"
-#include "session.h"
 #include "arena.h"
+#include "storage.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>

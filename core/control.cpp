@@ -11,9 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <unordered_set>
-#include "functions.h"
-#include "session.h"
-#include "symbols.h"
+#include "textlines.h"
 
 namespace {
 

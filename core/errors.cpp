@@ -1,5 +1,9 @@
-// The numbered error messages that report_error prints after "Error: ".
+// The error state and the numbered error messages that report_error prints
+// after "Error: ".
 #include "errors.h"
+
+int64_t error_number = 0;
+int64_t error_position = -1;
 
 struct ErrorText { int number; const char *text; };
 

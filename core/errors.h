@@ -1,10 +1,13 @@
-// The numbered errors: a name for every number and the one table of their
-// messages. An operation that fails stores its number in error_number and
-// returns it; `return fail(VEK_LENGTH);` does both.
+// The numbered errors: a name for every number, the one table of their
+// messages and the error state. An operation that fails stores its number
+// in error_number and returns it; `return fail(VEK_LENGTH);` does both.
 #pragma once
 #include <cstdint>
 
+// The number of the last failure, 0 for none.
 extern int64_t error_number;
+// Where in the failing line the caret goes (-1 before anything failed).
+extern int64_t error_position;
 
 // ERR(number, NAME, message); a null message prints "Error: " alone.
 #define VEK_ERRORS(ERR) \

@@ -6,17 +6,16 @@
 #include "evaluator.h"
 #include "platform/platform.h"
 #include "valueops.h"
-#include "operands.h"
 #include "display.h"
 #include "arena.h"
 #include "interrupt.h"
 #include "tables.h"
-#include "session.h"
+#include "runstate.h"
 #include "compiler.h"
 #include "calls.h"
-#include "symbols.h"
 #include "names.h"
 #include "dispatch.h"
+#include "output.h"
 #include <cstring>
 #include <vector>
 
@@ -24,7 +23,6 @@ i64 executed_value_state = 0;
 i64 eval_temp_counter = 17;
 i64 current_root_node = -1;
 i64 current_io_slot = 1;
-int execute_flag = 0;
 
 enum : i64 {
     WALK_DEPTH_MAX = 128,      // nesting of pending applications

@@ -11,8 +11,6 @@ extern i64 executed_value_state;
 extern i64 eval_temp_counter;
 // Root of the statement now being applied (the display decision reads it).
 extern i64 current_root_node;
-// Set while executed text runs (prim_execute sets and clears it).
-extern int execute_flag;
 
 // Runs one immediate statement. Returns 0 or an error number; on failure
 // *fail_pos (when given) receives the failing node's text position.

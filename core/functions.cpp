@@ -1,6 +1,7 @@
 // The function text store: FunctionText records and their three line lists,
 // the brace listing, the mapping from a translated line back to the line
-// the user typed, and direct definitions.
+// the user typed, the functions a header line makes, and direct
+// definitions.
 #include "errors.h"
 #include "functions.h"
 #include "lexer.h"
@@ -11,10 +12,8 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "calls.h"
 #include "names.h"
-#include "session.h"
-#include "symbols.h"
+#include "output.h"
 
 // ---- Records ----------------------------------------------------------------------
 
@@ -208,6 +207,59 @@ void print_function_listing(const FunctionText *ft, const char *name)
         if (t) t = t->next;
     }
     vek_printf("%s\n", std::string(20, '-').c_str());
+}
+
+// ---- Functions made from a header line ---------------------------------------------
+
+static i64 new_function_record(i64 g, const char *name, const char *header) {
+    i64 f = global_name_table[g].index;
+    i64 rc = parse_function_header(name, f, header, (i64)strlen(header));
+    if (rc) return -1;
+    FunctionText *text = new_function_text(name);
+    if (!text) return -1;
+    set_header_line(text, header);
+    function_table[f].text = text;
+    return f;
+}
+
+i64 define_function_from_header(const char *header) {
+    char name[NAME_MAX + 1];
+    int rc = parse_header_name(header, name);
+    if (rc) { error_number = rc; return -1; }
+    i64 g = lookup_name(name, 'G');
+    if (g >= 0 && global_name_table[g].kind == 'F' && global_name_table[g].index >= FIRST_USER_FUNCTION) {
+        i64 f = global_name_table[g].index;
+        if (parse_function_header(name, f, header, (i64)strlen(header))) return -1;
+        return f;
+    }
+    if (g >= 0 && global_name_table[g].kind == 'V') {
+        if (value_slot_table[global_name_table[g].index].rank != -1) return -1;
+        i64 f = alloc_table_entry('F', -1);
+        if (f < 0) return -1;
+        i64 old_slot = global_name_table[g].index;
+        global_name_table[g].kind = 'F';
+        global_name_table[g].index = f;
+        function_table[f].global_name = g;
+        i64 r = new_function_record(g, name, header);
+        if (r < 0) {
+            global_name_table[g].kind = 'V';
+            global_name_table[g].index = old_slot;
+            if (f == lstfx) lstfx--;
+        }
+        return r;
+    }
+    i64 saved_g = lstgx, saved_f = lstfx, saved_pool = lsttnam;
+    g = add_name_entry(name, 'F');
+    if (g < 0) return -1;
+    i64 r = new_function_record(g, name, header);
+    if (r < 0) {
+        memset(&global_name_table[g], 0, sizeof(NameEntry));
+        global_name_table[g].index = global_name_table[g].continuation = -1;
+        lstgx = saved_g;
+        lstfx = saved_f;
+        lsttnam = saved_pool;
+    }
+    return r;
 }
 
 // ---- Direct definitions -------------------------------------------------------------

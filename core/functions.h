@@ -1,11 +1,11 @@
 // The function text store: each defined function's source as three TextLine
 // lists (as typed, without blanks and comments, after translation), the
 // listing shown by the brace command, script blocks, workspace records,
-// error-report line lookup, and direct definitions "{name: s1; s2}".
+// error-report line lookup, the functions a header line makes, and direct
+// definitions "{name: s1; s2}".
 #pragma once
 #include <cstdio>
 #include "tables.h"
-#include "textlines.h"
 
 enum : i64 {
     FUNCTION_NAME_MAX = 119,     // longest name a FunctionText holds
@@ -49,6 +49,12 @@ i64 typed_line_for_work_line(const FunctionText *ft, i64 i);
 // ---- Listing ----------------------------------------------------------------------
 // "{name}": the numbered listing (or the reserved-name notice).
 void print_function_listing(const FunctionText *ft, const char *name);
+
+// ---- Functions made from a header line ------------------------------------------
+// Creates the function a header names (a new global name, or a name that
+// holds no value), or redefines a user function's header; its index, or
+// -1 (error_number set for a bad name or a full table).
+i64 define_function_from_header(const char *header);
 
 // ---- Direct definitions -------------------------------------------------------------
 // line: the session line after its "{". Defines the function and copies its

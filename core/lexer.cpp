@@ -5,10 +5,9 @@
 #include "scan.h"
 #include "tables.h"
 #include "arena.h"
-#include "names.h"
 #include "symbols.h"
-#include "session.h"
 #include "timecode.h"
+#include "storage.h"
 #include <cstring>
 #include <cstdlib>
 #include <cmath>

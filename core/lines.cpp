@@ -9,7 +9,6 @@
 #include "errors.h"
 #include "evaluator.h"
 #include "interrupt.h"
-#include "session.h"
 #include "valueops.h"
 #include "platform/platform.h"
 #include <cstdlib>

@@ -1,6 +1,7 @@
 // Global, local and long names: storing, looking up and creating them,
 // turning a name into an operand for the statement compiler, parsing a
-// function header into its FunctionEntry, and collecting labels.
+// function header into its FunctionEntry, collecting labels, and listing
+// the defined names.
 #pragma once
 #include "tables.h"
 #include <climits>
@@ -76,11 +77,19 @@ bool is_valid_identifier(const char *text);
 // Header parsing. parse_header_name writes at most NAME_MAX + 1 bytes.
 int parse_header_name(const char *header, char *name_out);
 int parse_function_header(const char *name, i64 function, const char *header, i64 length);
-// Creates or redefines the function a header names; its index, or -1.
-i64 define_function_from_header(const char *header);
 // Makes the label entries of a function from its work list (first is the
 // line after the head node, count the number of lines). Returns 0 or an error.
 int collect_function_labels(TextLine *first, i64 count);
+
+// ---- Listing ---------------------------------------------------------------
+// Lists the defined names of kind 'F' or 'V' that start with prefix, in
+// ASCII order (through the name trie): printed in columns when to_list is
+// set, else reported to add_symbol_item. The variables of the innermost
+// active function are among them. Returns 0, or -1 when no listed name
+// starts with the prefix.
+int list_names(const char *prefix, char kind, int to_list);
+// Same selection, as a TextLine list (head node first); the caller frees it.
+TextLine *collect_names(const char *prefix, char kind);
 
 // True for the functions of the query layer, which are never listed and
 // whose failures are reported in one line.

@@ -106,3 +106,6 @@ int set_operand_aside(Operand *o) {
 void refresh_operand_views() {
     for (Operand *o = live_views; o; o = o->next_view) reread_operand(o);
 }
+
+// Compaction moves heap blocks under the views: the arena tells them.
+static const bool views_follow_compaction = add_compaction_listener(refresh_operand_views);

@@ -49,7 +49,8 @@ void reread_operand(Operand *o);
 // 6 (workspace full) when the copy cannot be had.
 int set_operand_aside(Operand *o);
 inline bool operand_is_slot(const Operand *o, i64 slot) { return o->c < 0 && o->v == slot; }
-// Called by compaction: every live view re-reads its data address.
+// Every live view re-reads its data address (the views' compaction
+// listener, registered with the arena).
 void refresh_operand_views();
 
 // The descriptor of reference (c, v): constant c when c >= 0, else slot v.

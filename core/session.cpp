@@ -1,7 +1,8 @@
 // Session line entry: trimming and dispatch of a typed line, immediate
 // execution with the error report and caret, the line "->", the brace
-// command, the start-up text and the one output road (vek_printf/vek_puts).
+// command and the start-up text.
 #include "session.h"
+#include "output.h"
 #include "lexer.h"
 #include "scan.h"
 #include "errors.h"
@@ -14,57 +15,19 @@
 #include "functions.h"
 #include "platform/platform.h"
 #include "dispatch.h"
+#include "runstate.h"
+#include "workspace.h"
 #include <cstdio>
-#include <cstdarg>
 #include <cstdlib>
 #include <cstring>
 #include <cmath>
 #include <clocale>
 
-static void stdout_print(const char *text) { fputs(text, stdout); }
-static int64_t no_input(const char *, char *buf, int64_t cap) { if (cap > 0) buf[0] = 0; return 0; }
-
-void (*session_print)(const char *text) = stdout_print;
-int64_t (*ask_input_string)(const char *prompt, char *buf, int64_t cap) = no_input;
-void (*open_script_editor_with_text)(const char *text) = nullptr;
-void (*add_symbol_item)(char kind, const char *name) = nullptr;
-
-int64_t error_number = 0;
-int64_t error_position = -1;
-int64_t line_start_clock = 0;
-int64_t pending_si_entries = 0;
-unsigned char prompt_suppress = 0;
-unsigned char quiet_start = 0;
-unsigned char pending_newline = 0;
-double float_nan = 0, float_infinity = 0;
 char library_path[120] = "";
 char *line_text_buffer = nullptr;
 int64_t line_text_capacity = 0;
 
 static const char PROMPT[] = "      ";
-static int immediate_depth = 0;   // nested runs of execute_immediate_line
-
-// ---- Output ------------------------------------------------------------------------
-
-// Pieces that fit are formatted on the stack; longer ones get a heap buffer
-// of their exact size, so no piece is ever cut.
-void vek_printf(const char *fmt, ...) {
-    char small[256];
-    va_list ap;
-    va_start(ap, fmt);
-    int n = vsnprintf(small, sizeof small, fmt, ap);
-    va_end(ap);
-    if (n < 0) return;
-    if ((size_t)n < sizeof small) { session_print(small); return; }
-    char *big = (char *)checked_malloc((i64)n + 1);
-    va_start(ap, fmt);
-    vsnprintf(big, (size_t)n + 1, fmt, ap);
-    va_end(ap);
-    session_print(big);
-    free(big);
-}
-
-void vek_puts(const char *text) { session_print(text); }
 
 static void print_blanks(i64 n) {
     if (n <= 0) return;
@@ -154,8 +117,6 @@ static int run_immediate(const char *text, int64_t length) {
     }
     return -1;
 }
-
-bool state_indicator_may_shift() { return immediate_depth == 1; }
 
 // A run nested in a running statement (the line runner, )LOAD's []LX) keeps
 // the outer run's stack end, temporaries, error state and state-indicator

@@ -1,12 +1,8 @@
-// Interned symbols in an AVL tree with an index by number, the 64-way name
-// trie used to list defined names in ASCII order, and TextLine helpers.
+// Interned symbols in an AVL tree with an index by number, and the 64-way
+// name trie used to list defined names in ASCII order.
 #include "errors.h"
 #include "symbols.h"
-#include "names.h"
 #include "arena.h"
-#include "session.h"
-#include "columns.h"
-#include "textlines.h"
 #include <cstdlib>
 #include <cstring>
 
@@ -267,94 +263,3 @@ void name_trie_free(NameTrieNode *node) {
     }
     if (node == name_trie_root) { free(node->value); node->value = nullptr; }
 }
-
-static const char SLOT_CHARS[] = "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ_abcdefghijklmnopqrstuvwxyz";
-
-// Pre-order walk, children in slot order: names come out in ASCII order.
-static TextLine *walk_trie(NameTrieNode *n, char kind, char *path, i64 depth, TextLine *tail) {
-    if (n->value && n->value->kind == kind) {
-        path[depth] = 0;
-        tail = append_text_line(tail, path);
-    }
-    if (depth >= NAME_MAX) return tail;
-    for (int i = 0; i < 64; i++) {
-        if (!n->child[i]) continue;
-        path[depth] = SLOT_CHARS[i];
-        tail = walk_trie(n->child[i], kind, path, depth + 1, tail);
-    }
-    return tail;
-}
-
-static bool holds_value(i64 slot) {
-    return slot >= 0 && slot < SLOT_COUNT && value_slot_table[slot].rank != -1;
-}
-
-// The innermost active defined function other than the query layer's.
-static i64 innermost_function() {
-    for (i64 k = si_depth; k >= 0; k--) {
-        i64 f = state_indicator[k].function;
-        if (f >= FIRST_USER_FUNCTION && f < FUNCTION_CAP && !is_query_function(f)) return f;
-    }
-    return -1;
-}
-
-static void insert_local_names(i64 first, i64 last, bool header) {
-    char text[NAME_MAX + 1];
-    for (i64 i = first; i <= last && i < LOCAL_NAME_CAP; i++) {
-        if (i < 0) continue;
-        const NameEntry *e = &local_name_table[i];
-        if (e->kind != 'V') continue;
-        name_entry_text(e, text);
-        if (!header && text[0] == '[') continue;
-        if (!holds_value(e->index)) continue;
-        name_trie_insert(text, i, 'V');
-    }
-}
-
-TextLine *collect_names(const char *prefix, char kind) {
-    name_trie_init();
-    char text[NAME_MAX + 1];
-    for (i64 g = PREDEFINED_NAMES; g <= lstgx; g++) {
-        const NameEntry *e = &global_name_table[g];
-        if (e->kind != kind) continue;
-        if (kind == 'V' && !holds_value(e->index)) continue;
-        name_entry_text(e, text);
-        if (is_query_function_name(text)) continue;
-        name_trie_insert(text, g, kind);
-    }
-    i64 f = kind == 'V' ? innermost_function() : -1;
-    if (f >= 0) {
-        const FunctionEntry *fe = &function_table[f];
-        insert_local_names(fe->header_start + 1, fe->header_end, true);
-        insert_local_names(fe->body_start + 1, fe->body_end, false);
-    }
-    NameTrieNode *n = name_trie_root;
-    for (const char *p = prefix; n && *p; p++) {
-        int s = name_trie_slot((unsigned char)*p);
-        n = s < 0 ? nullptr : n->child[s];
-    }
-    TextLine *head = nullptr;
-    if (n) {
-        head = new_text_line();
-        char path[NAME_MAX + 2];
-        i64 depth = (i64)strlen(prefix);
-        if (depth > NAME_MAX) depth = NAME_MAX;
-        memcpy(path, prefix, (size_t)depth);
-        walk_trie(n, kind, path, depth, head);
-    }
-    name_trie_free(name_trie_root);
-    return head;
-}
-
-int list_names(const char *prefix, char kind, int to_list) {
-    TextLine *head = collect_names(prefix, kind);
-    if (!head) return -1;
-    if (to_list) {
-        print_in_columns(head, 3, 0);
-    } else if (add_symbol_item) {
-        for (TextLine *t = head->next; t; t = t->next) add_symbol_item(kind, t->text);
-    }
-    free_text_lines(head);
-    return 0;
-}
-

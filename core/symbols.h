@@ -1,9 +1,8 @@
-// Interned symbols (an AVL tree plus an array from symbol number to node),
-// the name trie that lists defined names in ASCII order, and the TextLine
-// list helpers that carry lists of text between subsystems.
+// Interned symbols (an AVL tree plus an array from symbol number to node)
+// and the name trie that puts defined names in ASCII order for their
+// listing (list_names, names.h).
 #pragma once
-#include "tables.h"
-#include "textlines.h"
+#include "value.h"
 
 enum : i64 { SYMBOL_NAME_MAX = 127 };
 
@@ -64,11 +63,4 @@ void name_trie_init();
 // (returns -1), otherwise 0.
 int name_trie_insert(const char *name, i64 index, char kind);
 void name_trie_free(NameTrieNode *node);   // frees everything below node
-
-// Lists the defined names of kind 'F' or 'V' that start with prefix: printed
-// in columns when to_list is set, else reported to add_symbol_item.
-// Returns 0, or -1 when no listed name starts with the prefix.
-int list_names(const char *prefix, char kind, int to_list);
-// Same selection, as a TextLine list (head node first); the caller frees it.
-TextLine *collect_names(const char *prefix, char kind);
 

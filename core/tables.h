@@ -130,11 +130,13 @@ extern void *file_handle_table[FILE_HANDLE_CAP];
 extern i64 open_file_count;
 
 // Raises the table's counter and initialises the new entry; returns its
-// index, or -1 with error_number set when the table is full.
+// index, or -1 with error_number set when the table is full. A parse node
+// ('N') comes without a text position: its maker sets one.
 i64 alloc_table_entry(char kind, i64 deflt);
-void init_interpreter_tables();
 // Number of ValueDescriptors the clear and the entry allocator may use for
 // global variables: lstvx stays below lstvxend.
 bool value_slot_available();
-void init_builtin_constants();
-void clear_workspace(int wipe);
+// The initial contents of a name entry ('A', 'G') and of a function entry
+// ('F'), for the allocator and the clear.
+void reset_name_entry(NameEntry *e);
+void reset_function_entry(FunctionEntry *f);

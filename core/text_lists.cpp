@@ -1,11 +1,9 @@
-// Lists of texts with their characters in the list's own block: building
-// them in two passes (the sizes, then one block filled in order), and
-// opening a list for writing.
+// Lists of texts with their characters in the list's own block, built in
+// two passes: the sizes, then one block filled in order.
 #include "text_lists.h"
 #include "arena.h"
 #include "errors.h"
 #include "tables.h"
-#include "valueops.h"
 #include <cstring>
 
 static const i64 ITEM_BYTES = (i64)sizeof(ValueDescriptor);
@@ -178,38 +176,3 @@ static void gather_within(ValueDescriptor *v, bool columns, int depth) {
 }
 
 void gather_own_texts_within(ValueDescriptor *value) { gather_within(value, false, 0); }
-
-// A copy of a list whose items each get a deep copy in large blocks.
-static int copy_items_apart(ValueDescriptor *dst, const ValueDescriptor *src) {
-    ValueDescriptor made;
-    memset(&made, 0, sizeof made);
-    made.type = T_LIST;
-    if (copy_shape(&made, src)) return (int)error_number;
-    made.count = src->count;
-    if (alloc_descriptor_data(&made, 1)) return (int)error_number;
-    for (i64 i = 0; i < src->count; i++) {
-        ValueDescriptor item = items_of(src)[i];
-        fix_inline_pointer(&item);
-        if (copy_value_checked(&((ValueDescriptor *)made.data)[i], &item, 1)) {
-            free_value(&made);
-            return (int)error_number;
-        }
-    }
-    *dst = made;
-    return 0;
-}
-
-int open_list_for_writing(ValueDescriptor *list, bool texts_only) {
-    if (list->type != T_LIST || list->rank < 0) return 0;
-    bool own = holds_own_texts(list);
-    if (adjust_refcount(list, 0) <= 1 && (!own || texts_only)) return 0;
-    ValueDescriptor made;
-    bool done = false;
-    if (own && texts_only && gather_texts(&made, list, nullptr, list->count, &done)) return (int)error_number;
-    if (!done && copy_items_apart(&made, list)) return (int)error_number;
-    made.spare = list->spare;
-    ValueDescriptor old = *list;
-    *list = made;
-    release_descriptor(&old);
-    return 0;
-}

@@ -13,7 +13,7 @@
 // sharing it none.
 //
 // Rules for whoever writes items into a list: open it first
-// (open_list_for_writing), which gives a shared list a copy of its own
+// (open_list_for_writing, valueops.h), which gives a shared list a copy of its own
 // and turns this kind into an ordinary list when something other than a
 // text is to be written; a text written into this kind is copied into a
 // large block (never the arena).
@@ -52,9 +52,3 @@ bool gather_own_texts(ValueDescriptor *list);
 // dictionary or table, a table's columns) made one that holds its texts in
 // its own block, as far as the memory allows. For values read from a file.
 void gather_own_texts_within(ValueDescriptor *value);
-
-// Makes list (a general list) safe to write items into: a block shared
-// with another holder is first replaced by a copy of its own, and a list
-// of this kind becomes an ordinary list unless texts_only (every item to
-// be written is a text). Other values are left alone.
-int open_list_for_writing(ValueDescriptor *list, bool texts_only);

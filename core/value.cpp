@@ -1,6 +1,8 @@
 // Storage sizes of the value types and the data-address rule of a descriptor.
 #include "value.h"
 
+double float_nan = 0, float_infinity = 0;
+
 // Returns -1 when n items of the type cannot be sized without overflow, so
 // callers can refuse before allocating.
 i64 data_bytes(i64 type, i64 n) {

@@ -38,6 +38,9 @@ enum : i64 {
     LARGE_BLOCK_LIMIT = 65536,  // data above this goes to a large block
 };
 
+// The float null (0nf) and infinity (0wf), set at start-up.
+extern double float_nan, float_infinity;
+
 i64 data_bytes(i64 type, i64 n);
 void *value_data(ValueDescriptor *d);
 // 0..5, 7..12

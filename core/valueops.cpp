@@ -5,9 +5,9 @@
 #include "valueops.h"
 #include "arena.h"
 #include "tables.h"
-#include "session.h"
 #include "keyed.h"
 #include "text_lists.h"
+#include "storage.h"
 #include <cmath>
 #include <cstring>
 #include <cstdlib>
@@ -352,6 +352,41 @@ int make_data_private(ValueDescriptor *d) {
     fresh.dim1 = d->dim1;
     *d = fresh;
     fix_inline_pointer(d);
+    return 0;
+}
+
+// A copy of a list whose items each get a deep copy in large blocks.
+static int copy_items_apart(ValueDescriptor *dst, const ValueDescriptor *src) {
+    ValueDescriptor made;
+    memset(&made, 0, sizeof made);
+    made.type = T_LIST;
+    if (copy_shape(&made, src)) return (int)error_number;
+    made.count = src->count;
+    if (alloc_descriptor_data(&made, 1)) return (int)error_number;
+    for (i64 i = 0; i < src->count; i++) {
+        ValueDescriptor item = ((const ValueDescriptor *)src->data)[i];
+        fix_inline_pointer(&item);
+        if (copy_value_checked(&((ValueDescriptor *)made.data)[i], &item, 1)) {
+            free_value(&made);
+            return (int)error_number;
+        }
+    }
+    *dst = made;
+    return 0;
+}
+
+int open_list_for_writing(ValueDescriptor *list, bool texts_only) {
+    if (list->type != T_LIST || list->rank < 0) return 0;
+    bool own = holds_own_texts(list);
+    if (adjust_refcount(list, 0) <= 1 && (!own || texts_only)) return 0;
+    ValueDescriptor made;
+    bool done = false;
+    if (own && texts_only && gather_texts(&made, list, nullptr, list->count, &done)) return (int)error_number;
+    if (!done && copy_items_apart(&made, list)) return (int)error_number;
+    made.spare = list->spare;
+    ValueDescriptor old = *list;
+    *list = made;
+    release_descriptor(&old);
     return 0;
 }
 

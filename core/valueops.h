@@ -50,6 +50,12 @@ void copy_element(ValueDescriptor *target, i64 i, const ValueDescriptor *source,
 int convert_descriptor_type(ValueDescriptor *d, i64 type);
 // Gives d a private copy of its data when its block is shared.
 int make_data_private(ValueDescriptor *d);
+// Makes list (a general list) safe to write items into: a block shared
+// with another holder is first replaced by a copy of its own, and a list
+// of texts held in its own block (text_lists.h) becomes an ordinary list
+// unless texts_only (every item to be written is a text). Other values
+// are left alone.
+int open_list_for_writing(ValueDescriptor *list, bool texts_only);
 // Storage for d (type, rank, count already set): heap or stack end.
 int alloc_descriptor_data(ValueDescriptor *d, int heap);
 // Releases the storage a descriptor owns (deeply for lists and pairs) and

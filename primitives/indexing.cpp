@@ -38,6 +38,7 @@
 #include "core/tables.h"
 #include "core/text_lists.h"
 #include "core/valueops.h"
+#include "core/storage.h"
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -349,7 +350,9 @@ static bool is_number_type(i64 t) { return t == T_BOOL || t == T_INT || t == T_F
 
 // The type A has once B's items are in it, or -1 when they cannot go there.
 static i64 assigned_type(i64 a, i64 b) {
-    if (a == T_LIST) return T_LIST;
+    // a list's items come from B's items: a dictionary, table or
+    // enumeration has none that could stand alone
+    if (a == T_LIST) return b == T_LIST || is_simple_type(b) ? T_LIST : -1;
     if (a == b) return a;
     if (!is_number_type(a) || !is_number_type(b)) return -1;
     return a > b ? a : b;

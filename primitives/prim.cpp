@@ -4,6 +4,7 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "core/storage.h"
 #include <cstring>
 
 // ---- Shapes -------------------------------------------------------------------------

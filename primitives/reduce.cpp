@@ -30,7 +30,7 @@
 #include "primitives/logical.h"
 #include "primitives/scalar.h"
 #include "core/arena.h"
-#include "core/session.h"
+#include "core/value.h"
 #include "core/valueops.h"
 #include <cmath>
 #include <cstring>

@@ -5,7 +5,8 @@
 // that are not simple arithmetic, and the operators call them directly.
 #include "core/errors.h"
 #include "primitives/scalar.h"
-#include "core/session.h"
+#include "core/value.h"
+#include "core/output.h"
 #include <cmath>
 #include <complex>
 #include <cstring>

@@ -2,7 +2,6 @@
 // the loops over mixed operand classes, instantiated in scalar_kernels.cpp.
 #pragma once
 #include "primitives/scalar.h"
-#include "core/session.h"
 
 // Float result from i64 (boolean, integer) or double operands.
 template <class X, class Y>

@@ -13,6 +13,9 @@
 #include "core/symbols.h"
 #include "core/functions.h"
 #include "core/calls.h"
+#include "core/output.h"
+#include "core/workspace.h"
+#include "core/storage.h"
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>

@@ -39,7 +39,7 @@
 #include "primitives/prim.h"
 #include "primitives/keyed.h"
 #include "core/arena.h"
-#include "core/session.h"
+#include "core/output.h"
 #include "core/symbols.h"
 #include "core/text_lists.h"
 #include "core/timecode.h"

@@ -44,6 +44,8 @@
 #include "core/interrupt.h"
 #include "system/file_replace.h"
 #include "platform/platform.h"
+#include "core/runstate.h"
+#include "core/textlines.h"
 #include <algorithm>
 #include <cerrno>
 #include <cstring>

@@ -32,6 +32,10 @@
 #include <sys/stat.h>
 #include "core/arena.h"
 #include "core/interrupt.h"
+#include "core/output.h"
+#include "core/workspace.h"
+#include "core/functions.h"
+#include "core/textlines.h"
 
 enum : size_t { SCRIPT_CHECK_BLOCK = 1 << 16 };
 

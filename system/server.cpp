@@ -9,6 +9,7 @@
 #include "core/interrupt.h"
 #include "platform/net.h"
 #include "platform/signals.h"
+#include "core/output.h"
 #include <cerrno>
 #include <cstdio>
 #include <cstring>

@@ -17,7 +17,7 @@
 #include "core/errors.h"
 #include "system/workspace_file.h"
 #include "system/file_replace.h"
-#include "core/session.h"
+#include "core/output.h"
 #include "core/arena.h"
 #include "core/symbols.h"
 #include "core/valueops.h"
@@ -28,6 +28,8 @@
 #include "primitives/keyed.h"
 #include "core/interrupt.h"
 #include "core/timecode.h"
+#include "core/workspace.h"
+#include "core/storage.h"
 #include <cstdio>
 #include <cstring>
 #include <cstdlib>

@@ -4,6 +4,7 @@
 #pragma once
 #include "system/startup.h"
 #include "core/session.h"
+#include "core/output.h"
 #include <string>
 #include <vector>
 

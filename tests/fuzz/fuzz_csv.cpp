@@ -5,12 +5,12 @@
 // start; the rest is the file.
 #include "system/startup.h"
 #include "core/arena.h"
-#include "core/session.h"
 #include "core/tables.h"
 #include "system/csv.h"
 #include "system/export.h"
 #include "system/text_lines.h"
 #include "fuzz_limits.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstdio>
 #include <string>

@@ -15,6 +15,7 @@
 #include "core/names.h"
 #include "fuzz_limits.h"
 #include "start_workspace.h"
+#include "core/output.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

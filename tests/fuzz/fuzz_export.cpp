@@ -12,6 +12,8 @@
 #include "core/keyed.h"
 #include "fuzz_limits.h"
 #include "table_maker.h"
+#include "core/output.h"
+#include "core/workspace.h"
 #include <cmath>
 #include <cstdint>
 #include <cstdio>

@@ -17,6 +17,7 @@
 #include "core/session.h"
 #include "system/startup.h"
 #include "core/tables.h"
+#include "core/output.h"
 #include <string>
 #include <unistd.h>
 #include <csignal>

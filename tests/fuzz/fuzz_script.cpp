@@ -4,11 +4,11 @@
 // the same way as the session target's. Loops may run for ever: the
 // runaway guard interrupts them.
 #include "system/startup.h"
-#include "core/session.h"
 #include "core/tables.h"
 #include "core/arena.h"
 #include "system/scripts.h"
 #include "fuzz_limits.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

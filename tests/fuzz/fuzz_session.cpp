@@ -8,6 +8,8 @@
 #include "core/tables.h"
 #include "core/arena.h"
 #include "fuzz_limits.h"
+#include "core/output.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstring>
 #include <cctype>

@@ -11,6 +11,8 @@
 #include "core/tables.h"
 #include "system/workspace_file.h"
 #include "core/names.h"
+#include "core/output.h"
+#include "core/workspace.h"
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

@@ -3,9 +3,9 @@
 #include "interpreter_fixture.h"
 #include <cstring>
 #include <string>
-#include "core/session.h"
 #include "core/arena.h"
 #include "core/tables.h"
+#include "core/storage.h"
 
 #define arena_output captured_output()
 
@@ -26,6 +26,22 @@ protected:
         for (i64 i = 0; i < n; i++)
             if (p[i] != base + i) return false;
         return true;
+    }
+    // Stack-end temporaries until fewer than 1032 bytes are left between the
+    // ends; the next free temporary slot.
+    static i64 fill_stack_end_to_the_heap_end() {
+        i64 t = FIRST_TEMP_SLOT;
+        while (r15 - stacktop >= 65536) {
+            slot(t)->type = T_CHAR;
+            EXPECT_EQ(alloc_slot_value(t, T_CHAR, 1, 65000), 0);
+            t++;
+        }
+        while (r15 - stacktop >= 1032) {
+            slot(t)->type = T_CHAR;
+            EXPECT_EQ(alloc_slot_value(t, T_CHAR, 1, 1000), 0);
+            t++;
+        }
+        return t;
     }
     static i64 chunk_count() {
         i64 n = 0;
@@ -129,17 +145,7 @@ TEST_F(ArenaTest, EndsMeetingCompactsInsteadOfFallingBack) {
 }
 
 TEST_F(ArenaTest, FullArenaFallsBackToACountedChunk) {
-    i64 t = FIRST_TEMP_SLOT;
-    while (r15 - stacktop >= 65536) {
-        slot(t)->type = T_CHAR;
-        ASSERT_EQ(alloc_slot_value(t, T_CHAR, 1, 65000), 0);
-        t++;
-    }
-    while (r15 - stacktop >= 1032) {
-        slot(t)->type = T_CHAR;
-        ASSERT_EQ(alloc_slot_value(t, T_CHAR, 1, 1000), 0);
-        t++;
-    }
+    fill_stack_end_to_the_heap_end();
     i64 s = new_slot();
     fill_ints(s, 200, 5);
     EXPECT_NE(arena_output.find("dectp,r = 200"), std::string::npos);
@@ -154,6 +160,42 @@ TEST_F(ArenaTest, FullArenaFallsBackToACountedChunk) {
     fill_ints(s, 200, 9);
     EXPECT_TRUE(in_arena(slot(s)->data));
     EXPECT_EQ(alloc_result, slot(s)->data);
+}
+
+// The arena itself says nothing when its ends meet: it answers ARENA_FULL
+// and leaves the descriptor alone; the slot storage says it and falls back.
+TEST_F(ArenaTest, MeetingEndsAreAnsweredNotPrinted) {
+    i64 t = fill_stack_end_to_the_heap_end();
+    arena_output.clear();
+    i64 s = new_slot();
+    slot(s)->type = T_INT;
+    EXPECT_EQ(alloc_heap_block(slot(s), T_INT, 200), ARENA_FULL);
+    EXPECT_EQ(alloc_stack_block(slot(t), T_INT, 200), ARENA_FULL);
+    EXPECT_EQ(arena_output, "");
+    EXPECT_EQ(slot(s)->capacity, 0);
+    EXPECT_EQ(slot(t)->capacity, 0);
+    EXPECT_EQ(error_number, 0);
+    slot(t)->type = T_INT;
+    ASSERT_EQ(alloc_slot_value(t, T_INT, 1, 200), 0);
+    EXPECT_EQ(arena_output, "inctp,r = 200, vx=" + std::to_string(t) + "\n");
+    EXPECT_FALSE(in_arena(slot(t)->data));
+}
+
+static int compactions_heard = 0;
+static void hear_compaction() { compactions_heard++; }
+
+TEST_F(ArenaTest, CompactionTellsEachListenerOnce) {
+    ASSERT_TRUE(add_compaction_listener(hear_compaction));
+    ASSERT_TRUE(add_compaction_listener(hear_compaction)) << "a second registration is the first";
+    i64 g = new_slot();
+    fill_ints(g, 10, 0);
+    i64 k = new_slot();
+    fill_ints(k, 10, 3);
+    release_slot(g);
+    compactions_heard = 0;
+    compact_heap();
+    EXPECT_EQ(compactions_heard, 1);
+    EXPECT_TRUE(ints_intact(k, 10, 3));
 }
 
 TEST_F(ArenaTest, StackDataHasNoCountToWrite) {

@@ -8,7 +8,6 @@
 #include "core/calls.h"
 #include "core/functions.h"
 #include "core/names.h"
-#include "core/session.h"
 #include "core/tables.h"
 
 class CallsRuntime : public InterpreterFixture {

@@ -9,6 +9,12 @@
 #include "core/tables.h"
 #include "core/names.h"
 #include "core/symbols.h"
+#include "core/output.h"
+#include "core/errors.h"
+#include "core/workspace.h"
+#include "core/storage.h"
+#include "core/functions.h"
+#include "core/textlines.h"
 
 #define clear_output captured_output()
 

@@ -6,13 +6,13 @@
 #include <climits>
 #include <cstring>
 #include <string>
-#include "core/session.h"
 #include "core/tables.h"
 #include "core/compiler.h"
 #include "core/lexer.h"
 #include "core/symbols.h"
 #include "core/timecode.h"
 #include "core/names.h"
+#include "core/functions.h"
 
 class CompilerTest : public InterpreterFixture {
 protected:

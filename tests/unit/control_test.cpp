@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <regex>
 #include "core/control.h"
-#include "core/session.h"
+#include "core/errors.h"
 
 static std::vector<std::string> translate_ok(std::vector<std::string> in)
 {

@@ -7,12 +7,13 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "core/session.h"
+#include "core/value.h"
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/symbols.h"
 #include "core/valueops.h"
 #include "core/display.h"
+#include "core/output.h"
 
 #define shown captured_output()
 

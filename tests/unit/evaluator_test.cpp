@@ -10,6 +10,8 @@
 #include "core/evaluator.h"
 #include "core/valueops.h"
 #include "core/dispatch.h"
+#include "core/output.h"
+#include "core/errors.h"
 
 // Its runs keep the closing prompt: some lines here print nothing else.
 class EvaluatorTest : public InterpreterFixture {

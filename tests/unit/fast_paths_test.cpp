@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 #include "core/dispatch.h"
+#include "core/workspace.h"
 
 class FastPaths : public InterpreterFixture {
 protected:

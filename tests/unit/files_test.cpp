@@ -13,6 +13,7 @@
 #include "system/export.h"
 #include "system/text_lines.h"
 #include "core/errors.h"
+#include "core/workspace.h"
 #include <cmath>
 #include <cstdio>
 #include <fstream>

@@ -6,7 +6,7 @@
 #include "core/control.h"
 #include "core/functions.h"
 #include "core/names.h"
-#include "core/session.h"
+#include "core/errors.h"
 
 #define text_output captured_output()
 

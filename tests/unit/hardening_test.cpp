@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include "system/workspace_file.h"
 #include "system/scripts.h"
+#include "workspace.h"
 #include <sys/resource.h>
 #include <sys/wait.h>
 

@@ -13,6 +13,10 @@
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"
+#include "core/output.h"
+#include "core/errors.h"
+#include "core/workspace.h"
+#include "core/storage.h"
 
 inline std::string &captured_output() {
     static std::string text;

@@ -4,6 +4,7 @@
 // for these tests so that a fault shows as growth, not as a machine out of
 // memory.
 #include "interpreter_fixture.h"
+#include "workspace.h"
 #include <cstdio>
 #include <string>
 #include <unistd.h>

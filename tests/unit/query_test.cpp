@@ -8,6 +8,7 @@
 #include "core/symbols.h"
 #include "primitives/query.h"
 #include "system/commands.h"
+#include "core/workspace.h"
 #include <cstdlib>
 #include <fstream>
 #include <sstream>

@@ -7,11 +7,13 @@
 #include <vector>
 #include "core/arena.h"
 #include "core/operands.h"
-#include "core/session.h"
+#include "core/output.h"
 #include "core/tables.h"
 #include "core/names.h"
 #include "core/symbols.h"
 #include "primitives/scalar.h"
+#include "core/workspace.h"
+#include "core/storage.h"
 
 static const i64 A = FIRST_TEMP_SLOT, B = FIRST_TEMP_SLOT + 1, Z = FIRST_TEMP_SLOT + 2;
 static const i64 NULL_INT = INT64_MIN, INF_INT = INT64_MAX;

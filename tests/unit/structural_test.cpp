@@ -5,6 +5,7 @@
 #include "interpreter_fixture.h"
 #include "core/dispatch.h"
 #include "core/names.h"
+#include "core/workspace.h"
 
 namespace {
 

@@ -10,6 +10,9 @@
 #include "system/commands.h"
 #include "system/scripts.h"
 #include "system/workspace_file.h"
+#include "core/output.h"
+#include "core/errors.h"
+#include "core/workspace.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <cstring>

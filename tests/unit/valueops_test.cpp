@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "core/session.h"
 #include "core/arena.h"
 #include "core/tables.h"
 #include "core/valueops.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
-#include "core/session.h"
+#include "core/value.h"
 #include "core/tables.h"
 #include "core/symbols.h"
 #include "core/valueops.h"

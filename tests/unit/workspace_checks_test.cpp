@@ -11,6 +11,7 @@
 #include "system/scripts.h"
 #include "system/workspace_file.h"
 #include "core/timecode.h"
+#include "core/workspace.h"
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
