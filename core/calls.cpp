@@ -179,6 +179,14 @@ static void reclaim_compile_names()
     compile_name_mark = -2;
 }
 
+bool compiled_forms_above(i64 nodes, i64 entries, i64 branches, i64 constants)
+{
+    for (const CompiledForm &c : compiled_forms)
+        if (c.valid && (c.ends[1] > nodes || c.ends[2] > entries || c.ends[3] > branches || c.ends[4] > constants))
+            return true;
+    return false;
+}
+
 void invalidate_compiled_functions()
 {
     forget_compiled_forms();

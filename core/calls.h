@@ -39,6 +39,8 @@ int compile_function(i64 row, i64 k, i64 io_slot);
 // form is otherwise kept while its text, the set of global functions and the
 // index origin are unchanged).
 void invalidate_compiled_functions();
+// Whether a compiled form still in use reaches above these table counters.
+bool compiled_forms_above(i64 nodes, i64 entries, i64 branches, i64 constants);
 
 // Per-line statement lists of a compiled function (lines from 1).
 void free_function_lines(i64 row);

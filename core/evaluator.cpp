@@ -783,7 +783,7 @@ static void take_compile_mark(CompileMark *m) {
     *m = {lstndx, lstfndx, lstbrx, lstcx, overflow_count};
 }
 
-static void rewind_to_mark(const CompileMark *m) {
+static void rewind_tables(const CompileMark *m) {
     for (i64 k = m->constants + 1; k <= lstcx && k < CONSTANT_CAP; k++) free_value(&constants_table[k]);
     for (i64 k = m->constants + 1; k <= lstcx && k < CONSTANT_CAP; k++) memset(&constants_table[k], 0, sizeof(ValueDescriptor));
     if (lstcx > m->constants) lstcx = m->constants;
@@ -791,11 +791,55 @@ static void rewind_to_mark(const CompileMark *m) {
     if (lstfndx > m->entries) lstfndx = m->entries;
     if (lstbrx > m->branches) lstbrx = m->branches;
     if (overflow_count > m->overflow) overflow_count = m->overflow;
+}
+
+static void rewind_to_mark(const CompileMark *m) {
+    rewind_tables(m);
     // functions compiled during the line referred to the reclaimed nodes
     invalidate_compiled_functions();
 }
 
+// ---- Compiled functions kept from line to line -------------------------------------------
+// A line that compiled functions keeps what it compiled, so the next lines
+// that call them (every `do` runs the same query functions) reuse their
+// compiled forms instead of translating and compiling them again. Lines
+// that compile nothing new give back their own part as before. What is
+// kept is bounded: once a table is an eighth full, everything goes back
+// to the counters before the first kept line. A system command gives it
+// all back first, so `)INDEX` and a saved workspace see the tables as a
+// line leaves them when nothing is kept.
+
+static CompileMark kept_base;
+static bool keeping = false;
 static int immediate_runs = 0;
+
+static bool kept_within_bounds() {
+    return lstndx < PARSE_NODE_CAP / 8 && lstfndx < EXPR_ENTRY_CAP / 8 && lstbrx < BRANCH_CAP / 8 &&
+           lstcx < CONSTANT_CAP / 8 && lstnx < LOCAL_NAME_CAP / 8 && overflow_count < OVERFLOW_CAP / 8;
+}
+
+void drop_kept_compilations() {
+    // only between lines: a running statement's nodes lie above the base
+    if (!keeping || immediate_runs > 0 || statement_depth > 0 || call_nesting > 0) return;
+    keeping = false;
+    rewind_to_mark(&kept_base);
+}
+
+void forget_kept_compilations() { keeping = false; }
+
+static void end_outermost_line(const CompileMark *m) {
+    bool roomy = kept_within_bounds();
+    if (roomy && compiled_forms_above(m->nodes, m->entries, m->branches, m->constants)) {
+        if (!keeping) kept_base = *m;
+        keeping = true;
+    } else if (keeping && roomy) {
+        rewind_tables(m);   // the forms kept so far lie below this line's mark
+    } else if (keeping) {
+        drop_kept_compilations();
+    } else {
+        rewind_to_mark(m);
+    }
+}
 
 int parse_and_run_text(const char *text, i64 length, i64 row, i64 col, int flag,
                        i64 context, i64 *error_pos, int immediate) {
@@ -832,7 +876,7 @@ int parse_and_run_text(const char *text, i64 length, i64 row, i64 col, int flag,
         pos += used + 1;
     }
     immediate_runs -= immediate ? 1 : 0;
-    if (outermost) rewind_to_mark(&mark);
+    if (outermost) end_outermost_line(&mark);
     return result;
 }
 

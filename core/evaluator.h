@@ -87,3 +87,8 @@ void restore_evaluator_state(const EvaluatorState *s, int restore_error);
 // Clears the compiled mark of every user function that is not active on
 // the state indicator.
 void clear_compiled_marks();
+// Functions compiled by earlier lines are kept for the lines after (see
+// evaluator.cpp). Drop gives their table entries back (between lines only);
+// forget is for a clear, which empties the tables itself.
+void drop_kept_compilations();
+void forget_kept_compilations();

@@ -6,6 +6,7 @@
 #include "arena.h"
 #include "calls.h"
 #include "errors.h"
+#include "evaluator.h"
 #include "lexer.h"
 #include "symbols.h"
 #include "valueops.h"
@@ -178,6 +179,7 @@ void init_builtin_constants() {
 // ---- Workspace clear -----------------------------------------------------------------
 
 void clear_workspace(int wipe) {
+    forget_kept_compilations();
     reset_state_indicator();
     si_depth = -1;
     r15 = ARENA_BYTES;

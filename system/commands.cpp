@@ -13,6 +13,7 @@
 #include "core/symbols.h"
 #include "core/functions.h"
 #include "core/calls.h"
+#include "core/evaluator.h"
 #include "core/output.h"
 #include "core/workspace.h"
 #include "core/storage.h"
@@ -471,6 +472,8 @@ static const CommandWord command_words[] = {
 };
 
 int system_command(char *text) {
+    // commands show and save the tables as lines leave them
+    drop_kept_compilations();
     error_number = 0;
     char word[NAME_MAX + 1];
     i64 after = scan_word(text, word);

@@ -16,6 +16,7 @@
 #pragma once
 #include "core/arena.h"
 #include "core/calls.h"
+#include "core/evaluator.h"
 #include "core/names.h"
 #include "core/symbols.h"
 #include "core/tables.h"
@@ -90,6 +91,7 @@ inline void load_start_file(StartWorkspace *w) {
 inline void save_start_workspace(StartWorkspace *w, const std::string &file) {
     w->file = file;
     w->layer_loaded = query_layer_loaded;
+    drop_kept_compilations();
     if (save_workspace_file(file.c_str())) abort();
     load_start_file(w);
 }
@@ -120,6 +122,7 @@ inline void forget_new_symbols(const StartWorkspace *w) {
 // more than it undoes, else the file.
 inline void restore_start_workspace(StartWorkspace *w) {
     clear_state_indicator();
+    drop_kept_compilations();   // the compiled functions the input kept
     bool cheap = lstgx >= (i64)w->names.size() - 1 && same_functions(w) &&
                  memcmp(global_name_table, w->names.data(), w->names.size() * sizeof(NameEntry)) == 0;
     if (cheap) {

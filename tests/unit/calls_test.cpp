@@ -174,6 +174,40 @@ TEST_F(CallsRuntime, RepeatedCallsDoNotGrowTheTables)
     EXPECT_EQ(lsttnam, pool);
 }
 
+// A function compiled by one line is kept for the next lines; whatever
+// would compile it differently (its text, the other functions, the index
+// origin) compiles it again, functions redefined line after line never fill
+// the tables, and a system command sees the tables as if nothing were kept.
+TEST_F(CallsRuntime, CompiledFunctionsAreKeptFromLineToLine)
+{
+    define({"z<-twice x", "z<-x*2"});
+    i64 nodes = lstndx, constants = lstcx;
+    EXPECT_EQ(run("twice 1"), "2\n");
+    i64 kept = lstndx;
+    EXPECT_GT(kept, nodes);
+    EXPECT_EQ(run("twice 2"), "4\n");
+    EXPECT_EQ(lstndx, kept);
+
+    run("{twice: x*3}");
+    EXPECT_EQ(run("twice 2"), "6\n");
+    define({"z<-origin", "z<-!3"});
+    EXPECT_EQ(run("origin"), "1 2 3\n");
+    run("[]IO<-0");
+    EXPECT_EQ(run("origin"), "0 1 2\n");
+    EXPECT_EQ(run("twice 5"), "15\n");
+
+    run(")sic");
+    EXPECT_EQ(lstndx, nodes);
+    EXPECT_EQ(lstcx, constants);
+
+    for (int i = 0; i < 3000; i++) {
+        run("{g: x+" + std::to_string(i) + "}");
+        ASSERT_EQ(run("g 1"), std::to_string(i + 1) + "\n");
+    }
+    EXPECT_LT(lstndx, PARSE_NODE_CAP / 4);
+    EXPECT_LT(lstnx, LOCAL_NAME_CAP / 4);
+}
+
 TEST_F(CallsRuntime, DeepRecursionFailsCleanly)
 {
     define({"z<-deep n", "z<-deep n+1"});
