@@ -39,15 +39,18 @@ void init_char_classes() {
     for (int c = 'A'; c <= 'Z'; c++) char_class[c] = 'A';
     for (int c = 'a'; c <= 'z'; c++) char_class[c] = 'A';
     for (int c = '0'; c <= '9'; c++) char_class[c] = 'N';
-    char_class['_'] = 'M';
-    for (const char *p = "!\"#$%&*+,-/<=>?@\\^|~"; *p; p++) char_class[(unsigned char)*p] = 'P';
-    char_class['\''] = char_class['`'] = 'Q';
-    char_class['('] = char_class['['] = 'D';
-    char_class[')'] = char_class[']'] = 'T';
-    char_class['.'] = 'O';
-    char_class[':'] = 'J';
-    char_class[';'] = 'E';
-    char_class['{'] = char_class['}'] = 'C';
+    auto set = [](const char *chars, char cls) {
+        for (const char *p = chars; *p; p++) char_class[(unsigned char)*p] = cls;
+    };
+    set("_", 'M');
+    set("!\"#$%&*+,-/<=>?@\\^|~", 'P');
+    set("'`", 'Q');
+    set("([", 'D');
+    set(")]", 'T');
+    set(".", 'O');
+    set(":", 'J');
+    set(";", 'E');
+    set("{}", 'C');
     init_symbol_char_set();
 }
 
