@@ -67,6 +67,7 @@ struct RecordReader {
     FILE *file = nullptr;
     char *buf = nullptr;
     size_t capacity = 0, start = 0, end = 0;   // unread bytes are [start, end)
+    size_t first_block = CSV_BLOCK;            // a small file needs no more than itself
     bool eof = false, read_failed = false, no_memory = false, open_quote = false, interrupted = false;
     ~RecordReader() {
         free(buf);
@@ -100,7 +101,7 @@ static bool refill(RecordReader *r) {
         r->start = 0;
     }
     if (r->end == r->capacity) {
-        size_t grown = r->capacity ? 2 * r->capacity : CSV_BLOCK;
+        size_t grown = r->capacity ? 2 * r->capacity : r->first_block;
         // one record larger than values may take is refused before the
         // system is asked for it
         if (!value_memory_reserve((i64)(grown - r->capacity))) { r->no_memory = true; r->eof = true; return false; }
@@ -553,6 +554,7 @@ int load_csv(i64 slot, const std::string &path, const std::string &letters, bool
         print_file_not_found();
         return fail(VEK_REPORTED);
     }
+    if (size >= 0 && (uint64_t)size < CSV_BLOCK) r.first_block = (size_t)size < 4096 ? 4096 : (size_t)size + 1;
     rewind_reader(&r);
     int e = load_records(&r, slot, letters, header, sep);
     fclose(r.file);
