@@ -53,6 +53,20 @@ FuncShow::FuncShow(QWidget *parent) : QMainWindow(parent)
     statusBar()->addPermanentWidget(position_label);
     statusBar()->showMessage(QStringLiteral("Active"));
     reset_scratch();
+    if (session_pane) {
+        connect(session_pane, &MainWindow::running_changed, this, &FuncShow::show_session_running);
+        show_session_running(session_pane->is_running());
+    }
+}
+
+// The actions that start lines wait for the running one, greyed, as the
+// session window's own do; Next would otherwise move on past a line that
+// never ran.
+void FuncShow::show_session_running(bool on)
+{
+    for (QAction *a : {form->actionExecute, form->actionNext, form->actionPartial_Copy, form->actionLoadScript,
+                       form->actionCopyScript})
+        a->setEnabled(!on);
 }
 
 FuncShow::~FuncShow()

@@ -44,6 +44,7 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private slots:
+    void show_session_running(bool on);
     void on_actionPrimitive_Table_triggered();
     void on_actionOpen_triggered();
     void on_actionSave_triggered();

@@ -414,6 +414,7 @@ void MainWindow::show_running(bool on)
         a->setEnabled(!on);
     library_list->setEnabled(!on);
     history_list->setEnabled(!on);
+    emit running_changed(on);
 }
 
 // Called at the interpreter's boundaries. Whatever the events do, no line

@@ -55,6 +55,11 @@ public:
     QLabel *active_status() const { return active_label; }
     const QVector<EditRecord> &edit_records() const { return edited_lines; }
 
+signals:
+    // A line started (true) or ended (false): the script editors grey
+    // their run actions meanwhile.
+    void running_changed(bool on);
+
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;

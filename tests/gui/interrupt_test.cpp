@@ -1,5 +1,6 @@
 // A statement that never ends, stopped from the window while it runs: the
-// window answers meanwhile, starts no other line, stops the statement on
+// window answers meanwhile, starts no other line (a script editor's run
+// actions are greyed), stops the statement on
 // Escape, Ctrl+Break or the Interrupt action with the console's report, and
 // the session goes on. Also the status bar's "Active", which menu hints must
 // not remove for good.
@@ -14,13 +15,14 @@
 #include "core/interrupt.h"
 #include "system/startup.h"
 #include "mainwindow.h"
+#include "funcshow.h"
 #include "interp.h"
 #include "gui_helpers.h"
 
 // What the window showed while the loop ran, seen from inside it.
 struct SeenWhileRunning {
     bool running = false, interrupt_enabled = false, read_only = false;
-    bool docks_enabled = true, new_enabled = true;
+    bool docks_enabled = true, new_enabled = true, editor_runs_enabled = false;
     bool typed_line_started = false, command_started = false;
     QString text_before_key;
 };
@@ -29,9 +31,11 @@ class InterruptTest : public QObject {
     Q_OBJECT
     ScratchWorkDir *dir = nullptr;
     MainWindow *w = nullptr;
+    FuncShow *editor = nullptr;   // a script editor open beside the session
 
     QTextEdit *pane() { return w->session_text_edit(); }
     QAction *action(const char *name) { return w->findChild<QAction *>(name); }
+    QAction *editor_action(const char *name) { return editor->findChild<QAction *>(name); }
     void type_line(const QString &text)
     {
         QTest::keyClicks(pane(), text);
@@ -51,6 +55,8 @@ class InterruptTest : public QObject {
             seen.read_only = pane()->isReadOnly();
             seen.docks_enabled = w->library()->isEnabled() || w->history()->isEnabled();
             seen.new_enabled = action("actionNew")->isEnabled();
+            for (const char *name : {"actionExecute", "actionNext", "actionPartial_Copy"})
+                if (editor_action(name)->isEnabled()) seen.editor_runs_enabled = true;
             type_line("x<-1");
             seen.typed_line_started = w->history()->count() != history_before;
             w->execute_command(QStringLiteral("y<-2"), true);
@@ -72,6 +78,7 @@ class InterruptTest : public QObject {
         QVERIFY(seen.read_only);
         QVERIFY(!seen.docks_enabled);
         QVERIFY(!seen.new_enabled);
+        QVERIFY(!seen.editor_runs_enabled);
         QVERIFY(!seen.typed_line_started);
         QVERIFY(!seen.command_started);
         // What the loop printed before the key stays, and nothing typed
@@ -81,6 +88,7 @@ class InterruptTest : public QObject {
         QVERIFY(!action("actionInterrupt")->isEnabled());
         QVERIFY(!pane()->isReadOnly());
         QVERIFY(w->library()->isEnabled() && w->history()->isEnabled());
+        QVERIFY(editor_action("actionExecute")->isEnabled() && editor_action("actionNext")->isEnabled());
         // The console's report: an empty line, the function line where the
         // loop stopped with a caret under it, the prompt.
         QString text = pane()->toPlainText();
@@ -104,10 +112,13 @@ private slots:
         w = new MainWindow(nullptr);
         start_interpreter();
         w->show();
+        editor = new FuncShow(nullptr);
         type_line("{spin: []<-'looping'; n<-x; while (1) n<-n+1; n}");
     }
     void cleanup()
     {
+        delete editor;
+        editor = nullptr;
         delete w;
         w = nullptr;
         delete dir;
