@@ -24,8 +24,6 @@
 #include <clocale>
 
 char library_path[120] = "";
-char *line_text_buffer = nullptr;
-int64_t line_text_capacity = 0;
 
 static const char PROMPT[] = "      ";
 
@@ -284,10 +282,6 @@ void init_interpreter() {
     open_file_count = 0;
     for (i64 i = 0; i < FILE_HANDLE_CAP; i++) file_handle_table[i] = (void *)-1;
     init_symbol_table();
-    if (!line_text_buffer) {
-        line_text_capacity = 5120;
-        line_text_buffer = (char *)checked_calloc(line_text_capacity, 1);
-    }
     name_trie_init();
     si_depth = -1;
     lstvxend = LOCALS_TOP;

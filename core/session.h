@@ -17,10 +17,5 @@ int pop_state_indicator(const char *rest);
 void brace_command(const char *text, int echo);
 void report_error(int64_t number);
 
-// Growable line buffer of the line runner and the function compiler
-// (5120 bytes at start-up).
-extern char *line_text_buffer;
-extern int64_t line_text_capacity;
-
 // Directory where workspaces and scripts are looked up (at most 119 bytes).
 extern char library_path[120];
