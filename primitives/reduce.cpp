@@ -23,13 +23,16 @@
 //   each line from the left (for floats the last bits may differ from the
 //   fold from the right); the others recompute each prefix from its right
 //   end. Chars scan as their codes; complex operands in complex
-//   arithmetic; the boolean functions give integers 0 and 1.
+//   arithmetic; the boolean functions give integers 0 and 1. A prefix
+//   costs its length, so such a scan costs the square of the line: it
+//   looks at the interrupt before each prefix and stops with it.
 //   Refuses as reduce, and symbols, time values and lists (1).
 #include "primitives/reduce.h"
 #include "primitives/fold_kernels.h"
 #include "primitives/logical.h"
 #include "primitives/scalar.h"
 #include "core/arena.h"
+#include "core/interrupt.h"
 #include "core/value.h"
 #include "core/valueops.h"
 #include <cmath>
@@ -77,7 +80,7 @@ double operator_item(i64 f, double x, double y, bool tolerant, int *failed) {
     case P_BINOMIAL: {
         int bad = 0;
         double b = binomial_extended(x, y, &bad);
-        if (bad) *failed = 1;
+        if (bad) *failed = VEK_DOMAIN;
         return b;
     }
     }
@@ -422,7 +425,7 @@ static bool linear_scan(i64 f) {
 }
 
 // Boolean functions on items 0 and 1, into integers.
-static void scan_logical(i64 f, const i64 *x, i64 n, i64 stride, i64 *z) {
+static int scan_logical(i64 f, const i64 *x, i64 n, i64 stride, i64 *z) {
     if (f == P_OR || f == P_AND) {
         i64 acc = f == P_AND;
         for (i64 p = 0; p < n; p++) {
@@ -430,14 +433,16 @@ static void scan_logical(i64 f, const i64 *x, i64 n, i64 stride, i64 *z) {
             acc = f == P_OR ? (acc | v) : (acc & v);
             z[p * stride] = acc;
         }
-        return;
+        return 0;
     }
     int failed = 0;
     for (i64 p = 0; p < n; p++) {
+        if (interrupt_requested()) return INTERRUPT_ERROR;
         double r = (double)x[p * stride];
         for (i64 i = p - 1; i >= 0; i--) r = operator_item(f, (double)x[i * stride], r, false, &failed);
         z[p * stride] = (i64)r;
     }
+    return 0;
 }
 
 // Integer lines from the left; minus as the alternating sum it is. False
@@ -519,10 +524,11 @@ static void scan_float_line(i64 f, const double *x, i64 n, i64 stride, double *z
     }
 }
 
-// Every prefix folded anew from its right end.
+// Every prefix folded anew from its right end. *failed: the error.
 static void scan_float_prefixes(i64 f, const double *x, i64 n, i64 stride, double *z, bool tolerant,
                                 int *failed) {
     for (i64 p = 0; p < n; p++) {
+        if (interrupt_requested()) { *failed = INTERRUPT_ERROR; return; }
         double r = x[p * stride];
         for (i64 i = p - 1; i >= 0; i--) {
             double s = x[i * stride];
@@ -539,16 +545,17 @@ static int scan_complex_line(i64 f, const double *x, i64 n, i64 stride, double *
         z[0] = acc[0];
         z[1] = acc[1];
         for (i64 p = 1; p < n; p++) {
-            if (operator_complex_item(f, acc, acc, x + p * stride)) return 1;
+            if (operator_complex_item(f, acc, acc, x + p * stride)) return VEK_DOMAIN;
             z[p * stride] = acc[0];
             z[p * stride + 1] = acc[1];
         }
         return 0;
     }
     for (i64 p = 0; p < n; p++) {
+        if (interrupt_requested()) return INTERRUPT_ERROR;
         double r[2] = {x[p * stride], x[p * stride + 1]};
         for (i64 i = p - 1; i >= 0; i--)
-            if (operator_complex_item(f, r, x + i * stride, r)) return 1;
+            if (operator_complex_item(f, r, x + i * stride, r)) return VEK_DOMAIN;
         z[p * stride] = r[0];
         z[p * stride + 1] = r[1];
     }
@@ -631,7 +638,7 @@ static int scan_numbers(i64 f, const Axis &a, Operand &x, const Result &z) {
         scan_float_prefixes(f, xf + at, a.n, stride, zf + at, tolerant, &failed);
         return !failed;
     });
-    if (failed) return fail(VEK_DOMAIN);
+    if (failed) return fail(failed);
     return demote_result(z);
 }
 
@@ -652,17 +659,18 @@ int op_scan(i64 code, i64 result_slot, i64 rc, i64 rv) {
     Result z;
     if (begin_result(&z, result_slot, type, s, &x, nullptr, true)) return (int)error_number;
     if (x.count == 0) return 0;
+    int e = 0;
     if (logical) {
         const i64 *xi = x.ints();
-        each_line(a, [&](i64 at, i64 stride) { scan_logical(f, xi + at, a.n, stride, z.ints() + at); return true; });
-        return 0;
+        each_line(a, [&](i64 at, i64 stride) { return (e = scan_logical(f, xi + at, a.n, stride, z.ints() + at)) == 0; });
+        return e ? fail(e) : 0;
     }
     if (x.type == T_COMPLEX) {
         const double *xc = x.pairs();
-        bool ok = each_line(a, [&](i64 at, i64 stride) {
-            return scan_complex_line(f, xc + 2 * at, a.n, stride, z.floats() + 2 * at) == 0;
+        each_line(a, [&](i64 at, i64 stride) {
+            return (e = scan_complex_line(f, xc + 2 * at, a.n, stride, z.floats() + 2 * at)) == 0;
         });
-        if (!ok) return fail(VEK_DOMAIN);
+        if (e) return fail(e);
         return demote_result(z);
     }
     return scan_numbers(f, a, x, z);

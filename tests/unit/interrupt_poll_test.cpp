@@ -49,3 +49,25 @@ TEST_F(InterruptPollTest, PollStopsARunawayLoopLikeTheConsolesInterrupt)
     clear_interrupt();
     EXPECT_EQ(run("1+2"), "3\n");
 }
+
+// A scan that folds every prefix anew costs the square of its line: one
+// primitive of that kind must answer the interrupt as a loop does, the
+// target of its assignment kept. Floats, complex numbers and the
+// comparisons each take their own prefix loop.
+TEST_F(InterruptPollTest, PollStopsAScanThatFoldsEveryPrefix)
+{
+    run("r<-'kept'");
+    for (const char *line : {"r<--\\ 0.5+!50000", "r<-=\\ 50000#1 0", "r<--\\ 50000#0j1"}) {
+        polls = 0;
+        stop_after = 3;
+        std::string report = run(line);
+        EXPECT_EQ(polls, 3) << line;
+        EXPECT_EQ(report.substr(0, 2), "\n ") << line << report;
+        EXPECT_NE(report.find("^"), std::string::npos) << report;
+        clear_interrupt();
+        EXPECT_EQ(run("r"), "kept\n");
+    }
+    // and short lines give what they gave
+    EXPECT_EQ(run("-\\ 1.5 2 3"), "1.5 _0.5 2.5\n");
+    EXPECT_EQ(run("=\\ 1 0 0"), "1 0 1\n");
+}
