@@ -24,6 +24,8 @@
 //   time through the whole-array kernels.
 //   Chars: = and ~= on the codes, and plus:membership counting the items
 //   of a row found in a column (row and column lengths may differ).
+//   A row of the result costs as much as the whole right operand, so the
+//   rows look at the interrupt one by one and stop with it.
 //   Refuses: functions other than the scalar dyadic ones (1); chars with
 //   other functions or another type, chars against complex (1); symbols,
 //   lists, time values (1); unequal inner lengths (3); the membership
@@ -33,6 +35,7 @@
 #include "primitives/reduce.h"
 #include "primitives/scalar.h"
 #include "core/arena.h"
+#include "core/interrupt.h"
 #include "core/valueops.h"
 #include <cmath>
 #include <cstring>
@@ -278,6 +281,7 @@ static int inner_floats(i64 f, i64 g, const double *a, const double *b, const In
     double *t = (double *)scratch_alloc(T_FLOAT, n);
     if (!t) return VEK_WS_FULL;
     for (i64 i = 0; i < m; i++) {
+        if (interrupt_requested()) return INTERRUPT_ERROR;
         double *row = z + i * n;
         for (i64 j = 0; j < n; j++) row[j] = id;
         for (i64 p = 0; p < k; p++) {
@@ -291,7 +295,8 @@ static int inner_floats(i64 f, i64 g, const double *a, const double *b, const In
 static int inner_complex(i64 f, i64 g, const double *a, const double *b, const InnerShape &sh, double *z) {
     double id = 0;
     operator_identity(f, &id);
-    for (i64 i = 0; i < sh.m; i++)
+    for (i64 i = 0; i < sh.m; i++) {
+        if (interrupt_requested()) return INTERRUPT_ERROR;
         for (i64 j = 0; j < sh.n; j++) {
             double acc[2] = {id, 0}, t[2];
             for (i64 p = 0; p < sh.k; p++) {
@@ -301,6 +306,7 @@ static int inner_complex(i64 f, i64 g, const double *a, const double *b, const I
             z[2 * (i * sh.n + j)] = acc[0];
             z[2 * (i * sh.n + j) + 1] = acc[1];
         }
+    }
     return 0;
 }
 
@@ -312,12 +318,14 @@ static int inner_member_count(const char *a, i64 row, const char *b, i64 column,
     memset(sets, 0, (size_t)(sh.n * 256));
     for (i64 j = 0; j < sh.n; j++)
         for (i64 p = 0; p < column; p++) sets[j * 256 + (unsigned char)b[p * sh.n + j]] = 1;
-    for (i64 i = 0; i < sh.m; i++)
+    for (i64 i = 0; i < sh.m; i++) {
+        if (interrupt_requested()) return INTERRUPT_ERROR;
         for (i64 j = 0; j < sh.n; j++) {
             i64 count = 0;
             for (i64 p = 0; p < row; p++) count += sets[j * 256 + (unsigned char)a[i * row + p]];
             z[i * sh.n + j] = (double)count;
         }
+    }
     return 0;
 }
 

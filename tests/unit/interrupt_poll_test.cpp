@@ -50,22 +50,26 @@ TEST_F(InterruptPollTest, PollStopsARunawayLoopLikeTheConsolesInterrupt)
     EXPECT_EQ(run("1+2"), "3\n");
 }
 
-// A scan that folds every prefix anew costs the square of its line: one
-// primitive of that kind must answer the interrupt as a loop does, the
-// target of its assignment kept. Floats, complex numbers and the
-// comparisons each take their own prefix loop.
-TEST_F(InterruptPollTest, PollStopsAScanThatFoldsEveryPrefix)
+// A scan that folds every prefix anew costs the square of its line, and a
+// general inner product the product of three lengths: one primitive of
+// that kind must answer the interrupt as a loop does, the target of its
+// assignment kept. Floats, complex numbers, the comparisons and the chars'
+// membership count each take their own loop.
+TEST_F(InterruptPollTest, PollStopsAScanOrInnerProductThatCostsMoreThanItsOperands)
 {
     run("r<-'kept'");
-    for (const char *line : {"r<--\\ 0.5+!50000", "r<-=\\ 50000#1 0", "r<--\\ 50000#0j1"}) {
+    run("m<-300 300#0.5+!90000");
+    run("c<-300 300#'abcdefg'");
+    for (const char *line : {"r<--\\ 0.5+!50000", "r<-=\\ 50000#1 0", "r<--\\ 50000#0j1", "r<-m=:=m",
+                             "r<-m-:*.m", "r<-c+:?c"}) {
         polls = 0;
-        stop_after = 3;
+        stop_after = 1;
         std::string report = run(line);
-        EXPECT_EQ(polls, 3) << line;
-        EXPECT_EQ(report.substr(0, 2), "\n ") << line << report;
-        EXPECT_NE(report.find("^"), std::string::npos) << report;
+        EXPECT_EQ(polls, 1) << line;
+        EXPECT_EQ(report.substr(0, 2), "\n ") << line << report.substr(0, 200);
+        EXPECT_NE(report.find("^"), std::string::npos) << report.substr(0, 200);
         clear_interrupt();
-        EXPECT_EQ(run("r"), "kept\n");
+        EXPECT_EQ(run("r~'kept'"), "1\n") << line;
     }
     // and short lines give what they gave
     EXPECT_EQ(run("-\\ 1.5 2 3"), "1.5 _0.5 2.5\n");
