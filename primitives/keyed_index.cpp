@@ -30,11 +30,14 @@
 //   (204); cells of another kind (7); counts that do not fit (3); an
 //   enumeration item outside its domain (1); more than two index lists (2).
 // Fast paths: row gathers are one typed loop per column; a column that is
-// shared is copied once before it is written.
+// shared is copied once before it is written. Keys of a general list and a
+// text column's given texts are searched one by one, looking at the
+// interrupt between them.
 #include "primitives/keyed.h"
 #include "primitives/hash_index.h"
 #include "primitives/search.h"
 #include "core/arena.h"
+#include "core/interrupt.h"
 #include "core/tables.h"
 #include "core/text_lists.h"
 #include "core/valueops.h"
@@ -126,8 +129,10 @@ static int rows_by_values(const ValueDescriptor *t, const ValueDescriptor *d, st
             col = &plain.d;
         }
         if (col->type == T_LIST) {
-            // a text column: the texts given, one text, or a list of them
+            // a text column: the texts given, one text, or a list of them,
+            // each row against every text given
             for (i64 r = 0; r < rows; r++) {
+                if (interrupt_requested()) return fail(INTERRUPT_ERROR);
                 const ValueDescriptor *cell = &list_items(col)[r];
                 if (want->type == T_CHAR && want->rank <= 1) hit[r] |= same_text(cell, want);
                 else if (want->type == T_LIST)
@@ -245,7 +250,9 @@ static int dictionary_places(const ValueDescriptor *d, const ValueDescriptor *ix
     if (by_key && keys->type == T_LIST) {
         out->clear();
         i64 m = ix->type == T_LIST && ix->rank == 1 ? ix->count : 1;
+        // each item sought through all the keys: a long search answers the interrupt
         for (i64 j = 0; j < m; j++) {
+            if (interrupt_requested()) return fail(INTERRUPT_ERROR);
             const ValueDescriptor *want = m == 1 && !(ix->type == T_LIST) ? ix : &list_items(ix)[j];
             i64 at = -1;
             for (i64 i = 0; i < n && at < 0; i++)

@@ -50,18 +50,22 @@ TEST_F(InterruptPollTest, PollStopsARunawayLoopLikeTheConsolesInterrupt)
     EXPECT_EQ(run("1+2"), "3\n");
 }
 
-// A scan that folds every prefix anew costs the square of its line, and a
-// general inner product the product of three lengths: one primitive of
-// that kind must answer the interrupt as a loop does, the target of its
-// assignment kept. Floats, complex numbers, the comparisons and the chars'
-// membership count each take their own loop.
-TEST_F(InterruptPollTest, PollStopsAScanOrInnerProductThatCostsMoreThanItsOperands)
+// A scan that folds every prefix anew costs the square of its line, a
+// general inner product the product of three lengths, a search of keys in a
+// general list or of texts in a text column the product of two: one
+// primitive of that kind must answer the interrupt as a loop does, the
+// target of its assignment kept. Floats, complex numbers, the comparisons
+// and the chars' membership count each take their own loop.
+TEST_F(InterruptPollTest, PollStopsAPrimitiveThatCostsMoreThanItsOperands)
 {
     run("r<-'kept'");
     run("m<-300 300#0.5+!90000");
     run("c<-300 300#'abcdefg'");
+    run("k<-(!3000)\",0");
+    run("d<-k:!3000");
+    run("t<-([] s<-(1+20|!3000)\"^.<.'abcdefghijklmnopqrstu')");
     for (const char *line : {"r<--\\ 0.5+!50000", "r<-=\\ 50000#1 0", "r<--\\ 50000#0j1", "r<-m=:=m",
-                             "r<-m-:*.m", "r<-c+:?c"}) {
+                             "r<-m-:*.m", "r<-c+:?c", "r<-d[k]", "r<-t[(,`s):,<.t.s]"}) {
         polls = 0;
         stop_after = 1;
         std::string report = run(line);
