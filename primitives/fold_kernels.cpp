@@ -12,6 +12,7 @@
 #endif
 #include "primitives/fold_kernels.h"
 #include "core/arena.h"
+#include "core/interrupt.h"
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -211,15 +212,16 @@ BODY void product_tile(double *z, i64 ldz, const double *ap, const double *bp, i
         for (i64 c = 0; c < cols; c++) z[r * ldz + c] = tile[r * NR + c];
 }
 
-BODY void matrix_product_body(double *z, const double *a, const double *b, i64 m, i64 k, i64 n,
-                              double *ap, double *bp) {
+BODY int matrix_product_body(double *z, const double *a, const double *b, i64 m, i64 k, i64 n,
+                             double *ap, double *bp) {
     if (k == 0) {
         for (i64 i = 0; i < m * n; i++) z[i] = 0.0;
-        return;
+        return 0;
     }
     for (i64 kb = 0; kb < k; kb += KC) {
         i64 kc = k - kb < KC ? k - kb : KC;
         for (i64 ib = 0; ib < m; ib += MC) {
+            if (interrupt_requested()) return INTERRUPT_ERROR;
             i64 mc = m - ib < MC ? m - ib : MC;
             pack_a(ap, a + ib * k + kb, k, mc, kc);
             for (i64 jb = 0; jb < n; jb += NR) {
@@ -232,6 +234,7 @@ BODY void matrix_product_body(double *z, const double *a, const double *b, i64 m
             }
         }
     }
+    return 0;
 }
 
 // ---- Entry points -------------------------------------------------------------------
@@ -254,21 +257,22 @@ BOTH(min_rows_floats, void, (double *r, const double *x, i64 n), (r, x, n))
 double max_floats(const double *x, i64 n) { return wide_registers() ? max_floats_wide(x, n) : max_floats_base(x, n); }
 double min_floats(const double *x, i64 n) { return wide_registers() ? min_floats_wide(x, n) : min_floats_base(x, n); }
 
-WIDE_TARGET static void matrix_product_wide(double *z, const double *a, const double *b, i64 m, i64 k, i64 n,
-                                            double *ap, double *bp) {
-    matrix_product_body(z, a, b, m, k, n, ap, bp);
+WIDE_TARGET static int matrix_product_wide(double *z, const double *a, const double *b, i64 m, i64 k, i64 n,
+                                           double *ap, double *bp) {
+    return matrix_product_body(z, a, b, m, k, n, ap, bp);
 }
-static void matrix_product_base(double *z, const double *a, const double *b, i64 m, i64 k, i64 n,
-                                double *ap, double *bp) {
-    matrix_product_body(z, a, b, m, k, n, ap, bp);
+static int matrix_product_base(double *z, const double *a, const double *b, i64 m, i64 k, i64 n,
+                               double *ap, double *bp) {
+    return matrix_product_body(z, a, b, m, k, n, ap, bp);
 }
 
-void matrix_product(double *z, const double *a, const double *b, i64 m, i64 k, i64 n) {
+int matrix_product(double *z, const double *a, const double *b, i64 m, i64 k, i64 n) {
     // the packing buffers are small and fixed: MC x KC of a, KC x NR of b
     double *ap = (double *)checked_malloc((i64)sizeof(double) * (MC + MR) * KC);
     double *bp = (double *)checked_malloc((i64)sizeof(double) * KC * NR);
-    if (wide_registers()) matrix_product_wide(z, a, b, m, k, n, ap, bp);
-    else matrix_product_base(z, a, b, m, k, n, ap, bp);
+    int e = wide_registers() ? matrix_product_wide(z, a, b, m, k, n, ap, bp)
+                             : matrix_product_base(z, a, b, m, k, n, ap, bp);
     free(ap);
     free(bp);
+    return e;
 }

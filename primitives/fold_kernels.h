@@ -26,5 +26,6 @@ void min_rows_floats(double *r, const double *x, i64 n);
 // z (m x n, row-major) = the plus-times product of a (m x k) and b (k x n):
 // each item is ((0 + a[i;0]*b[0;j]) + a[i;1]*b[1;j]) + ..., every product
 // and sum rounded on its own, in that order, so the items are the same
-// numbers a plain loop gives.
-void matrix_product(double *z, const double *a, const double *b, i64 m, i64 k, i64 n);
+// numbers a plain loop gives. The interrupt is looked at between blocks:
+// the answer is INTERRUPT_ERROR when it stopped the product, else 0.
+int matrix_product(double *z, const double *a, const double *b, i64 m, i64 k, i64 n);

@@ -25,7 +25,8 @@
 //   Chars: = and ~= on the codes, and plus:membership counting the items
 //   of a row found in a column (row and column lengths may differ).
 //   A row of the result costs as much as the whole right operand, so the
-//   rows look at the interrupt one by one and stop with it.
+//   rows (the matrix kernel's blocks) look at the interrupt one by one and
+//   stop with it.
 //   Refuses: functions other than the scalar dyadic ones (1); chars with
 //   other functions or another type, chars against complex (1); symbols,
 //   lists, time values (1); unequal inner lengths (3); the membership
@@ -272,10 +273,7 @@ static const void *inner_items(const Operand &o, const void *items, size_t item,
 static int inner_floats(i64 f, i64 g, const double *a, const double *b, const InnerShape &sh, double *z,
                         bool tolerant) {
     i64 m = sh.m, k = sh.k, n = sh.n;
-    if (f == P_PLUS && g == P_TIMES) {
-        matrix_product(z, a, b, m, k, n);
-        return 0;
-    }
+    if (f == P_PLUS && g == P_TIMES) return matrix_product(z, a, b, m, k, n);
     double id = 0;
     operator_identity(f, &id);
     double *t = (double *)scratch_alloc(T_FLOAT, n);

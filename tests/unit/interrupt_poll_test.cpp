@@ -2,6 +2,8 @@
 // statement runs, and able to stop it with the interrupt's report.
 #include "interpreter_fixture.h"
 #include "core/interrupt.h"
+#include "primitives/fold_kernels.h"
+#include <vector>
 
 static int polls = 0;
 static int stop_after = -1;   // the poll that asks for the interrupt; -1: none
@@ -78,4 +80,19 @@ TEST_F(InterruptPollTest, PollStopsAPrimitiveThatCostsMoreThanItsOperands)
     // and short lines give what they gave
     EXPECT_EQ(run("-\\ 1.5 2 3"), "1.5 _0.5 2.5\n");
     EXPECT_EQ(run("=\\ 1 0 0"), "1 0 1\n");
+}
+
+// The plus-times kernel has no rows of its own to look between: it looks
+// between its blocks, so an interrupt pending when it starts stops it at
+// the first, and one cleared lets it run to its numbers.
+TEST_F(InterruptPollTest, TheMatrixKernelLooksBetweenItsBlocks)
+{
+    const i64 n = 300;
+    std::vector<double> a(n * n, 1.0), b(n * n, 2.0), z(n * n, -1.0);
+    request_interrupt();
+    EXPECT_EQ(INTERRUPT_ERROR, matrix_product(z.data(), a.data(), b.data(), n, n, n));
+    clear_interrupt();
+    EXPECT_EQ(0, matrix_product(z.data(), a.data(), b.data(), n, n, n));
+    EXPECT_EQ(2.0 * n, z[0]);
+    EXPECT_EQ(2.0 * n, z[n * n - 1]);
 }
