@@ -93,9 +93,9 @@ static const char *file_name_of(const char *path) {
     return base ? base + 1 : path;
 }
 
-static bool has_control_character(const char *text) {
-    for (; *text; text++)
-        if ((unsigned char)*text < 32 || *text == 127) return true;
+bool file_name_has_control_character(const char *path) {
+    for (const char *c = file_name_of(path); *c; c++)
+        if ((unsigned char)*c < 32 || *c == 127) return true;
     return false;
 }
 
@@ -282,8 +282,7 @@ static int cmd_save(char *arg) {
     } else if (make_file_path(arg, path, "vek")) {
         report_error(VEK_PATH);
         return 1;
-    } else if (has_control_character(file_name_of(path))) {
-        // Such a name could not be typed back to load it, nor shown.
+    } else if (file_name_has_control_character(path)) {
         report_error(VEK_ILLEGAL_NAME);
         return 1;
     }

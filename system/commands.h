@@ -23,6 +23,10 @@ int system_command(char *text);
 // Returns 0, or 76 (stored in error_number).
 int make_file_path(const char *argument, char *path_out, const char *default_ext);
 
+// True when the file name a path ends in holds a control character (bytes
+// 1-31, 127): such a name could be neither typed back nor shown.
+bool file_name_has_control_character(const char *path);
+
 
 // "%d.%02d.%02d %02d:%02d:%02d (gmt%d)" of the file's modification time.
 void print_file_time(const char *path);

@@ -496,6 +496,7 @@ int cmd_out(char *argument) {
         p = past;
     }
     if (make_file_path(first.c_str(), path, "vkp")) { report_error(VEK_PATH); return 76; }
+    if (file_name_has_control_character(path)) { report_error(VEK_ILLEGAL_NAME); return VEK_ILLEGAL_NAME; }
     // Written beside the target and renamed over it: a failed )OUT leaves
     // the last good script in place.
     FileReplacement out;

@@ -160,14 +160,18 @@ TEST_F(FileKinds, LinkLoopsAreNotReplaced) {
     EXPECT_EQ(read("made.csv"), "n\n1\n2\n3\n");
 }
 
-// A workspace name with a control character could be neither typed back
-// nor shown: )SAVE refuses it with the name error and makes no file.
-TEST_F(FileKinds, SaveRefusesControlCharactersInNames) {
+// A workspace or script name with a control character could be neither
+// typed back nor shown: )SAVE and )OUT refuse it with the name error and
+// make no file. (A tab ends )OUT's file name, as a blank does.)
+TEST_F(FileKinds, SaveAndOutRefuseControlCharactersInNames) {
     run("v<-1");
     for (char c : {'\t', '\x01', '\x1f', '\x7f'}) {
         std::string line = std::string(")save a") + c + "b";
         EXPECT_EQ(run(line.c_str()), "Error: need an legal name\n") << (int)c;
         line = std::string(")save '") + dir + "/q" + c + "'";
+        EXPECT_EQ(run(line.c_str()), "Error: need an legal name\n") << (int)c;
+        if (c == '\t') continue;
+        line = std::string(")out s") + c + "t v";
         EXPECT_EQ(run(line.c_str()), "Error: need an legal name\n") << (int)c;
     }
     EXPECT_EQ(run(")wsid"), "CLEAR WS\n");
