@@ -2,8 +2,8 @@
 // Qt's own text layout, so the help needs nothing beyond Qt.
 //   vek-help-pdf input.md output.pdf [first-page.png]
 // The optional picture of the first page lets a writer check the layout.
+#include "help_document.h"
 #include <QFile>
-#include <QFontDatabase>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPageLayout>
@@ -11,40 +11,8 @@
 #include <QAbstractTextDocumentLayout>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QTextBlock>
-#include <QTextCursor>
 #include <QTextDocument>
 #include <cstdio>
-
-// Code, inline or in blocks, in a monospaced face: the examples show
-// tables and matrices whose columns must line up. The Markdown reader asks
-// the platform for its fixed font, which under the offscreen platform is
-// a proportional face; code in that face is given the monospaced one.
-static void use_mono_for_code(QTextDocument *doc)
-{
-    const QString platform_fixed = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
-    QTextCharFormat mono;
-    mono.setFontFamily(QStringLiteral("Liberation Mono"));
-    mono.setFontFixedPitch(true);
-    for (QTextBlock block = doc->begin(); block.isValid(); block = block.next()) {
-        bool code_block = block.blockFormat().hasProperty(QTextFormat::BlockCodeFence);
-        for (QTextBlock::iterator it = block.begin(); !it.atEnd(); ++it) {
-            QTextFragment f = it.fragment();
-            if (!code_block && f.charFormat().fontFamily() != platform_fixed) continue;
-            QTextCursor c(doc);
-            c.setPosition(f.position());
-            c.setPosition(f.position() + f.length(), QTextCursor::KeepAnchor);
-            c.mergeCharFormat(mono);
-        }
-    }
-}
-
-static QString document_title(const QString &markdown)
-{
-    for (const QString &line : markdown.split(QLatin1Char('\n')))
-        if (line.startsWith(QLatin1String("# "))) return line.mid(2).trimmed();
-    return QString();
-}
 
 int main(int argc, char **argv)
 {
@@ -62,12 +30,11 @@ int main(int argc, char **argv)
     doc.setDefaultStyleSheet(QStringLiteral("code, pre { font-family: 'Liberation Mono', monospace; }"));
     doc.setDefaultFont(QFont(QStringLiteral("Liberation Sans"), 11));
     QString markdown = QString::fromUtf8(in.readAll());
-    doc.setMarkdown(markdown);
-    use_mono_for_code(&doc);
+    build_help_document(&doc, markdown);
 
     // The title a viewer shows: the document's first heading.
     QPdfWriter pdf(QString::fromLocal8Bit(argv[2]));
-    pdf.setTitle(document_title(markdown));
+    pdf.setTitle(help_document_title(markdown));
     pdf.setCreator(QStringLiteral("Vek Studio"));
     pdf.setPageSize(QPageSize(QPageSize::A4));
     pdf.setPageMargins(QMarginsF(20, 20, 20, 20), QPageLayout::Millimeter);
