@@ -136,11 +136,6 @@ i64 cell_bytes(i64 type) { return type == T_CHAR ? 1 : type == T_COMPLEX ? 16 : 
 
 int copy_column(ValueDescriptor *dst, const ValueDescriptor *src) { return copy_value_shared(dst, src); }
 
-template <class T>
-static void gather(T *out, const T *in, const i64 *rows, i64 n) {
-    for (i64 i = 0; i < n; i++) out[i] = in[rows[i]];
-}
-
 int gather_cells(ValueDescriptor *dst, const ValueDescriptor *col, const i64 *rows, i64 n) {
     if (col->type == T_LIST) {
         // the texts of a text column in one block
@@ -159,15 +154,7 @@ int gather_cells(ValueDescriptor *dst, const ValueDescriptor *col, const i64 *ro
             if (copy_value_checked(&list_items(dst)[i], &in[rows[i]], 1)) return (int)error_number;
         return 0;
     }
-    char *out = cell_base(dst);
-    const char *in = cell_base(col);
-    switch (cell_bytes(col->type)) {
-    case 1: gather(out, in, rows, n); break;
-    case 16:
-        for (i64 i = 0; i < n; i++) memcpy(out + 16 * i, in + 16 * rows[i], 16);
-        break;
-    default: gather((i64 *)out, (const i64 *)in, rows, n); break;
-    }
+    gather_items(cell_base(dst), cell_base(col), cell_bytes(col->type), rows, n);
     return 0;
 }
 

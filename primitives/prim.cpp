@@ -102,6 +102,21 @@ int result_copy(i64 slot, const Operand *o) {
     return copy_value_to_slot(slot, o->c, o->v);
 }
 
+struct ComplexItem { double re, im; };
+
+template <class T>
+static void gather_typed(T *out, const T *in, const i64 *at, i64 n) {
+    for (i64 k = 0; k < n; k++) out[k] = in[at[k]];
+}
+
+void gather_items(void *out, const void *in, i64 width, const i64 *at, i64 n) {
+    switch (width) {
+    case 1: gather_typed((char *)out, (const char *)in, at, n); break;
+    case 16: gather_typed((ComplexItem *)out, (const ComplexItem *)in, at, n); break;
+    default: gather_typed((i64 *)out, (const i64 *)in, at, n); break;
+    }
+}
+
 // ---- Index origin ------------------------------------------------------------------------
 
 int index_origin(i64 *io) {

@@ -65,6 +65,9 @@ int begin_vector(Result *z, i64 slot, i64 type, i64 n,
 int result_int(i64 slot, i64 type, i64 value);
 // Copies an operand unchanged into the result slot.
 int result_copy(i64 slot, const Operand *o);
+// out[k] = in[at[k]] for k below n, the items `width` bytes wide (1, 8 or
+// 16: chars, words, complex numbers).
+void gather_items(void *out, const void *in, i64 width, const i64 *at, i64 n);
 
 // ---- Index origin ------------------------------------------------------------------------
 // The []IO in force for the statement now running: 0 or 1, else error 24.

@@ -95,13 +95,6 @@ static i64 kept_positions(const i64 *mask, i64 n, i64 *out) {
     return j;
 }
 
-struct ComplexCell { double re, im; };
-
-template <class T>
-static void gather_kept(T *out, const T *in, const i64 *at, i64 n) {
-    for (i64 k = 0; k < n; k++) out[k] = in[at[k]];
-}
-
 // A boolean mask over a vector: the kept positions first, then the result
 // of their number gathered from them (a list of texts into one block).
 static int compress_vector(i64 slot, Operand &x, Operand &y) {
@@ -115,15 +108,13 @@ static int compress_vector(i64 slot, Operand &x, Operand &y) {
     }
     Result z;
     if (begin_items_vector(&z, slot, y.type, n, &x, &y)) return (int)error_number;
-    switch (y.type == T_LIST ? 0 : item_bytes(y.type)) {
-    case 0:
-        for (i64 k = 0; k < n; k++)
-            if (copy_run(&z, k, &y, at[k], 1)) return (int)error_number;
+    if (y.type != T_LIST) {
+        gather_items(z.data, y.data, item_bytes(y.type), at.p, n);
         return 0;
-    case 1: gather_kept(z.chars(), y.chars(), at.p, n); return 0;
-    case 16: gather_kept((ComplexCell *)z.data, (const ComplexCell *)y.data, at.p, n); return 0;
-    default: gather_kept(z.ints(), y.ints(), at.p, n); return 0;
     }
+    for (i64 k = 0; k < n; k++)
+        if (copy_run(&z, k, &y, at[k], 1)) return (int)error_number;
+    return 0;
 }
 
 // Along the axis, item i of every block repeated count(i) times.
