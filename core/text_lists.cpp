@@ -23,6 +23,29 @@ i64 own_text_bytes(const ValueDescriptor *d) { return holds_own_texts(d) ? chunk
 // Bytes a text takes after the items: none for one held inline or empty.
 static i64 text_bytes(const ValueDescriptor *d) { return is_inline_value(d) || d->count <= 0 ? 0 : d->count + 1; }
 
+// The block of a list of n texts (n above 0) taking `bytes` after its
+// items, the slack included. The caller writes every byte of it, so it is
+// not cleared first. Null (error 6) when it cannot be had.
+static char *new_text_block(i64 n, i64 bytes) {
+    if (n > (INT64_MAX - bytes) / ITEM_BYTES) return fail(VEK_WS_FULL), nullptr;
+    chunk_fully_written = true;
+    char *block = (char *)new_chunk(n * ITEM_BYTES + bytes);
+    chunk_fully_written = false;
+    if (!block) fail(VEK_WS_FULL);
+    return block;
+}
+
+// dst becomes the list of the n texts in `block` (of `size` bytes), written
+// up to `end`: the rest is cleared.
+static void finish_text_list(ValueDescriptor *dst, char *block, i64 n, char *end, i64 size) {
+    memset(end, 0, (size_t)(block + size - end));
+    dst->type = T_LIST;
+    dst->rank = 1;
+    dst->count = dst->dim0 = n;
+    dst->capacity = n * ITEM_BYTES;
+    dst->data = block;
+}
+
 // item(i) gives the i-th text of the new list; it is read twice, once for
 // the sizes and once to copy, and the reads run ahead of the copies (the
 // items may be anywhere in a large list).
@@ -42,19 +65,14 @@ static int build_texts(ValueDescriptor *dst, i64 n, Item item, bool *done) {
     memset(&made, 0, sizeof made);
     made.type = T_LIST;
     made.rank = 1;
-    made.count = made.dim0 = n;
     if (n == 0) {
         *dst = made;
         return 0;
     }
-    if (n > (INT64_MAX - bytes) / ITEM_BYTES) return fail(VEK_WS_FULL);
-    i64 items = n * ITEM_BYTES;
-    chunk_fully_written = true;   // every byte is written below
-    char *block = (char *)new_chunk(items + bytes);
-    chunk_fully_written = false;
-    if (!block) return fail(VEK_WS_FULL);
+    char *block = new_text_block(n, bytes);
+    if (!block) return VEK_WS_FULL;
     ValueDescriptor *out = (ValueDescriptor *)block;
-    char *text = block + items;
+    char *text = block + n * ITEM_BYTES;
     for (i64 i = 0; i < n; i++) {
         if (i + AHEAD < n) __builtin_prefetch(item(i + AHEAD));
         if (i + AHEAD / 2 < n) __builtin_prefetch(item(i + AHEAD / 2)->data);
@@ -71,9 +89,7 @@ static int build_texts(ValueDescriptor *dst, i64 n, Item item, bool *done) {
             text += it->count + 1;
         }
     }
-    memset(text, 0, (size_t)(block + items + bytes - text));
-    made.capacity = items;
-    made.data = block;
+    finish_text_list(&made, block, n, text, n * ITEM_BYTES + bytes);
     *dst = made;
     return 0;
 }
@@ -83,15 +99,11 @@ int texts_from_bytes(ValueDescriptor *dst, const char *bytes, const i64 *ends, i
     dst->type = T_LIST;
     dst->rank = 1;
     if (n == 0) return 0;
-    i64 length = ends[n - 1];
-    if (n > (INT64_MAX - length - n - TEXT_SLACK) / ITEM_BYTES) return fail(VEK_WS_FULL);
-    i64 items = n * ITEM_BYTES, size = items + length + n + TEXT_SLACK;
-    chunk_fully_written = true;   // every byte is written below
-    char *block = (char *)new_chunk(size);
-    chunk_fully_written = false;
-    if (!block) return fail(VEK_WS_FULL);
+    i64 size = ends[n - 1] + n + TEXT_SLACK;
+    char *block = new_text_block(n, size);
+    if (!block) return VEK_WS_FULL;
     ValueDescriptor *out = (ValueDescriptor *)block;
-    char *text = block + items;
+    char *text = block + n * ITEM_BYTES;
     for (i64 i = 0; i < n; i++) {
         i64 from = i ? ends[i - 1] : 0, count = ends[i] - from;
         ValueDescriptor *o = &out[i];
@@ -108,10 +120,7 @@ int texts_from_bytes(ValueDescriptor *dst, const char *bytes, const i64 *ends, i
             text += count + 1;
         }
     }
-    memset(text, 0, (size_t)(block + size - text));
-    dst->count = dst->dim0 = n;
-    dst->capacity = items;
-    dst->data = block;
+    finish_text_list(dst, block, n, text, n * ITEM_BYTES + size);
     return 0;
 }
 
